@@ -1,0 +1,46 @@
+# Shared steps of run.sh and test.sh: install what is missing, configure, build.
+# Sourced, not run.
+
+ZORV_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  juce-modules-source-data
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+zorv_log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
+
+# Installs the Debian packages of ZORV_PACKAGES that are not installed yet.
+zorv_install_packages() {
+  local missing=()
+  local pkg
+  for pkg in "${ZORV_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$pkg")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  zorv_log "Installing Debian packages: ${missing[*]}"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      sudo="sudo"
+    else
+      echo "error: missing packages (${missing[*]}) and not root; install them and re-run" >&2
+      return 1
+    fi
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# zorv_build DIR [cmake options...]: configures (first time) and builds.
+zorv_build() {
+  local dir="$1"
+  shift
+  zorv_log "Configuring and building in ${dir}"
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" --parallel "$(nproc)"
+}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test twice: once in the
+# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/common.sh
+
+zorv_install_packages
+jobs="$(nproc)"
+
+zorv_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+zorv_log "Running the tests"
+ctest --test-dir build --output-on-failure --parallel "$jobs"
+
+zorv_build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZORV_SANITIZE=address,undefined -DZORV_BUILD_BENCH=OFF
+zorv_log "Running the tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure --parallel "$jobs"

@@ -1,0 +1,23 @@
+// The host application object the tools hand to plug-ins.
+#pragma once
+
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+
+#include <string>
+
+namespace tavik::tools {
+
+/** IHostApplication with the tool's own name; creates messages and
+ *  attribute lists for plug-ins that talk between their components. */
+class ToolHostApplication : public Steinberg::Vst::HostApplication
+{
+public:
+	explicit ToolHostApplication (std::string name) : hostName (std::move (name)) {}
+
+	Steinberg::tresult PLUGIN_API getName (Steinberg::Vst::String128 name) override;
+
+private:
+	std::string hostName;
+};
+
+} // namespace tavik::tools

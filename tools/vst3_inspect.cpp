@@ -1,0 +1,478 @@
+// vst3-inspect: loads a VST 3 bundle as a Linux host does and prints what a
+// host sees of it as JSON: the factory, its classes, and for every audio
+// processor class its buses, its controller's parameters, units and program
+// lists.
+//
+//   vst3-inspect BUNDLE.vst3 [--compact]
+
+#include "host_context.h"
+#include "hosted_module.h"
+#include "json_text.h"
+#include "json_writer.h"
+
+#include "public.sdk/source/common/memorystream.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "pluginterfaces/vst/ivstunits.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+using tavik::tools::appendJsonString;
+using tavik::tools::HostError;
+
+namespace {
+
+// A small builder for the report: objects and arrays with commas handled.
+class Report
+{
+public:
+	explicit Report (bool pretty) : pretty (pretty) {}
+
+	void beginObject (const char* key = nullptr) { open (key, '{'); }
+	void endObject () { close ('}'); }
+	void beginArray (const char* key = nullptr) { open (key, '['); }
+	void endArray () { close (']'); }
+
+	void string (const char* key, const std::string& value)
+	{
+		member (key);
+		appendJsonString (text, value);
+	}
+	void integer (const char* key, long long value)
+	{
+		member (key);
+		text += std::to_string (value);
+	}
+	void number (const char* key, double value)
+	{
+		member (key);
+		tavik::jsonAppendNumber (text, value);
+	}
+	void boolean (const char* key, bool value)
+	{
+		member (key);
+		text += value ? "true" : "false";
+	}
+
+	const std::string& str () const { return text; }
+
+private:
+	void newline ()
+	{
+		if (!pretty)
+			return;
+		text.push_back ('\n');
+		text.append (2 * firstInLevel.size (), ' ');
+	}
+	void member (const char* key)
+	{
+		if (!firstInLevel.empty ())
+		{
+			if (!firstInLevel.back ())
+				text.push_back (',');
+			firstInLevel.back () = false;
+			newline ();
+		}
+		if (key)
+		{
+			appendJsonString (text, key);
+			text += pretty ? ": " : ":";
+		}
+	}
+	void open (const char* key, char bracket)
+	{
+		member (key);
+		text.push_back (bracket);
+		firstInLevel.push_back (true);
+	}
+	void close (char bracket)
+	{
+		const bool empty = firstInLevel.back ();
+		firstInLevel.pop_back ();
+		if (!empty)
+			newline ();
+		text.push_back (bracket);
+	}
+
+	bool pretty;
+	std::string text;
+	std::vector<bool> firstInLevel;
+};
+
+std::string wide (const TChar* text, size_t capacity)
+{
+	return tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (text), capacity);
+}
+
+const char* busTypeName (BusType type) { return type == kMain ? "main" : "aux"; }
+
+void reportParameterFlags (Report& report, int32 flags)
+{
+	static const struct
+	{
+		int32 flag;
+		const char* name;
+	} names[] = {
+	    {ParameterInfo::kCanAutomate, "canAutomate"},
+	    {ParameterInfo::kIsReadOnly, "readOnly"},
+	    {ParameterInfo::kIsWrapAround, "wrapAround"},
+	    {ParameterInfo::kIsList, "list"},
+	    {ParameterInfo::kIsHidden, "hidden"},
+	    {ParameterInfo::kIsProgramChange, "programChange"},
+	    {ParameterInfo::kIsBypass, "bypass"},
+	};
+	report.beginArray ("flags");
+	for (const auto& entry : names)
+		if (flags & entry.flag)
+			report.string (nullptr, entry.name);
+	report.endArray ();
+}
+
+void reportBuses (Report& report, IComponent* component)
+{
+	static const struct
+	{
+		MediaType type;
+		BusDirection dir;
+		const char* key;
+	} lists[] = {
+	    {kAudio, kInput, "audioInputs"},
+	    {kAudio, kOutput, "audioOutputs"},
+	    {kEvent, kInput, "eventInputs"},
+	    {kEvent, kOutput, "eventOutputs"},
+	};
+	FUnknownPtr<IAudioProcessor> processor (component);
+	report.beginObject ("buses");
+	for (const auto& list : lists)
+	{
+		report.beginArray (list.key);
+		const int32 count = component->getBusCount (list.type, list.dir);
+		for (int32 i = 0; i < count; ++i)
+		{
+			BusInfo info {};
+			if (component->getBusInfo (list.type, list.dir, i, info) != kResultOk)
+				throw HostError (std::string ("getBusInfo failed for ") + list.key + " " +
+				                 std::to_string (i));
+			report.beginObject ();
+			report.string ("name", wide (info.name, 128));
+			report.integer ("channels", info.channelCount);
+			report.string ("type", busTypeName (info.busType));
+			report.boolean ("defaultActive", (info.flags & BusInfo::kDefaultActive) != 0);
+			SpeakerArrangement arrangement = 0;
+			if (list.type == kAudio && processor &&
+			    processor->getBusArrangement (list.dir, i, arrangement) == kResultOk)
+				report.integer ("arrangement", static_cast<long long> (arrangement));
+			report.endObject ();
+		}
+		report.endArray ();
+	}
+	report.endObject ();
+}
+
+void reportUnits (Report& report, IEditController* controller)
+{
+	FUnknownPtr<IUnitInfo> units (controller);
+	report.beginArray ("units");
+	if (units)
+	{
+		const int32 count = units->getUnitCount ();
+		for (int32 i = 0; i < count; ++i)
+		{
+			UnitInfo info {};
+			if (units->getUnitInfo (i, info) != kResultOk)
+				throw HostError ("getUnitInfo failed for unit " + std::to_string (i));
+			report.beginObject ();
+			report.integer ("id", info.id);
+			report.integer ("parentUnitId", info.parentUnitId);
+			report.string ("name", wide (info.name, 128));
+			report.integer ("programListId", info.programListId);
+			report.endObject ();
+		}
+	}
+	report.endArray ();
+
+	report.beginArray ("programLists");
+	if (units)
+	{
+		const int32 count = units->getProgramListCount ();
+		for (int32 i = 0; i < count; ++i)
+		{
+			ProgramListInfo info {};
+			if (units->getProgramListInfo (i, info) != kResultOk)
+				throw HostError ("getProgramListInfo failed for list " + std::to_string (i));
+			report.beginObject ();
+			report.integer ("id", info.id);
+			report.string ("name", wide (info.name, 128));
+			report.beginArray ("programs");
+			for (int32 p = 0; p < info.programCount; ++p)
+			{
+				String128 name {};
+				if (units->getProgramName (info.id, p, name) != kResultOk)
+					throw HostError ("getProgramName failed for program " + std::to_string (p));
+				report.string (nullptr, wide (name, 128));
+			}
+			report.endArray ();
+			report.endObject ();
+		}
+	}
+	report.endArray ();
+}
+
+void reportParameters (Report& report, IEditController* controller)
+{
+	const int32 count = controller->getParameterCount ();
+	report.integer ("parameterCount", count);
+	report.beginArray ("parameters");
+	for (int32 i = 0; i < count; ++i)
+	{
+		ParameterInfo info {};
+		if (controller->getParameterInfo (i, info) != kResultOk)
+			throw HostError ("getParameterInfo failed for parameter index " + std::to_string (i));
+		report.beginObject ();
+		report.integer ("index", i);
+		report.integer ("id", info.id);
+		report.string ("title", wide (info.title, 128));
+		report.string ("shortTitle", wide (info.shortTitle, 128));
+		report.string ("units", wide (info.units, 128));
+		report.integer ("stepCount", info.stepCount);
+		report.number ("defaultNormalized", info.defaultNormalizedValue);
+		String128 text {};
+		if (controller->getParamStringByValue (info.id, info.defaultNormalizedValue, text) ==
+		    kResultOk)
+			report.string ("defaultText", wide (text, 128));
+		report.number ("defaultPlain",
+		               controller->normalizedParamToPlain (info.id, info.defaultNormalizedValue));
+		report.integer ("unitId", info.unitId);
+		reportParameterFlags (report, info.flags);
+		report.endObject ();
+	}
+	report.endArray ();
+}
+
+// Creates, connects and initialises a processor class and its controller,
+// reports them, and takes everything down again as a host does.
+void reportComponent (Report& report, IPluginFactory* factory, const PClassInfo& classInfo,
+                      FUnknown* hostContext)
+{
+	IPtr<IComponent> component;
+	{
+		void* object = nullptr;
+		if (factory->createInstance (classInfo.cid, IComponent::iid, &object) != kResultOk ||
+		    !object)
+			throw HostError (std::string ("cannot create component \"") +
+			                 tavik::tools::fixedText (classInfo.name, PClassInfo::kNameSize) + "\"");
+		component = owned (static_cast<IComponent*> (object));
+	}
+	if (component->initialize (hostContext) != kResultOk)
+		throw HostError ("component initialize failed");
+
+	report.beginObject ();
+	report.string ("class", tavik::tools::fixedText (classInfo.name, PClassInfo::kNameSize));
+	report.string ("cid", tavik::tools::classIdHex (classInfo.cid));
+
+	IPtr<IEditController> controller;
+	bool separateController = false;
+	TUID controllerCid {};
+	if (FUnknownPtr<IEditController> single (component); single)
+		controller = single;
+	else if (component->getControllerClassId (controllerCid) == kResultOk)
+	{
+		report.string ("controllerClassId", tavik::tools::classIdHex (controllerCid));
+		void* object = nullptr;
+		if (factory->createInstance (controllerCid, IEditController::iid, &object) != kResultOk ||
+		    !object)
+		{
+			component->terminate ();
+			throw HostError ("cannot create the edit controller " +
+			                 tavik::tools::classIdHex (controllerCid));
+		}
+		controller = owned (static_cast<IEditController*> (object));
+		separateController = true;
+		if (controller->initialize (hostContext) != kResultOk)
+		{
+			component->terminate ();
+			throw HostError ("edit controller initialize failed");
+		}
+	}
+
+	FUnknownPtr<IConnectionPoint> componentPoint (component);
+	FUnknownPtr<IConnectionPoint> controllerPoint (controller);
+	const bool connected = separateController && componentPoint && controllerPoint;
+	if (connected)
+	{
+		componentPoint->connect (controllerPoint);
+		controllerPoint->connect (componentPoint);
+	}
+
+	try
+	{
+		reportBuses (report, component);
+		if (FUnknownPtr<IAudioProcessor> processor (component); processor)
+		{
+			report.boolean ("canProcess32", processor->canProcessSampleSize (kSample32) == kResultTrue);
+			report.boolean ("canProcess64", processor->canProcessSampleSize (kSample64) == kResultTrue);
+			report.integer ("latencySamples", processor->getLatencySamples ());
+			report.integer ("tailSamples", processor->getTailSamples ());
+		}
+		if (controller)
+		{
+			if (separateController)
+			{
+				// Hand the component's state to the controller, as a host does
+				// after creating both.
+				auto* stream = new MemoryStream ();
+				if (component->getState (stream) == kResultOk)
+				{
+					int64 ignored = 0;
+					stream->seek (0, IBStream::kIBSeekSet, &ignored);
+					controller->setComponentState (stream);
+				}
+				stream->release ();
+			}
+			report.beginObject ("controller");
+			report.boolean ("separate", separateController);
+			reportParameters (report, controller);
+			reportUnits (report, controller);
+			report.endObject ();
+		}
+	}
+	catch (...)
+	{
+		if (connected)
+		{
+			componentPoint->disconnect (controllerPoint);
+			controllerPoint->disconnect (componentPoint);
+		}
+		if (separateController)
+			controller->terminate ();
+		component->terminate ();
+		throw;
+	}
+	report.endObject ();
+
+	if (connected)
+	{
+		componentPoint->disconnect (controllerPoint);
+		controllerPoint->disconnect (componentPoint);
+	}
+	if (separateController)
+		controller->terminate ();
+	component->terminate ();
+}
+
+std::string inspect (const std::string& bundle, bool pretty)
+{
+	tavik::tools::HostedModule module (bundle);
+	IPluginFactory* factory = module.factory ();
+
+	auto* host = new tavik::tools::ToolHostApplication ("Tavik vst3-inspect");
+	IPtr<FUnknown> hostContext = owned (static_cast<FUnknown*> (host));
+	if (FUnknownPtr<IPluginFactory3> factory3 (factory); factory3)
+		factory3->setHostContext (hostContext);
+
+	Report report (pretty);
+	report.beginObject ();
+	report.string ("module", module.path ());
+
+	PFactoryInfo factoryInfo {};
+	if (factory->getFactoryInfo (&factoryInfo) != kResultOk)
+		throw HostError ("getFactoryInfo failed");
+	report.beginObject ("factory");
+	report.string ("vendor", tavik::tools::fixedText (factoryInfo.vendor, PFactoryInfo::kNameSize));
+	report.string ("url", tavik::tools::fixedText (factoryInfo.url, PFactoryInfo::kURLSize));
+	report.string ("email", tavik::tools::fixedText (factoryInfo.email, PFactoryInfo::kEmailSize));
+	report.integer ("flags", factoryInfo.flags);
+	report.endObject ();
+
+	FUnknownPtr<IPluginFactory2> factory2 (factory);
+	const int32 classCount = factory->countClasses ();
+	std::vector<PClassInfo> processorClasses;
+	report.beginArray ("classes");
+	for (int32 i = 0; i < classCount; ++i)
+	{
+		PClassInfo info {};
+		if (factory->getClassInfo (i, &info) != kResultOk)
+			throw HostError ("getClassInfo failed for class " + std::to_string (i));
+		report.beginObject ();
+		report.integer ("index", i);
+		report.string ("cid", tavik::tools::classIdHex (info.cid));
+		report.string ("category", tavik::tools::fixedText (info.category, PClassInfo::kCategorySize));
+		report.string ("name", tavik::tools::fixedText (info.name, PClassInfo::kNameSize));
+		report.integer ("cardinality", info.cardinality);
+		PClassInfo2 info2 {};
+		if (factory2 && factory2->getClassInfo2 (i, &info2) == kResultOk)
+		{
+			report.integer ("classFlags", info2.classFlags);
+			report.string ("subCategories",
+			               tavik::tools::fixedText (info2.subCategories, PClassInfo2::kSubCategoriesSize));
+			report.string ("vendor", tavik::tools::fixedText (info2.vendor, PClassInfo2::kVendorSize));
+			report.string ("version", tavik::tools::fixedText (info2.version, PClassInfo2::kVersionSize));
+			report.string ("sdkVersion",
+			               tavik::tools::fixedText (info2.sdkVersion, PClassInfo2::kVersionSize));
+		}
+		report.endObject ();
+		if (std::strncmp (info.category, kVstAudioEffectClass, PClassInfo::kCategorySize) == 0)
+			processorClasses.push_back (info);
+	}
+	report.endArray ();
+
+	report.beginArray ("components");
+	for (const PClassInfo& info : processorClasses)
+		reportComponent (report, factory, info, hostContext);
+	report.endArray ();
+	report.endObject ();
+
+	std::string text = report.str ();
+	text.push_back ('\n');
+	return text;
+}
+
+} // namespace
+
+int main (int argc, char** argv)
+{
+	std::string bundle;
+	bool pretty = true;
+	for (int i = 1; i < argc; ++i)
+	{
+		const std::string arg = argv[i];
+		if (arg == "--compact")
+			pretty = false;
+		else if (arg == "-h" || arg == "--help")
+		{
+			std::printf ("usage: vst3-inspect BUNDLE.vst3 [--compact]\n"
+			             "Loads a VST 3 module as a host does and prints what the host sees as JSON.\n");
+			return 0;
+		}
+		else if (bundle.empty () && (arg.empty () || arg[0] != '-'))
+			bundle = arg;
+		else
+		{
+			std::fprintf (stderr, "vst3-inspect: unexpected argument '%s' (see --help)\n", arg.c_str ());
+			return 2;
+		}
+	}
+	if (bundle.empty ())
+	{
+		std::fprintf (stderr, "vst3-inspect: no bundle given (usage: vst3-inspect BUNDLE.vst3)\n");
+		return 2;
+	}
+	try
+	{
+		const std::string text = inspect (bundle, pretty);
+		std::fwrite (text.data (), 1, text.size (), stdout);
+		return std::fflush (stdout) == 0 ? 0 : 1;
+	}
+	catch (const std::exception& e)
+	{
+		std::fprintf (stderr, "vst3-inspect: %s\n", e.what ());
+		return 1;
+	}
+}
