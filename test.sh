@@ -6,6 +6,7 @@ cd "$(dirname "$0")"
 source scripts/common.sh
 
 zorv_install_packages
+zorv_prepare_test_locale
 jobs="$(nproc)"
 
 zorv_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -5,6 +5,7 @@ ZORV_PACKAGES=(
   cmake ninja-build g++ pkg-config
   juce-modules-source-data
   libgtest-dev libgmock-dev libbenchmark-dev
+  locales
 )
 
 zorv_log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
@@ -43,4 +44,14 @@ zorv_build() {
   zorv_log "Configuring and building in ${dir}"
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# A decimal-comma locale, so the tests can prove that documents do not follow
+# the host's locale.
+zorv_prepare_test_locale() {
+  if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    return 0
+  fi
+  zorv_log "Generating the de_DE.UTF-8 locale for the tests"
+  localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "warning: could not generate de_DE.UTF-8" >&2
 }

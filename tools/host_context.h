@@ -8,7 +8,9 @@
 namespace tavik::tools {
 
 /** IHostApplication with the tool's own name; creates messages and
- *  attribute lists for plug-ins that talk between their components. */
+ *  attribute lists for plug-ins that talk between their components.
+ *  Not reference counted (addRef/release do nothing): the tool owns it and
+ *  keeps it alive until every module is unloaded. */
 class ToolHostApplication : public Steinberg::Vst::HostApplication
 {
 public:

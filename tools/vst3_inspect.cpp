@@ -369,11 +369,11 @@ void reportComponent (Report& report, IPluginFactory* factory, const PClassInfo&
 
 std::string inspect (const std::string& bundle, bool pretty)
 {
+	// The host object is not reference counted; it outlives the module.
+	tavik::tools::ToolHostApplication host ("Tavik vst3-inspect");
+	FUnknown* hostContext = &host;
 	tavik::tools::HostedModule module (bundle);
 	IPluginFactory* factory = module.factory ();
-
-	auto* host = new tavik::tools::ToolHostApplication ("Tavik vst3-inspect");
-	IPtr<FUnknown> hostContext = owned (static_cast<FUnknown*> (host));
 	if (FUnknownPtr<IPluginFactory3> factory3 (factory); factory3)
 		factory3->setHostContext (hostContext);
 

@@ -1,0 +1,265 @@
+// The built bundle as a host loads it: entry points, factory, classes, and the
+// components the factory creates.
+
+#include "pluginterfaces/base/ipluginbase.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstunits.h"
+#include "pluginterfaces/vst/vstspeaker.h"
+#include "tavik_parameter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <dlfcn.h>
+
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+const char* kModulePath = ZORV_BUNDLE_PATH "/Contents/x86_64-linux/Zorv.so";
+
+uint32_t wordAt (const TUID cid, int word)
+{
+	const auto* b = reinterpret_cast<const unsigned char*> (cid) + 4 * word;
+	return (uint32_t (b[0]) << 24) | (uint32_t (b[1]) << 16) | (uint32_t (b[2]) << 8) | b[3];
+}
+
+class ZorvModule : public ::testing::Test
+{
+protected:
+	using EntryFunc = bool (*) (void*);
+	using ExitFunc = bool (*) ();
+	using FactoryFunc = IPluginFactory* (*) ();
+
+	void SetUp () override
+	{
+		handle = dlopen (kModulePath, RTLD_NOW | RTLD_LOCAL);
+		ASSERT_NE (handle, nullptr) << dlerror ();
+		entry = reinterpret_cast<EntryFunc> (dlsym (handle, "ModuleEntry"));
+		exit = reinterpret_cast<ExitFunc> (dlsym (handle, "ModuleExit"));
+		getFactory = reinterpret_cast<FactoryFunc> (dlsym (handle, "GetPluginFactory"));
+		ASSERT_TRUE (entry && exit && getFactory);
+		ASSERT_TRUE (entry (handle));
+		factory = getFactory ();
+		ASSERT_NE (factory, nullptr);
+	}
+
+	void TearDown () override
+	{
+		if (factory)
+			factory->release ();
+		if (exit)
+		{
+			EXPECT_TRUE (exit ());
+		}
+		if (handle)
+			dlclose (handle);
+	}
+
+	template <typename I>
+	IPtr<I> create (int classIndex)
+	{
+		PClassInfo info;
+		EXPECT_EQ (factory->getClassInfo (classIndex, &info), kResultOk);
+		void* object = nullptr;
+		EXPECT_EQ (factory->createInstance (info.cid, I::iid, &object), kResultOk);
+		return owned (static_cast<I*> (object));
+	}
+
+	void* handle = nullptr;
+	EntryFunc entry = nullptr;
+	ExitFunc exit = nullptr;
+	FactoryFunc getFactory = nullptr;
+	IPluginFactory* factory = nullptr;
+};
+
+TEST_F (ZorvModule, ExportsOnlyTheHostEntryPoints)
+{
+	EXPECT_EQ (dlsym (handle, "InitModule"), nullptr);
+	EXPECT_EQ (dlsym (handle, "_ZN5tavik11TAVIK_PARAMSE"), nullptr);
+	EXPECT_EQ (dlsym (handle, "gPluginFactory"), nullptr);
+}
+
+TEST_F (ZorvModule, FactoryIsSharedAndReferenceCounted)
+{
+	IPluginFactory* second = getFactory ();
+	EXPECT_EQ (second, factory);
+	// module's own reference + two callers, + this addRef
+	EXPECT_EQ (second->addRef (), 4u);
+	second->release ();
+	second->release ();
+}
+
+TEST_F (ZorvModule, EntryAndExitAreCounted)
+{
+	EXPECT_TRUE (entry (handle));  // a second host part in the same process
+	EXPECT_TRUE (exit ());
+	IPluginFactory* again = getFactory ();
+	EXPECT_EQ (again, factory);  // still the same, module not de-initialised
+	again->release ();
+}
+
+TEST_F (ZorvModule, FactoryAnnouncesProcessorAndController)
+{
+	PFactoryInfo info;
+	ASSERT_EQ (factory->getFactoryInfo (&info), kResultOk);
+	EXPECT_STREQ (info.vendor, "Tavik Music");
+	EXPECT_EQ (std::strncmp (info.email, "mailto:", 7), 0);
+	EXPECT_EQ (std::strncmp (info.url, "https://", 8), 0);
+	EXPECT_EQ (info.flags, PFactoryInfo::kUnicode);
+	ASSERT_EQ (factory->countClasses (), 2);
+
+	FUnknownPtr<IPluginFactory2> factory2 (factory);
+	ASSERT_TRUE (factory2);
+	PClassInfo2 processor, controller;
+	ASSERT_EQ (factory2->getClassInfo2 (0, &processor), kResultOk);
+	ASSERT_EQ (factory2->getClassInfo2 (1, &controller), kResultOk);
+	EXPECT_NE (factory2->getClassInfo2 (2, &controller), kResultOk);
+	ASSERT_EQ (factory2->getClassInfo2 (1, &controller), kResultOk);
+
+	EXPECT_STREQ (processor.category, "Audio Module Class");
+	EXPECT_STREQ (processor.name, "Zorv");
+	EXPECT_EQ (processor.classFlags, 1u);
+	EXPECT_STREQ (processor.subCategories, "Instrument|Synth");
+	EXPECT_STREQ (processor.sdkVersion, "VST 3.8.1");
+	EXPECT_STREQ (processor.version, "0.0.0");
+	EXPECT_STREQ (processor.vendor, "");
+	EXPECT_EQ (processor.cardinality, PClassInfo::kManyInstances);
+
+	EXPECT_STREQ (controller.category, "Component Controller Class");
+	EXPECT_STREQ (controller.name, "Zorv Controller");
+	EXPECT_EQ (controller.classFlags, 0u);
+	EXPECT_STREQ (controller.subCategories, "");
+	EXPECT_STREQ (controller.sdkVersion, "VST 3.8.1");
+
+	for (const PClassInfo2* c : {&processor, &controller})
+		for (int w = 1; w < 4; ++w)
+			EXPECT_EQ (wordAt (c->cid, w), uint32_t (wordAt (c->cid, 0) + w * 0x01000193u));
+	EXPECT_NE (wordAt (processor.cid, 0), wordAt (controller.cid, 0));
+
+	FUnknownPtr<IPluginFactory3> factory3 (factory);
+	ASSERT_TRUE (factory3);
+	PClassInfoW wide;
+	ASSERT_EQ (factory3->getClassInfoUnicode (1, &wide), kResultOk);
+	EXPECT_EQ (tavik::string128ToBytes (wide.name), "Zorv Controller");
+}
+
+TEST_F (ZorvModule, UnknownClassesAndInterfacesAreRefused)
+{
+	TUID unknown = {1, 2, 3};
+	void* object = reinterpret_cast<void*> (1);
+	EXPECT_NE (factory->createInstance (unknown, IComponent::iid, &object), kResultOk);
+	EXPECT_EQ (object, nullptr);
+	PClassInfo info;
+	ASSERT_EQ (factory->getClassInfo (1, &info), kResultOk);
+	object = reinterpret_cast<void*> (1);
+	EXPECT_EQ (factory->createInstance (info.cid, IAudioProcessor::iid, &object), kNoInterface);
+	EXPECT_EQ (object, nullptr);
+}
+
+TEST_F (ZorvModule, ProcessorOwnsItsBusesAndNamesTheController)
+{
+	IPtr<IComponent> component = create<IComponent> (0);
+	ASSERT_TRUE (component);
+	ASSERT_EQ (component->initialize (nullptr), kResultOk);
+
+	TUID controllerCid;
+	ASSERT_EQ (component->getControllerClassId (controllerCid), kResultOk);
+	PClassInfo controllerInfo;
+	ASSERT_EQ (factory->getClassInfo (1, &controllerInfo), kResultOk);
+	EXPECT_EQ (std::memcmp (controllerCid, controllerInfo.cid, sizeof (TUID)), 0);
+
+	EXPECT_EQ (component->getBusCount (kAudio, kInput), 0);
+	ASSERT_EQ (component->getBusCount (kAudio, kOutput), 1);
+	ASSERT_EQ (component->getBusCount (kEvent, kInput), 1);
+	EXPECT_EQ (component->getBusCount (kEvent, kOutput), 0);
+	BusInfo bus;
+	ASSERT_EQ (component->getBusInfo (kAudio, kOutput, 0, bus), kResultOk);
+	EXPECT_EQ (tavik::string128ToBytes (bus.name), "Stereo Out");
+	EXPECT_EQ (bus.channelCount, 2);
+	EXPECT_EQ (bus.busType, kMain);
+	EXPECT_EQ (bus.flags, uint32 (BusInfo::kDefaultActive));
+	ASSERT_EQ (component->getBusInfo (kEvent, kInput, 0, bus), kResultOk);
+	EXPECT_EQ (tavik::string128ToBytes (bus.name), "Event In");
+	EXPECT_EQ (bus.channelCount, 1);
+
+	FUnknownPtr<IAudioProcessor> processor (component);
+	ASSERT_TRUE (processor);
+	SpeakerArrangement arrangement = 0;
+	ASSERT_EQ (processor->getBusArrangement (kOutput, 0, arrangement), kResultOk);
+	EXPECT_EQ (arrangement, SpeakerArr::kStereo);
+	EXPECT_EQ (component->terminate (), kResultOk);
+}
+
+TEST_F (ZorvModule, ControllerPublishesParametersUnitAndPresets)
+{
+	IPtr<IEditController> controller = create<IEditController> (1);
+	ASSERT_TRUE (controller);
+	ASSERT_EQ (controller->initialize (nullptr), kResultOk);
+	ASSERT_EQ (controller->getParameterCount (), 27);
+
+	for (int32 i = 0; i < 26; ++i)
+	{
+		ParameterInfo info;
+		ASSERT_EQ (controller->getParameterInfo (i, info), kResultOk);
+		EXPECT_EQ (info.id, ParamID (i));
+		EXPECT_EQ (info.flags, ParameterInfo::kCanAutomate);
+		EXPECT_EQ (controller->getParamNormalized (info.id), info.defaultNormalizedValue);
+	}
+	ParameterInfo program;
+	ASSERT_EQ (controller->getParameterInfo (26, program), kResultOk);
+	EXPECT_EQ (program.id, 0x3F010001u);
+	EXPECT_EQ (program.stepCount, 9);
+	EXPECT_EQ (program.flags & ParameterInfo::kCanAutomate, 0);
+	EXPECT_NE (program.flags & ParameterInfo::kIsProgramChange, 0);
+	EXPECT_NE (program.flags & ParameterInfo::kIsList, 0);
+
+	String128 text;
+	ASSERT_EQ (controller->getParamStringByValue (0, 0.5, text), kResultOk);
+	EXPECT_EQ (tavik::string128ToBytes (text), "Xiaoluo");
+	ASSERT_EQ (controller->getParamStringByValue (0x3F010001, 1.0, text), kResultOk);
+	EXPECT_EQ (tavik::string128ToBytes (text), "Metal Beater Clang");
+	ParamValue parsed = -1;
+	tavik::asciiToString128 ("0.5", text);
+	ASSERT_EQ (controller->getParamValueByString (4, text, parsed), kResultOk);
+	EXPECT_EQ (parsed, 0.5);
+	EXPECT_EQ (controller->normalizedParamToPlain (16, 1.0), 440.0);
+	EXPECT_EQ (controller->plainParamToNormalized (18, 0.0), 0.5);
+
+	FUnknownPtr<IUnitInfo> units (controller);
+	ASSERT_TRUE (units);
+	ASSERT_EQ (units->getUnitCount (), 1);
+	UnitInfo unit;
+	ASSERT_EQ (units->getUnitInfo (0, unit), kResultOk);
+	EXPECT_EQ (unit.id, kRootUnitId);
+	EXPECT_EQ (unit.parentUnitId, kNoParentUnitId);
+	EXPECT_EQ (unit.programListId, 0x3F010001);
+	EXPECT_EQ (tavik::string128ToBytes (unit.name), "Root");
+	ASSERT_EQ (units->getProgramListCount (), 1);
+	ProgramListInfo list;
+	ASSERT_EQ (units->getProgramListInfo (0, list), kResultOk);
+	EXPECT_EQ (list.id, 0x3F010001);
+	EXPECT_EQ (list.programCount, 10);
+	EXPECT_EQ (tavik::string128ToBytes (list.name), "Factory Presets");
+	ASSERT_EQ (units->getProgramName (list.id, 7, text), kResultOk);
+	EXPECT_EQ (tavik::string128ToBytes (text), "Table Gong");
+	EXPECT_EQ (controller->terminate (), kResultOk);
+}
+
+TEST (ZorvModuleExit, MoreExitsThanEntriesAreRefused)
+{
+	void* handle = dlopen (kModulePath, RTLD_NOW | RTLD_LOCAL);
+	ASSERT_NE (handle, nullptr);
+	auto entry = reinterpret_cast<bool (*) (void*)> (dlsym (handle, "ModuleEntry"));
+	auto exit = reinterpret_cast<bool (*) ()> (dlsym (handle, "ModuleExit"));
+	EXPECT_FALSE (exit ());
+	EXPECT_TRUE (entry (handle));
+	EXPECT_TRUE (exit ());
+	EXPECT_FALSE (exit ());
+	dlclose (handle);
+}
+
+} // namespace
