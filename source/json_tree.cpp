@@ -2,6 +2,7 @@
 
 #include "json_reader.h"
 #include "number_text.h"
+#include "utf8.h"
 
 #include <cstring>
 
@@ -50,30 +51,6 @@ long readHex4 (const char* p, const char* end)
 		value = value * 16 + digit;
 	}
 	return value;
-}
-
-void appendUtf8 (std::string& out, unsigned long cp)
-{
-	if (cp < 0x80)
-		out.push_back (static_cast<char> (cp));
-	else if (cp < 0x800)
-	{
-		out.push_back (static_cast<char> (0xC0 | (cp >> 6)));
-		out.push_back (static_cast<char> (0x80 | (cp & 0x3F)));
-	}
-	else if (cp < 0x10000)
-	{
-		out.push_back (static_cast<char> (0xE0 | (cp >> 12)));
-		out.push_back (static_cast<char> (0x80 | ((cp >> 6) & 0x3F)));
-		out.push_back (static_cast<char> (0x80 | (cp & 0x3F)));
-	}
-	else
-	{
-		out.push_back (static_cast<char> (0xF0 | (cp >> 18)));
-		out.push_back (static_cast<char> (0x80 | ((cp >> 12) & 0x3F)));
-		out.push_back (static_cast<char> (0x80 | ((cp >> 6) & 0x3F)));
-		out.push_back (static_cast<char> (0x80 | (cp & 0x3F)));
-	}
 }
 
 } // namespace
@@ -135,12 +112,11 @@ bool JsonReader::string (std::string& out)
 					if (low >= 0xDC00 && low <= 0xDFFF)
 					{
 						cur += 6;
-						appendUtf8 (out, static_cast<unsigned long> ((cp - 0xD800) * 0x400 +
-						                                             (low - 0xDC00) + 0x10000));
+						appendUtf8 (out, static_cast<uint32_t> ((cp - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000));
 						break;
 					}
 				}
-				appendUtf8 (out, static_cast<unsigned long> (cp));
+				appendUtf8 (out, static_cast<uint32_t> (cp));
 				break;
 			}
 			default: return false;

@@ -1,5 +1,7 @@
 #include "json_text.h"
 
+#include "utf8.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -32,34 +34,6 @@ void appendJsonString (std::string& out, const std::string& utf8)
 	out.push_back ('"');
 }
 
-namespace {
-
-void appendCodePoint (std::string& out, uint32_t cp)
-{
-	if (cp < 0x80)
-		out.push_back (static_cast<char> (cp));
-	else if (cp < 0x800)
-	{
-		out.push_back (static_cast<char> (0xC0 | (cp >> 6)));
-		out.push_back (static_cast<char> (0x80 | (cp & 0x3F)));
-	}
-	else if (cp < 0x10000)
-	{
-		out.push_back (static_cast<char> (0xE0 | (cp >> 12)));
-		out.push_back (static_cast<char> (0x80 | ((cp >> 6) & 0x3F)));
-		out.push_back (static_cast<char> (0x80 | (cp & 0x3F)));
-	}
-	else
-	{
-		out.push_back (static_cast<char> (0xF0 | (cp >> 18)));
-		out.push_back (static_cast<char> (0x80 | ((cp >> 12) & 0x3F)));
-		out.push_back (static_cast<char> (0x80 | ((cp >> 6) & 0x3F)));
-		out.push_back (static_cast<char> (0x80 | (cp & 0x3F)));
-	}
-}
-
-} // namespace
-
 std::string utf16ToUtf8 (const char16_t* text, size_t capacity)
 {
 	std::string out;
@@ -74,7 +48,7 @@ std::string utf16ToUtf8 (const char16_t* text, size_t capacity)
 		}
 		else if (cp >= 0xD800 && cp <= 0xDFFF)
 			cp = 0xFFFD;
-		appendCodePoint (out, cp);
+		tavik::appendUtf8 (out, cp);
 	}
 	return out;
 }

@@ -172,7 +172,17 @@ tresult PLUGIN_API CPluginFactory::createInstance (FIDString cid, FIDString _iid
 	{
 		if (!FUnknownPrivate::iidEqual (entry.info8.cid, cid))
 			continue;
-		FUnknown* instance = entry.createFunc (entry.context);
+		// A creation function may throw (memory exhaustion); the host gets an
+		// error code instead of an exception crossing its call.
+		FUnknown* instance = nullptr;
+		try
+		{
+			instance = entry.createFunc (entry.context);
+		}
+		catch (...)
+		{
+			return kOutOfMemory;
+		}
 		if (!instance)
 			return kOutOfMemory;
 		const tresult result = instance->queryInterface (_iid, obj);
