@@ -1,0 +1,137 @@
+// The voice bank: six voices of up to twelve modes, each mode two partials
+// (complex one-pole resonators), and the sound settings they are struck with.
+//
+// Values the model keeps in single precision are either stored as float or
+// held in doubles that always carry float-representable values.
+#pragma once
+
+#include "gong_tables.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace tavik::kernel {
+
+/** Partial lanes per mode: lane = side × 8 + voice, side 0 the first
+ *  (left) partial, side 1 the second (right); voices 6 and 7 are padding so
+ *  that a mode's partials fill whole vector registers. */
+constexpr int VOICE_LANES = 8;
+constexpr int PARTIAL_LANES = 2 * VOICE_LANES;
+
+constexpr int laneOf (int voice, int side) { return side * VOICE_LANES + voice; }
+
+struct alignas (64) GongVoiceBank
+{
+	// Sound settings (setGongParam indices 0..23).
+	double sampleRate = 48000;
+	double instrument = 0;
+	double size = 1;
+	double decayScale = 1;
+	double damping = 1;
+	double stereoWidth = 0.4;
+	double strikePosition = 0.15;
+	double velTone = 0.6;
+	double mallet = 0;
+	double noise = 0.15;
+	double bloomAmount = 0.7;
+	double bloomTime = 0.8;
+	double glideAmount = 0.7;
+	double ombakAmount = 1;
+	double ombakRate = 2.5;
+	double ampDecay = 15;
+	double ampRelease = 0.6;
+	double baseFreq = 110;
+	double masterLevel = 0.8;
+	double stiffness = 0;
+	double coupling = 0;
+	double edgeLoss = 0;
+	double radiation = 0;
+	double glideDepth = 0.65;
+	double glideTime = GLIDE_SECONDS;
+	double strikeCount = 0;
+
+	// Per voice.
+	double note[MAX_VOICES];
+	double active[MAX_VOICES];
+	double released[MAX_VOICES];
+	double serial[MAX_VOICES];
+	double velocity[MAX_VOICES];
+	double hardness[MAX_VOICES];
+	double gain[MAX_VOICES];
+	double normGain[MAX_VOICES];
+	double modeCount[MAX_VOICES];
+	double age[MAX_VOICES];
+	double tailFrames[MAX_VOICES];
+	double fadeStart[MAX_VOICES];
+	double releaseFrames[MAX_VOICES];
+	double releaseStep[MAX_VOICES];
+	double exciterRemaining[MAX_VOICES];
+	double exciterLength[MAX_VOICES];
+	double exciterPole[MAX_VOICES];
+	double noiseState[MAX_VOICES];
+	double rngState[MAX_VOICES];
+	double bloomLevel[MAX_VOICES];
+	double bloomCoef[MAX_VOICES];
+	double glideEnv[MAX_VOICES];
+	double glideCoef[MAX_VOICES];
+	double glideOffset[MAX_VOICES];
+
+	// Per mode, n = voice × 12 + mode.
+	double modeRadius[MAX_VOICES * MAX_MODES];
+	double lowHz[MAX_VOICES * MAX_MODES];
+	double highHz[MAX_VOICES * MAX_MODES];
+
+	// Per mode in lane layout [mode][lane]; both sides of a voice hold the
+	// same value.
+	alignas (64) double directWeight[MAX_MODES][PARTIAL_LANES];
+	alignas (64) double bloomWeight[MAX_MODES][PARTIAL_LANES];
+
+	// Per partial in lane layout [mode][lane]; partial p = 2n + side.
+	alignas (64) float partialGain[MAX_MODES][PARTIAL_LANES];
+	alignas (64) float coefCos[MAX_MODES][PARTIAL_LANES];
+	alignas (64) float coefSin[MAX_MODES][PARTIAL_LANES];
+	alignas (64) float stateRe[MAX_MODES][PARTIAL_LANES];
+	alignas (64) float stateIm[MAX_MODES][PARTIAL_LANES];
+};
+
+/** A new bank: every voice free, every setting at its initial value.
+ *  Throws std::bad_alloc when memory cannot be had. */
+std::unique_ptr<GongVoiceBank> initGongVoice (double sampleRate);
+
+/** Applies sound parameter `index` (0..23), clamped to its range; any other
+ *  index is ignored. */
+void setGongParam (GongVoiceBank& bank, int index, double value);
+
+/** Strikes `voice` (0..5) at `frequency` Hz with `velocity` in [0, 1]. */
+void gongStrike (GongVoiceBank& bank, int voice, double note, double frequency, double velocity);
+
+/** Once per 128-frame quantum: moves the voice's glide one step on. */
+void gongGlideQuantum (GongVoiceBank& bank, int voice);
+
+/** Starts a linear fade of the voice's gain over `seconds`. */
+void gongReleaseVoice (GongVoiceBank& bank, int voice, double seconds);
+
+/** Returns the voice to the free pool at once. */
+void gongFreeVoice (GongVoiceBank& bank, int voice);
+
+/** The rate the formulas use: the bank's rate, or 48000 when it is not above 0. */
+inline double bankRate (const GongVoiceBank& bank) { return bank.sampleRate > 0 ? bank.sampleRate : 48000; }
+
+// Access by the model's own indices (n = voice × 12 + mode, p = 2n + side).
+inline int modeIndex (int voice, int mode) { return voice * MAX_MODES + mode; }
+inline float& partialAt (float (&field)[MAX_MODES][PARTIAL_LANES], int p)
+{
+	const int n = p >> 1;
+	return field[n % MAX_MODES][laneOf (n / MAX_MODES, p & 1)];
+}
+inline float partialAt (const float (&field)[MAX_MODES][PARTIAL_LANES], int p)
+{
+	const int n = p >> 1;
+	return field[n % MAX_MODES][laneOf (n / MAX_MODES, p & 1)];
+}
+inline double modeWeightAt (const double (&field)[MAX_MODES][PARTIAL_LANES], int n)
+{
+	return field[n % MAX_MODES][laneOf (n / MAX_MODES, 0)];
+}
+
+} // namespace tavik::kernel

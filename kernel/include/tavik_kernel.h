@@ -1,0 +1,81 @@
+/* The gong kernel's library interface.
+ *
+ * A slot-based C interface: the library owns 32 instrument instances
+ * ("slots"), each with its own event queue and a fixed output region, and
+ * hands out numeric handles. Statuses and handles come back as doubles that
+ * hold small integers.
+ *
+ * Every entry point shares one symbol prefix: the package identifier and a
+ * build tag. Use TAVIK_KERNEL_FN(name) to name them. */
+#ifndef TAVIK_KERNEL_H
+#define TAVIK_KERNEL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define TAVIK_KERNEL_FN(name) music_tavik_zorv_k2_##name
+
+/* Receives a trap message: 0x01, then the trap text, a diagnostic code and
+ * the running entry point's name, separated by 0x1F; under 2048 bytes. The
+ * process aborts when the sink returns. */
+typedef void (*tavik_kernel_panic_sink) (void* context, const uint8_t* message, size_t length,
+                                         uint64_t extra);
+
+enum
+{
+	TAVIK_KERNEL_MAX_INSTANCES = 32,
+	TAVIK_KERNEL_MAX_FRAMES = 128,
+	TAVIK_KERNEL_OUT_CHANNELS = 2,
+	TAVIK_KERNEL_MAX_EVENTS = 64,
+	TAVIK_KERNEL_PARAMETER_COUNT = 26,
+	TAVIK_KERNEL_EVENT_PARAMETER = 1,
+	TAVIK_KERNEL_EVENT_NOTE_ON = 2,
+	TAVIK_KERNEL_EVENT_NOTE_OFF = 3,
+	TAVIK_KERNEL_EVENT_CONTROL_CHANGE = 4,
+};
+
+/* 0 on success, non-zero when initialisation failed. Allocates the slot
+ * tables and the 8192-float output array (again on every call). */
+int32_t TAVIK_KERNEL_FN (runtime_init) (void);
+
+void TAVIK_KERNEL_FN (set_panic_sink) (tavik_kernel_panic_sink sink, void* context);
+
+/* Releases handed-out views. */
+void TAVIK_KERNEL_FN (collect) (void);
+
+/* 2. */
+double TAVIK_KERNEL_FN (abi_version) (void);
+
+/* A handle (never 0), or 0 when refused. */
+double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uint32_t outputChannels,
+                                 double sampleRate);
+
+/* 0 ok, 1 invalid handle. */
+double TAVIK_KERNEL_FN (destroy) (uint32_t handle);
+
+/* 0 queued, 1 invalid handle or frame, 2 invalid kind or argument,
+ * 3 non-finite value or full queue, 4 out of frame order. */
+double TAVIK_KERNEL_FN (push_event) (uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, double value);
+
+/* 0 ok, 1 invalid handle or too many frames, 2 the instrument refused. */
+double TAVIK_KERNEL_FN (process) (uint32_t handle, uint32_t frames);
+
+/* 0 ok, 1 invalid handle, 2 re-applying the defaults failed. */
+double TAVIK_KERNEL_FN (reset) (uint32_t handle);
+
+/* Always the empty array. */
+void TAVIK_KERNEL_FN (input_view) (uint32_t handle, const float** data, uint32_t* length);
+
+/* The slot's 256 floats (left at 0..127, right at 128..255), or the empty
+ * array for an invalid handle. */
+void TAVIK_KERNEL_FN (output_view) (uint32_t handle, float** data, uint32_t* length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

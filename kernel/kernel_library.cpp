@@ -1,0 +1,332 @@
+// The kernel's library interface: slots, handles, per-slot event queues and
+// output regions, and the frame-ordered dispatch of events into the
+// instrument module.
+
+#include "include/tavik_kernel.h"
+#include "instrument.h"
+#include "kernel_runtime.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace tavik::kernel {
+
+namespace {
+
+constexpr uint32_t MAX_INSTANCES = TAVIK_KERNEL_MAX_INSTANCES;
+constexpr uint32_t MAX_FRAMES = TAVIK_KERNEL_MAX_FRAMES;
+constexpr uint32_t OUT_CHANNELS = TAVIK_KERNEL_OUT_CHANNELS;
+constexpr uint32_t MAX_EVENTS = TAVIK_KERNEL_MAX_EVENTS;
+constexpr uint32_t PARAMETER_COUNT = TAVIK_KERNEL_PARAMETER_COUNT;
+constexpr uint32_t SLOT_FLOATS = OUT_CHANNELS * MAX_FRAMES;
+
+// Parameter defaults applied at create and reset (plain values).
+const double kDefaults[PARAMETER_COUNT] = {
+	0, 1, 1, 1, 0.4, 0.15, 0.6, 0, 0.15, 0.7, 0.8, 0.7, 1,
+	2.5, 15, 0.6, 110, 0.8, 0, 0, 0, 0, 0.65, 0.85, 0, 0.85,
+};
+
+struct Library
+{
+	uint8_t active[MAX_INSTANCES] = {};
+	uint32_t generations[MAX_INSTANCES] = {};
+	uint32_t maximumBlockSizes[MAX_INSTANCES] = {};
+	uint32_t eventFrames[MAX_INSTANCES * MAX_EVENTS] = {};
+	uint32_t eventKinds[MAX_INSTANCES * MAX_EVENTS] = {};
+	uint32_t eventParameters[MAX_INSTANCES * MAX_EVENTS] = {};
+	int32_t eventA[MAX_INSTANCES * MAX_EVENTS] = {};
+	float eventValues[MAX_INSTANCES * MAX_EVENTS] = {};
+	uint32_t eventCounts[MAX_INSTANCES] = {};
+	std::unique_ptr<InstrumentState> states[MAX_INSTANCES];
+	ProcessBlock blocks[MAX_INSTANCES];
+	alignas (64) float output[MAX_INSTANCES * SLOT_FLOATS] = {};
+};
+
+std::unique_ptr<Library> gLibrary;
+const float kEmptyView[1] = {0};
+
+// Slot of a handle, or -1 when the handle is not a live instance.
+int slotFor (uint32_t handle)
+{
+	if (!gLibrary || handle == 0)
+		return -1;
+	const uint32_t slot = (handle - 1) % MAX_INSTANCES;
+	if (!gLibrary->active[slot])
+		return -1;
+	const uint32_t generation = (handle - 1) / MAX_INSTANCES + 1;
+	return generation == gLibrary->generations[slot] ? static_cast<int> (slot) : -1;
+}
+
+double handleFor (uint32_t slot)
+{
+	return static_cast<double> (slot) + 32.0 * (static_cast<double> (gLibrary->generations[slot]) - 1) + 1;
+}
+
+bool applyDefaults (InstrumentState& state)
+{
+	for (uint32_t i = 0; i < PARAMETER_COUNT; ++i)
+		if (!applyParameter (state, static_cast<int> (i), kDefaults[i]))
+			return false;
+	return true;
+}
+
+// Renders [from, to) of the slot's region.
+bool renderSegment (uint32_t slot, uint32_t from, uint32_t to)
+{
+	ProcessBlock& block = gLibrary->blocks[slot];
+	block.offset = from;
+	block.frames = to - from;
+	return process (*gLibrary->states[slot], block);
+}
+
+} // namespace
+
+} // namespace tavik::kernel
+
+using namespace tavik::kernel;
+namespace runtime = tavik::kernel::runtime;
+
+extern "C" {
+
+int32_t TAVIK_KERNEL_FN (runtime_init) (void)
+{
+	runtime::EntryScope entry ("runtime_init");
+	try
+	{
+		gLibrary = std::make_unique<Library> ();
+	}
+	catch (const std::bad_alloc&)
+	{
+		runtime::setPendingError ("vexil: out of memory\n");
+		return 1;
+	}
+	for (uint32_t s = 0; s < MAX_INSTANCES; ++s)
+	{
+		ProcessBlock& block = gLibrary->blocks[s];
+		block.capacity = MAX_FRAMES;
+		block.inputView = kEmptyView;
+		block.inputLength = 0;
+		block.inputChannels = 0;
+		block.outputView = gLibrary->output + s * SLOT_FLOATS;
+		block.outputLength = SLOT_FLOATS;
+		block.outputChannels = OUT_CHANNELS;
+	}
+	return 0;
+}
+
+void TAVIK_KERNEL_FN (set_panic_sink) (tavik_kernel_panic_sink sink, void* context)
+{
+	runtime::checkNotInHostCallback ("set_panic_sink");
+	runtime::setPanicSink (sink, context);
+}
+
+void TAVIK_KERNEL_FN (collect) (void)
+{
+	runtime::EntryScope entry ("collect", false);
+	runtime::releaseViews ();
+}
+
+double TAVIK_KERNEL_FN (abi_version) (void)
+{
+	runtime::EntryScope entry ("abi_version");
+	return 2.0;
+}
+
+double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uint32_t outputChannels,
+                                 double sampleRate)
+{
+	runtime::EntryScope entry ("create");
+	if (!gLibrary || !(sampleRate > 0) || !std::isfinite (sampleRate) || maxFrames == 0 || maxFrames > MAX_FRAMES ||
+	    inputChannels != 0 || outputChannels != OUT_CHANNELS)
+		return 0;
+	uint32_t slot = 0;
+	while (slot < MAX_INSTANCES && gLibrary->active[slot])
+		++slot;
+	if (slot == MAX_INSTANCES)
+		return 0;
+	uint32_t generation = gLibrary->generations[slot] + 1;
+	if (generation == 0)
+		generation = 1;
+	gLibrary->generations[slot] = generation;
+
+	std::unique_ptr<InstrumentState> state = createState ();
+	if (!state)
+	{
+		gLibrary->maximumBlockSizes[slot] = 0;
+		runtime::setPendingError ("vexil: out of memory\n");
+		return 0;
+	}
+	PrepareContext context;
+	context.inputChannels = 0;
+	context.maxBlockSize = maxFrames;
+	context.outputChannels = OUT_CHANNELS;
+	context.sampleRate = static_cast<double> (static_cast<float> (sampleRate));
+	bool outOfMemory = false;
+	if (!prepare (*state, context, &outOfMemory))
+	{
+		gLibrary->maximumBlockSizes[slot] = 0;
+		if (outOfMemory)
+			runtime::setPendingError ("vexil: out of memory\n");
+		return 0;
+	}
+	gLibrary->states[slot] = std::move (state);
+	gLibrary->maximumBlockSizes[slot] = maxFrames;
+	gLibrary->eventCounts[slot] = 0;
+	if (!applyDefaults (*gLibrary->states[slot]))
+	{
+		gLibrary->maximumBlockSizes[slot] = 0;
+		return 0;
+	}
+	gLibrary->active[slot] = 1;
+	std::memset (gLibrary->output + slot * SLOT_FLOATS, 0, SLOT_FLOATS * sizeof (float));
+	return handleFor (slot);
+}
+
+double TAVIK_KERNEL_FN (destroy) (uint32_t handle)
+{
+	runtime::EntryScope entry ("destroy");
+	const int slot = slotFor (handle);
+	if (slot < 0)
+		return 1;
+	gLibrary->active[slot] = 0;
+	gLibrary->maximumBlockSizes[slot] = 0;
+	gLibrary->eventCounts[slot] = 0;
+	return 0;
+}
+
+double TAVIK_KERNEL_FN (push_event) (uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, double value)
+{
+	runtime::EntryScope entry ("push_event");
+	const int slot = slotFor (handle);
+	if (slot < 0)
+		return 1;
+	if (frame >= gLibrary->maximumBlockSizes[slot])
+		return 1;
+	const bool inUnit = value >= 0 && value <= 1;
+	switch (kind)
+	{
+		case TAVIK_KERNEL_EVENT_PARAMETER:
+			if (a >= PARAMETER_COUNT)
+				return 2;
+			break;
+		case TAVIK_KERNEL_EVENT_NOTE_ON:
+			if (a > 127 || (!inUnit && !(value >= 2 && value <= 3)))
+				return 2;
+			break;
+		case TAVIK_KERNEL_EVENT_NOTE_OFF:
+			if (a > 127 || value != 0)
+				return 2;
+			break;
+		case TAVIK_KERNEL_EVENT_CONTROL_CHANGE:
+			if (a > 127 || !inUnit)
+				return 2;
+			break;
+		default: return 2;
+	}
+	if (!std::isfinite (value))
+		return 3;
+	uint32_t& count = gLibrary->eventCounts[slot];
+	if (count >= MAX_EVENTS)
+		return 3;
+	const uint32_t base = static_cast<uint32_t> (slot) * MAX_EVENTS;
+	if (count > 0 && frame < gLibrary->eventFrames[base + count - 1])
+		return 4;
+	const uint32_t at = base + count;
+	gLibrary->eventFrames[at] = frame;
+	gLibrary->eventKinds[at] = kind;
+	gLibrary->eventParameters[at] = kind == TAVIK_KERNEL_EVENT_PARAMETER ? a : 0;
+	gLibrary->eventA[at] = kind == TAVIK_KERNEL_EVENT_PARAMETER ? 0 : static_cast<int32_t> (a);
+	gLibrary->eventValues[at] = static_cast<float> (value);
+	++count;
+	return 0;
+}
+
+double TAVIK_KERNEL_FN (process) (uint32_t handle, uint32_t frames)
+{
+	runtime::EntryScope entry ("process");
+	const int slot = slotFor (handle);
+	if (slot < 0 || frames > gLibrary->maximumBlockSizes[slot])
+		return 1;
+	InstrumentState& state = *gLibrary->states[slot];
+	const uint32_t base = static_cast<uint32_t> (slot) * MAX_EVENTS;
+	const uint32_t count = gLibrary->eventCounts[slot];
+	uint32_t cursor = 0;
+	uint32_t e = 0;
+	while (e < count)
+	{
+		const uint32_t frame = gLibrary->eventFrames[base + e];
+		if (frame >= frames)
+			break;
+		if (frame > cursor)
+		{
+			if (!renderSegment (static_cast<uint32_t> (slot), cursor, frame))
+				return 2;
+			cursor = frame;
+		}
+		// The group of events at this frame: parameters first, then the rest,
+		// each in queue order.
+		uint32_t groupEnd = e;
+		while (groupEnd < count && gLibrary->eventFrames[base + groupEnd] == frame)
+			++groupEnd;
+		for (uint32_t k = e; k < groupEnd; ++k)
+			if (gLibrary->eventKinds[base + k] == TAVIK_KERNEL_EVENT_PARAMETER &&
+			    !applyParameter (state, static_cast<int> (gLibrary->eventParameters[base + k]),
+			                     gLibrary->eventValues[base + k]))
+				return 2;
+		for (uint32_t k = e; k < groupEnd; ++k)
+			if (gLibrary->eventKinds[base + k] != TAVIK_KERNEL_EVENT_PARAMETER &&
+			    !handleEvent (state, static_cast<int> (gLibrary->eventKinds[base + k]), gLibrary->eventA[base + k],
+			                  gLibrary->eventValues[base + k]))
+				return 2;
+		e = groupEnd;
+	}
+	if (cursor < frames && !renderSegment (static_cast<uint32_t> (slot), cursor, frames))
+		return 2;
+	gLibrary->eventCounts[slot] = 0;
+	return 0;
+}
+
+double TAVIK_KERNEL_FN (reset) (uint32_t handle)
+{
+	runtime::EntryScope entry ("reset");
+	const int slot = slotFor (handle);
+	if (slot < 0)
+		return 1;
+	InstrumentState& state = *gLibrary->states[slot];
+	if (!reset (state))
+	{
+		runtime::setPendingError ("vexil: out of memory\n");
+		return 2;
+	}
+	if (!applyDefaults (state))
+		return 2;
+	gLibrary->eventCounts[slot] = 0;
+	std::memset (gLibrary->output + slot * SLOT_FLOATS, 0, SLOT_FLOATS * sizeof (float));
+	return 0;
+}
+
+void TAVIK_KERNEL_FN (input_view) (uint32_t handle, const float** data, uint32_t* length)
+{
+	runtime::EntryScope entry ("input_view");
+	(void) handle;
+	if (data)
+		*data = kEmptyView;
+	if (length)
+		*length = 0;
+	runtime::noteViewHandedOut ();
+}
+
+void TAVIK_KERNEL_FN (output_view) (uint32_t handle, float** data, uint32_t* length)
+{
+	runtime::EntryScope entry ("output_view");
+	const int slot = slotFor (handle);
+	if (data)
+		*data = slot < 0 ? const_cast<float*> (kEmptyView) : gLibrary->output + static_cast<uint32_t> (slot) * SLOT_FLOATS;
+	if (length)
+		*length = slot < 0 ? 0 : SLOT_FLOATS;
+	runtime::noteViewHandedOut ();
+}
+
+} // extern "C"

@@ -1,0 +1,147 @@
+#include "kernel_runtime.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace tavik::kernel::runtime {
+
+namespace {
+
+const char* gCurrentEntry = "";
+const char* gPendingError = nullptr;
+bool gPoisoned = false;
+int gCallbackDepth = 0;
+uint32_t gOutstandingViews = 0;
+tavik_kernel_panic_sink gSink = nullptr;
+void* gSinkContext = nullptr;
+
+struct CodeRule
+{
+	const char* fragment;
+	const char* code;
+};
+
+// Checked in order; the first fragment found in the trap text decides.
+const CodeRule kCodeRules[] = {
+	{"invoked from a host callback", "callback-misuse"},
+	{"library entry", "entry-misuse"},
+	{"out of memory", "out-of-memory"},
+	{"internal error", "internal-error"},
+	{"RangeError", "range-error"},
+	{"TypeError", "type-error"},
+	{"SyntaxError", "syntax-error"},
+	{"uncaught", "uncaught-exception"},
+};
+
+uint64_t codeNumber (const char* code)
+{
+	for (size_t i = 0; i < sizeof (kCodeRules) / sizeof (kCodeRules[0]); ++i)
+		if (std::strcmp (kCodeRules[i].code, code) == 0)
+			return i + 1;
+	return 0;
+}
+
+} // namespace
+
+const char* trapCode (const char* text)
+{
+	for (const CodeRule& rule : kCodeRules)
+		if (text && std::strstr (text, rule.fragment))
+			return rule.code;
+	return "other";
+}
+
+size_t buildTrapMessage (const char* text, const char* entryName, char* out, size_t capacity)
+{
+	if (!text)
+		text = "";
+	if (!entryName)
+		entryName = "";
+	const char* code = trapCode (text);
+	const size_t codeLength = std::strlen (code);
+	const size_t entryLength = std::strlen (entryName);
+	size_t limit = capacity < MAX_TRAP_MESSAGE ? capacity : MAX_TRAP_MESSAGE;
+	// 0x01, text, 0x1F, code, 0x1F, entry.
+	const size_t fixed = 3 + codeLength + entryLength;
+	if (fixed > limit)
+		return 0;
+	size_t textLength = std::strlen (text);
+	if (textLength > limit - fixed)
+		textLength = limit - fixed;
+	size_t n = 0;
+	out[n++] = 0x01;
+	for (size_t i = 0; i < textLength; ++i)
+		out[n++] = (text[i] == 0x01 || text[i] == 0x1F) ? ' ' : text[i];
+	out[n++] = 0x1F;
+	std::memcpy (out + n, code, codeLength);
+	n += codeLength;
+	out[n++] = 0x1F;
+	std::memcpy (out + n, entryName, entryLength);
+	n += entryLength;
+	return n;
+}
+
+void trap (const char* text)
+{
+	// A trap raised while the sink runs is delivered once more; deeper
+	// nesting could only recurse, so it ends the process at once.
+	if (gCallbackDepth > 1)
+		std::abort ();
+	char message[MAX_TRAP_MESSAGE + 1];
+	const size_t length = buildTrapMessage (text, gCurrentEntry, message, sizeof (message));
+	if (gSink)
+	{
+		++gCallbackDepth;
+		gSink (gSinkContext, reinterpret_cast<const uint8_t*> (message), length, codeNumber (trapCode (text)));
+		--gCallbackDepth;
+	}
+	gPoisoned = true;
+	std::abort ();
+}
+
+void setPendingError (const char* text) { gPendingError = text; }
+
+void setPanicSink (tavik_kernel_panic_sink sink, void* context)
+{
+	gSink = sink;
+	gSinkContext = context;
+}
+
+void checkNotInHostCallback (const char* entryName)
+{
+	if (gCallbackDepth > 0)
+	{
+		static char text[256];
+		std::snprintf (text, sizeof (text), "vexil: library entry '%s' invoked from a host callback\n", entryName);
+		gCurrentEntry = entryName;
+		trap (text);
+	}
+}
+
+void noteViewHandedOut () { ++gOutstandingViews; }
+void releaseViews () { gOutstandingViews = 0; }
+uint32_t outstandingViews () { return gOutstandingViews; }
+
+EntryScope::EntryScope (const char* name, bool release)
+{
+	gCurrentEntry = name;
+	if (gPoisoned)
+		std::abort ();
+	checkNotInHostCallback (name);
+	if (release)
+		releaseViews ();
+}
+
+EntryScope::~EntryScope ()
+{
+	if (gPendingError)
+	{
+		const char* text = gPendingError;
+		gPendingError = nullptr;
+		trap (text);
+	}
+}
+
+} // namespace tavik::kernel::runtime
