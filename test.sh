@@ -9,12 +9,12 @@ zorv_install_packages
 zorv_prepare_test_locale
 jobs="$(nproc)"
 
-zorv_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+zorv_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORV_BUILD_TESTS=ON -DZORV_BUILD_BENCH=ON
 zorv_log "Running the tests"
 ctest --test-dir build --output-on-failure --parallel "$jobs"
 
 zorv_build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZORV_SANITIZE=address,undefined -DZORV_BUILD_BENCH=OFF
+  -DZORV_SANITIZE=address,undefined -DZORV_BUILD_TESTS=ON -DZORV_BUILD_BENCH=OFF
 zorv_log "Running the tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

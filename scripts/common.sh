@@ -5,7 +5,8 @@ ZORV_PACKAGES=(
   cmake ninja-build g++ pkg-config
   juce-modules-source-data
   libgtest-dev libgmock-dev libbenchmark-dev
-  locales
+  libsndfile1-dev libsmf-dev
+  locales sox
 )
 
 zorv_log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
@@ -37,13 +38,22 @@ zorv_install_packages() {
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# zorv_build DIR [cmake options...]: configures (first time) and builds.
+# zorv_build DIR [cmake options...] [-- targets...]: configures and builds
+# (everything, or the targets after --).
 zorv_build() {
   local dir="$1"
   shift
+  local options=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  targets=("$@")
   zorv_log "Configuring and building in ${dir}"
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" --parallel "$(nproc)"
+  cmake -S . -B "$dir" -G Ninja "${options[@]}" >/dev/null
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$dir" --parallel "$(nproc)" --target "${targets[@]}"
+  else
+    cmake --build "$dir" --parallel "$(nproc)"
+  fi
 }
 
 # A decimal-comma locale, so the tests can prove that documents do not follow

@@ -1,5 +1,8 @@
-// The plug-in's audio processor component.
+// The plug-in's audio processor component: buses, format negotiation,
+// activation and the process call, rendering through its KernelEngine.
 #pragma once
+
+#include "engine/kernel_engine.h"
 
 #include "public.sdk/source/vst/vstaudioeffect.h"
 
@@ -16,10 +19,33 @@ public:
 	static Steinberg::FUnknown* createInstance (void* context);
 
 	Steinberg::tresult PLUGIN_API initialize (Steinberg::FUnknown* context) override;
+	Steinberg::tresult PLUGIN_API setBusArrangements (Steinberg::Vst::SpeakerArrangement* inputs,
+	                                                  Steinberg::int32 numIns,
+	                                                  Steinberg::Vst::SpeakerArrangement* outputs,
+	                                                  Steinberg::int32 numOuts) override;
+	Steinberg::tresult PLUGIN_API canProcessSampleSize (Steinberg::int32 symbolicSampleSize) override;
+	Steinberg::tresult PLUGIN_API setupProcessing (Steinberg::Vst::ProcessSetup& setup) override;
+	Steinberg::tresult PLUGIN_API setActive (Steinberg::TBool state) override;
+	Steinberg::tresult PLUGIN_API process (Steinberg::Vst::ProcessData& data) override;
+	Steinberg::uint32 PLUGIN_API getLatencySamples () override;
 
-	/** Event inputs and outputs the engine routes (one input, no output). */
-	static constexpr int32_t EVENT_INPUT_COUNT = 1;
-	static constexpr int32_t EVENT_OUTPUT_COUNT = 0;
+	/** Drains the engine's realtime diagnostics and sends the runtime-health
+	 *  report to the controller ("tavik.runtimeDiagnostics"). */
+	void sendRuntimeDiagnostics (bool failed);
+
+	/** Rebuilds and sends the host facts (filled in with the diagnostics of
+	 *  the host configuration; a no-op until then). */
+	void refreshHostFacts ();
+
+	KernelEngine& engine () { return kernelEngine; }
+
+	OBJ_METHODS (TavikProcessor, AudioEffect)
+
+private:
+	void queueParameterChanges (Steinberg::Vst::IParameterChanges* changes);
+	void queueNoteEvents (Steinberg::Vst::IEventList* events);
+
+	KernelEngine kernelEngine;
 };
 
 } // namespace tavik

@@ -1,6 +1,7 @@
 // The inspection tool run on the built bundle and on broken inputs.
 
 #include "json_tree.h"
+#include "run_command.h"
 
 #include <gtest/gtest.h>
 
@@ -15,34 +16,11 @@ namespace {
 
 using tavik::JsonValue;
 
-struct RunResult
-{
-	int exitCode = -1;
-	std::string out;
-	std::string err;
-};
+using tavik::test::CommandResult;
 
-RunResult runInspect (const std::string& args)
+CommandResult runInspect (const std::string& args)
 {
-	// Tests run in parallel processes: each run gets its own stderr file.
-	static int runCount = 0;
-	const std::string errFile = testing::TempDir () + "inspect_stderr_" +
-	                            std::to_string (getpid ()) + "_" + std::to_string (++runCount) + ".txt";
-	const std::string command = std::string (VST3_INSPECT_PATH) + " " + args + " 2>" + errFile;
-	RunResult result;
-	FILE* pipe = popen (command.c_str (), "r");
-	if (!pipe)
-		return result;
-	std::array<char, 4096> buffer;
-	size_t n;
-	while ((n = fread (buffer.data (), 1, buffer.size (), pipe)) > 0)
-		result.out.append (buffer.data (), n);
-	const int status = pclose (pipe);
-	result.exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-	std::ifstream err (errFile);
-	result.err.assign (std::istreambuf_iterator<char> (err), {});
-	std::remove (errFile.c_str ());
-	return result;
+	return tavik::test::runCommand (std::string (VST3_INSPECT_PATH) + " " + args);
 }
 
 const JsonValue& member (const JsonValue& v, const char* key)
@@ -55,7 +33,7 @@ const JsonValue& member (const JsonValue& v, const char* key)
 
 TEST (InspectTool, ReportsZorvAsAHostSeesIt)
 {
-	const RunResult run = runInspect (std::string ("'") + ZORV_BUNDLE_PATH + "'");
+	const CommandResult run = runInspect (std::string ("'") + ZORV_BUNDLE_PATH + "'");
 	ASSERT_EQ (run.exitCode, 0) << run.err;
 	EXPECT_EQ (run.err, "");
 	JsonValue report;
@@ -98,7 +76,7 @@ TEST (InspectTool, ReportsZorvAsAHostSeesIt)
 
 TEST (InspectTool, CompactOutputIsOneLine)
 {
-	const RunResult run = runInspect (std::string ("--compact '") + ZORV_BUNDLE_PATH + "'");
+	const CommandResult run = runInspect (std::string ("--compact '") + ZORV_BUNDLE_PATH + "'");
 	ASSERT_EQ (run.exitCode, 0);
 	EXPECT_EQ (run.out.find ('\n'), run.out.size () - 1);
 }
@@ -106,7 +84,7 @@ TEST (InspectTool, CompactOutputIsOneLine)
 TEST (InspectTool, FailuresGiveOneLineAndNonZeroExit)
 {
 	const auto expectFailure = [] (const std::string& args, const std::string& fragment) {
-		const RunResult run = runInspect (args);
+		const CommandResult run = runInspect (args);
 		EXPECT_NE (run.exitCode, 0) << args;
 		EXPECT_EQ (run.out, "") << args;
 		ASSERT_FALSE (run.err.empty ()) << args;

@@ -1,0 +1,129 @@
+// Cost of the processor's process call (VST 3 interfaces, engine, chunking,
+// copies, silence flags) against the kernel alone rendering the same notes.
+// Each benchmark renders one second of audio per iteration at 48 kHz and
+// reports x_realtime.
+
+#include "include/tavik_kernel.h"
+#include "tavik_processor.h"
+
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstevents.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+constexpr double kRate = 48000;
+constexpr int kNotes[] = {38, 43, 48, 53, 58, 63};
+
+void report (benchmark::State& state)
+{
+	state.counters["x_realtime"] =
+	    benchmark::Counter (static_cast<double> (state.iterations ()), benchmark::Counter::kIsRate);
+}
+
+// Strikes the six notes through an event list at the start of a block.
+class NoteList : public IEventList
+{
+public:
+	int32 PLUGIN_API getEventCount () override { return armed ? 6 : 0; }
+	tresult PLUGIN_API getEvent (int32 index, Event& e) override
+	{
+		e = Event {};
+		e.type = Event::kNoteOnEvent;
+		e.noteOn.pitch = static_cast<int16> (kNotes[index]);
+		e.noteOn.velocity = 0.8f;
+		e.noteOn.noteId = -1;
+		return kResultOk;
+	}
+	tresult PLUGIN_API addEvent (Event&) override { return kResultFalse; }
+	tresult PLUGIN_API queryInterface (const TUID, void** obj) override
+	{
+		*obj = nullptr;
+		return kNoInterface;
+	}
+	uint32 PLUGIN_API addRef () override { return 1; }
+	uint32 PLUGIN_API release () override { return 1; }
+	bool armed = false;
+};
+
+void BM_Processor (benchmark::State& state)
+{
+	const int block = static_cast<int> (state.range (0));
+	auto* processor = new tavik::TavikProcessor ();
+	processor->initialize (nullptr);
+	ProcessSetup setup {kRealtime, kSample32, block, kRate};
+	processor->setupProcessing (setup);
+	processor->setActive (true);
+
+	std::vector<float> left (static_cast<size_t> (block)), right (static_cast<size_t> (block));
+	float* channels[2] = {left.data (), right.data ()};
+	AudioBusBuffers bus {};
+	bus.numChannels = 2;
+	bus.channelBuffers32 = channels;
+	NoteList notes;
+	ProcessData data {};
+	data.processMode = kRealtime;
+	data.symbolicSampleSize = kSample32;
+	data.numSamples = block;
+	data.numOutputs = 1;
+	data.outputs = &bus;
+	data.inputEvents = &notes;
+
+	const int blocksPerSecond = static_cast<int> (kRate) / block;
+	const int restrike = 10 * blocksPerSecond;  // before the voices' 12 s life ends
+	int blocks = 0;
+	for (auto _ : state)
+	{
+		for (int b = 0; b < blocksPerSecond; ++b)
+		{
+			notes.armed = blocks++ % restrike == 0;
+			if (processor->process (data) != kResultOk)
+				std::abort ();
+		}
+	}
+	report (state);
+	processor->setActive (false);
+	processor->terminate ();
+	processor->release ();
+}
+
+void BM_KernelAlone (benchmark::State& state)
+{
+	if (TAVIK_KERNEL_FN (runtime_init) () != 0)
+		std::abort ();
+	const uint32_t handle = static_cast<uint32_t> (TAVIK_KERNEL_FN (create) (128, 0, 2, kRate));
+	float* out = nullptr;
+	uint32_t length = 0;
+	TAVIK_KERNEL_FN (output_view) (handle, &out, &length);
+	const int blocksPerSecond = static_cast<int> (kRate) / 128;
+	const int restrike = 10 * blocksPerSecond;
+	int blocks = 0;
+	for (auto _ : state)
+	{
+		for (int b = 0; b < blocksPerSecond; ++b)
+		{
+			if (blocks++ % restrike == 0)
+				for (const int note : kNotes)
+					TAVIK_KERNEL_FN (push_event) (handle, TAVIK_KERNEL_EVENT_NOTE_ON, 0, static_cast<uint32_t> (note), 0.8f);
+			if (TAVIK_KERNEL_FN (process) (handle, 128) != 0)
+				std::abort ();
+		}
+		benchmark::DoNotOptimize (out[0]);
+	}
+	report (state);
+	TAVIK_KERNEL_FN (destroy) (handle);
+}
+
+BENCHMARK (BM_KernelAlone)->Unit (benchmark::kMillisecond);
+BENCHMARK (BM_Processor)->Arg (32)->Arg (128)->Arg (1024)->Unit (benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN ();

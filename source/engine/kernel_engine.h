@@ -1,0 +1,167 @@
+// The kernel host inside the audio processor: parameter values and the
+// kernel's view of them, the queue of events of the current host block,
+// the kernel instance and the rate adapter, and the diagnostics the audio
+// thread posts.
+#pragma once
+
+#include "kernel_library_api.h"
+#include "parameter_table.h"
+#include "rate_adapter.h"
+#include "realtime_diagnostic_queue.h"
+#include "runtime_diagnostics.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace tavik {
+
+struct EngineEvent
+{
+	enum Kind : uint32_t
+	{
+		PARAMETER = 0,
+		NOTE_ON = 1,
+		NOTE_OFF = 2,
+		CONTROLLER = 3,
+	};
+
+	uint32_t kind;
+	int32_t frame;
+	uint32_t index;
+	double value;
+	int32_t note;
+	uint32_t route;
+	uint32_t channel;
+	uint64_t hostFrame;
+	uint8_t stamped;
+};
+
+class KernelEngine
+{
+public:
+	static constexpr int QUEUE_CAPACITY = 2048;
+	static constexpr int CHUNK_FRAMES = 128;
+	static constexpr int MAX_HOST_BLOCK = 16384;
+	static constexpr int DEFAULT_VARIATION = 16;
+	static constexpr size_t HISTORY_RESERVE = 53248;
+
+	explicit KernelEngine (const KernelLibraryApi& kernel = defaultKernelLibrary ());
+	~KernelEngine ();
+	KernelEngine (const KernelEngine&) = delete;
+	KernelEngine& operator= (const KernelEngine&) = delete;
+
+	// Parameters and events (audio thread, or the state methods' thread).
+	bool pushParamNormalized (uint32_t index, double normalized, int frame);
+	bool pushNoteOn (int note, double velocity, int frame, uint32_t route, uint32_t channel);
+	bool pushNoteOff (int note, int frame, uint32_t route, uint32_t channel);
+	bool pushController (uint32_t controller, uint32_t value, int frame, uint32_t route, uint32_t channel);
+	void sortEventsInPlace ();
+	void resolveSustainEvents () {}
+	void flushParameterEvents ();
+	void setParamValue (uint32_t index, double value);
+	double paramValue (uint32_t index) const;
+	double paramNormalized (uint32_t index) const;
+	bool pushProductParameter (uint32_t index, uint32_t frame, double value, const char* source);
+	void publishDirtyProductParameters (const bool* skip);
+	void resetProductParameterShadow ();
+	void resetParams ();
+	void setVariation (int value);
+	int variation () const { return variationValue; }
+	static int eventInputCount () { return 1; }
+	static int eventOutputCount () { return 0; }
+	static uint32_t eventRouteForInput (int /*busIndex*/) { return 0; }
+	double resolveSamplerVelocity (int note, double velocity);
+	void appendEventsToHistory (int frames);
+
+	// Setup and rendering.
+	bool setup (double sampleRate, int maxBlockFrames);
+	void processBlock (const float* const* inputs, int inputChannels, float* const* outputs, int outputChannels,
+	                   int frames);
+	void processBlock (const float* const* inputs, int inputChannels, const float* const* secondInputs,
+	                   int secondInputChannels, float* const* outputs, int outputChannels, int frames);
+	bool processHandleV2RateConverted (const float* const* inputs, int inputChannels, float* const* outputs,
+	                                   int outputChannels, int frames);
+	static void clearOutputs (float* const* outputs, int channels, int frames);
+	void resetRateAdapterState ();
+	void renderInstrumentBlock (float* const* outputs, int channels, int frames);
+	static void renderChannel (const float* source, float* destination, int frames);
+	bool hasKernel () const { return true; }
+	static bool kernelTrapped ();
+
+	// Diagnostics.
+	void recordDiagnostic (uint32_t code, uint8_t severity, uint8_t phase, const char* message, const char* detail);
+	void recordRealtimeDiagnostic (uint32_t code, uint8_t severity, uint8_t phase);
+	void drainRuntimeDiagnostics ();
+	bool hasUndrainedDiagnostics () const { return realtimeDiagnostics.hasPending (); }
+	const tavik_runtime_diagnostic_ring& diagnosticRing () const { return ring; }
+
+	// Facts for the processor and tests.
+	bool ready () const { return isReady; }
+	bool failed () const { return hasFailed; }
+	bool converted () const { return isConverted; }
+	bool adapterFailed () const { return isAdapterFailed; }
+	double hostRate () const { return rate; }
+	int maxBlockFrames () const { return maxFrames; }
+	uint32_t instanceToken () const { return handle; }
+	int queuedEvents () const { return queueCount; }
+	const EngineEvent& queuedEvent (int i) const { return queue[i]; }
+	double kernelShadow (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? shadow[index] : 0; }
+	bool republishPending () const { return republish.load () != 0; }
+	const std::vector<uint8_t>& eventHistory () const { return history; }
+	uint32_t renderedFrameClock () const { return frameClock; }
+	const RateAdapter& rateAdapter () const { return adapter; }
+
+	/** Plain values the kernel applies at creation and reset. */
+	static const double KERNEL_DEFAULTS[TAVIK_PARAM_COUNT];
+
+private:
+	bool pushEvent (const EngineEvent& event);
+	void emptyQueue () { queueCount = 0; }
+	void republishStep (const bool* skip);
+	void dispatchToKernel (const EngineEvent& event, uint32_t kernelFrame, bool traced);
+	void renderDirect (float* const* outputs, int outputChannels, int frames);
+	void failBlock (float* const* outputs, int outputChannels, int frames, uint32_t code, uint8_t severity);
+	void stampAndSortByHostFrame ();
+
+	const KernelLibraryApi& kernel;
+
+	// Parameters.
+	double values[TAVIK_PARAM_COUNT];
+	double shadow[TAVIK_PARAM_COUNT];
+	std::atomic<uint8_t> republish {1};
+	int velocityModeIndex = -1;
+	int velocityFixedIndex = -1;
+	int velocityVariationIndex = -1;
+	float padSensitivity[128];
+	std::atomic<uint32_t> randomState {0x6D2B79F5u};
+	int variationValue = DEFAULT_VARIATION;
+
+	// Event queue of the current block.
+	EngineEvent queue[QUEUE_CAPACITY];
+	int queueCount = 0;
+	std::vector<uint8_t> history;
+	uint32_t frameClock = 0;
+
+	// Rendering.
+	double rate = 48000;
+	uint64_t rateNum = 48000;
+	uint64_t rateDen = 1;
+	int maxFrames = 0;
+	bool isReady = false;
+	bool hasFailed = false;
+	bool isConverted = false;
+	bool isAdapterFailed = false;
+	uint32_t handle = 0;
+	const float* inputData = nullptr;
+	uint32_t inputLength = 0;
+	float* outputData = nullptr;
+	uint32_t outputLength = 0;
+	RateAdapter adapter;
+
+	// Diagnostics.
+	tavik_runtime_diagnostic_ring ring;
+	RealtimeDiagnosticQueue realtimeDiagnostics;
+};
+
+} // namespace tavik

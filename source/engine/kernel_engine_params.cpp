@@ -1,0 +1,262 @@
+// KernelEngine: parameter values, the kernel's shadow of them, the event
+// queue of the current host block and velocity resolution.
+
+#include "kernel_engine.h"
+
+#include "kernel_trace.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace tavik {
+
+const double KernelEngine::KERNEL_DEFAULTS[TAVIK_PARAM_COUNT] = {
+	0, 1, 1, 1, 0.4, 0.15, 0.6, 0, 0.15, 0.7, 0.8, 0.7, 1, 2.5, 15, 0.6, 110, 0.8, 0, 0, 0, 0, 0.65, 0.85, 0, 0.85,
+};
+
+namespace {
+
+int indexOfPath (const char* path)
+{
+	const tavik_param_desc* row = tavik_param_find_path (path);
+	return row ? static_cast<int> (row->id) : -1;
+}
+
+double clampNonFinite (double v, double lo, double hi, double nonFinite)
+{
+	if (!std::isfinite (v))
+		return nonFinite;
+	return v < lo ? lo : v > hi ? hi : v;
+}
+
+} // namespace
+
+KernelEngine::KernelEngine (const KernelLibraryApi& kernelApi) : kernel (kernelApi)
+{
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+	{
+		values[i] = TAVIK_PARAMS[i].defaultPlain;
+		shadow[i] = KERNEL_DEFAULTS[i];
+	}
+	velocityModeIndex = indexOfPath ("velocity.mode");
+	velocityFixedIndex = indexOfPath ("velocity.fixed");
+	velocityVariationIndex = indexOfPath ("velocity.variation");
+	for (float& s : padSensitivity)
+		s = 1.0f;
+	diagnosticRingInit (ring);
+	history.reserve (HISTORY_RESERVE);
+}
+
+bool KernelEngine::pushEvent (const EngineEvent& event)
+{
+	if (queueCount >= QUEUE_CAPACITY)
+		return false;
+	queue[queueCount++] = event;
+	return true;
+}
+
+bool KernelEngine::pushParamNormalized (uint32_t index, double normalized, int frame)
+{
+	if (index >= TAVIK_PARAM_COUNT)
+		return false;
+	const double plain = tavik_param_plain (&TAVIK_PARAMS[index], normalized);
+	return pushEvent ({EngineEvent::PARAMETER, frame, index, plain, 0, 0, 0, 0, 0});
+}
+
+bool KernelEngine::pushNoteOn (int note, double velocity, int frame, uint32_t route, uint32_t channel)
+{
+	if (queueCount >= QUEUE_CAPACITY)
+		return false;
+	const double resolved = resolveSamplerVelocity (note, velocity);
+	return pushEvent ({EngineEvent::NOTE_ON, frame, 0, resolved, note, route, channel & 15u, 0, 0});
+}
+
+bool KernelEngine::pushNoteOff (int note, int frame, uint32_t route, uint32_t channel)
+{
+	return pushEvent ({EngineEvent::NOTE_OFF, frame, 0, 0.0, note, route, channel & 15u, 0, 0});
+}
+
+bool KernelEngine::pushController (uint32_t controller, uint32_t value, int frame, uint32_t route, uint32_t channel)
+{
+	if (controller >= 128 || value >= 128)
+		return false;
+	return pushEvent ({EngineEvent::CONTROLLER, frame, controller, static_cast<double> (value), 0, route,
+	                   channel & 15u, 0, 0});
+}
+
+void KernelEngine::sortEventsInPlace ()
+{
+	// Insertion sort: stable, so events at one frame keep their push order.
+	for (int i = 1; i < queueCount; ++i)
+	{
+		const EngineEvent moving = queue[i];
+		int j = i;
+		while (j > 0 && queue[j - 1].frame > moving.frame)
+		{
+			queue[j] = queue[j - 1];
+			--j;
+		}
+		queue[j] = moving;
+	}
+}
+
+void KernelEngine::flushParameterEvents ()
+{
+	for (int i = 0; i < queueCount; ++i)
+	{
+		if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
+		{
+			values[queue[i].index] = queue[i].value;
+			republish.store (1);
+		}
+	}
+	emptyQueue ();
+}
+
+void KernelEngine::setParamValue (uint32_t index, double value)
+{
+	// A non-finite value could never reach the kernel (it refuses them) and
+	// would be offered again at every chunk; it is not taken.
+	if (index >= TAVIK_PARAM_COUNT || !std::isfinite (value))
+		return;
+	values[index] = value;
+	republish.store (1);
+}
+
+double KernelEngine::paramValue (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? values[index] : 0; }
+
+double KernelEngine::paramNormalized (uint32_t index) const
+{
+	return index < TAVIK_PARAM_COUNT ? tavik_param_normalize (&TAVIK_PARAMS[index], values[index]) : 0;
+}
+
+bool KernelEngine::pushProductParameter (uint32_t index, uint32_t frame, double value, const char* source)
+{
+	const double status = kernel.pushEvent (handle, TAVIK_KERNEL_EVENT_PARAMETER, frame, index, value);
+	if (std::FILE* trace = kernelTraceFile ())
+		std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=1 a=%u value=%.17g src=%s status=%g\n",
+		              static_cast<void*> (this), kernelTraceBlockNumber (), frame, index, value, source, status);
+	if (status == 0)
+	{
+		shadow[index] = value;
+		return true;
+	}
+	republish.store (1);
+	return false;
+}
+
+void KernelEngine::republishStep (const bool* skip)
+{
+	if (republish.exchange (0) == 0)
+		return;
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		if (!(skip && skip[i]) && shadow[i] != values[i])
+			pushProductParameter (i, 0, values[i], "republish");
+}
+
+void KernelEngine::publishDirtyProductParameters (const bool* skip) { republishStep (skip); }
+
+void KernelEngine::resetProductParameterShadow ()
+{
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		shadow[i] = KERNEL_DEFAULTS[i];
+}
+
+void KernelEngine::resetParams ()
+{
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		values[i] = KERNEL_DEFAULTS[i];
+	variationValue = DEFAULT_VARIATION;
+	emptyQueue ();
+	history.clear ();
+	randomState.store (0x6D2B79F5u);
+	resetRateAdapterState ();
+	republish.store (1);
+	if (handle != 0)
+		kernel.reset (handle);
+	resetProductParameterShadow ();
+}
+
+void KernelEngine::setVariation (int value) { variationValue = value < 0 ? 0 : value > 19 ? 19 : value; }
+
+double KernelEngine::resolveSamplerVelocity (int note, double velocity)
+{
+	if (velocityModeIndex < 0 || velocityFixedIndex < 0 || velocityVariationIndex < 0)
+		return velocity;
+	double v = clampNonFinite (velocity, 0, 1, 0);
+	if (std::floor (values[velocityModeIndex] + 0.5) == 1)
+		v = clampNonFinite (values[velocityFixedIndex], 0.01, 1, 0.01);
+	const double s = clampNonFinite (note >= 0 && note < 128 ? padSensitivity[note] : 1.0, 0, 1, 0);
+	if (s != 1)
+		v = 1 - s + v * s;
+	double h = values[velocityVariationIndex];
+	if (!std::isfinite (h))
+		h = 0;
+	if (h > 0.25)
+		h = 0.25;
+	if (h > 0)
+	{
+		uint32_t x = randomState.fetch_sub (0x61C88647u);
+		x ^= x >> 16;
+		x *= 0x7FEB352Du;
+		x ^= x >> 15;
+		x *= 0x846CA68Bu;
+		const double r = static_cast<double> ((x >> 8) ^ (x >> 24)) / 16777216.0;
+		v *= 1 + h * (2 * r - 1);
+	}
+	return v < 0.01 ? 0.01 : v > 1 ? 1 : v;
+}
+
+void KernelEngine::appendEventsToHistory (int frames)
+{
+	for (int i = 0; i < queueCount; ++i)
+	{
+		const EngineEvent& e = queue[i];
+		uint8_t type = 0;
+		uint32_t subject = 0;
+		int32_t scaled = 0;
+		if (e.kind == EngineEvent::PARAMETER)
+			type = 1, subject = e.index;
+		else if (e.kind == EngineEvent::NOTE_ON)
+			type = 2, subject = static_cast<uint32_t> (e.note);
+		else if (e.kind == EngineEvent::NOTE_OFF)
+			type = 3, subject = static_cast<uint32_t> (e.note);
+		else
+			continue;
+		if (type != 3)
+		{
+			const double s = std::floor (e.value * 100000 + 0.5);
+			scaled = !(s >= -2147483648.0) ? INT32_MIN : s > 2147483647.0 ? INT32_MAX : static_cast<int32_t> (s);
+		}
+		int32_t frame = e.frame < 0 ? 0 : e.frame;
+		if (frame > frames - 1)
+			frame = frames - 1 < 0 ? 0 : frames - 1;
+		const uint32_t absolute = static_cast<uint32_t> (frame) + frameClock;
+		uint8_t record[13];
+		record[0] = type;
+		for (int b = 0; b < 4; ++b)
+		{
+			record[1 + b] = static_cast<uint8_t> (absolute >> (8 * b));
+			record[5 + b] = static_cast<uint8_t> (subject >> (8 * b));
+			record[9 + b] = static_cast<uint8_t> (static_cast<uint32_t> (scaled) >> (8 * b));
+		}
+		history.insert (history.end (), record, record + 13);
+		if (type == 1 && e.index < TAVIK_PARAM_COUNT)
+			values[e.index] = e.value;
+	}
+}
+
+void KernelEngine::recordDiagnostic (uint32_t code, uint8_t severity, uint8_t phase, const char* message,
+                                     const char* detail)
+{
+	diagnosticRingAppend (ring, code, severity, phase, message, detail);
+}
+
+void KernelEngine::recordRealtimeDiagnostic (uint32_t code, uint8_t severity, uint8_t phase)
+{
+	realtimeDiagnostics.post (code, severity, phase);
+}
+
+void KernelEngine::drainRuntimeDiagnostics () { realtimeDiagnostics.drainInto (ring); }
+
+} // namespace tavik

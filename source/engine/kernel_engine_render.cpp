@@ -1,0 +1,404 @@
+// KernelEngine: setup of the kernel instance and rate adapter, and the
+// rendering of host blocks, directly or through the rate adapter.
+
+#include "kernel_engine.h"
+
+#include "kernel_trace.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <numeric>
+
+namespace tavik {
+
+namespace {
+
+std::atomic<bool> gKernelTrapped {false};
+std::once_flag gLibraryInitOnce;
+
+void panicSink (void*, const uint8_t* message, size_t length, uint64_t)
+{
+	gKernelTrapped.store (true);
+	std::fprintf (stderr, "tavik-plugin-shell: vexil trap: %.*s\n", static_cast<int> (length),
+	              reinterpret_cast<const char*> (message));
+}
+
+// The host rate as a reduced fraction of micro-hertz steps; false when it is
+// not a usable rate.
+bool reduceRate (double sampleRate, uint64_t& num, uint64_t& den)
+{
+	if (!std::isfinite (sampleRate) || sampleRate < 0.000001 || sampleRate > 4000000)
+		return false;
+	const double scaled = std::round (sampleRate * 1000000.0);  // ties away from zero
+	if (scaled < 1 || scaled > 18446744073709551615.0)
+		return false;
+	const uint64_t n = static_cast<uint64_t> (scaled);
+	const uint64_t g = std::gcd (n, static_cast<uint64_t> (1000000));
+	num = n / g;
+	den = 1000000 / g;
+	return true;
+}
+
+} // namespace
+
+KernelEngine::~KernelEngine ()
+{
+	if (handle != 0)
+		kernel.destroy (handle);
+}
+
+bool KernelEngine::kernelTrapped () { return gKernelTrapped.load (); }
+
+bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
+{
+	isReady = false;
+	hasFailed = false;
+
+	uint64_t num = 0, den = 1;
+	if (!reduceRate (sampleRate, num, den) || maxBlockFrames < 1 || maxBlockFrames > MAX_HOST_BLOCK)
+	{
+		recordDiagnostic (DIAG_INVALID_CONFIGURATION, DIAG_ERROR, PHASE_CONFIGURE,
+		                  "host processing configuration is invalid", "");
+		std::fprintf (stderr, "tavik-plugin-shell: rejected host format (sampleRate=%.9g, maxBlockFrames=%d)\n",
+		              sampleRate, maxBlockFrames);
+		if (maxBlockFrames > MAX_HOST_BLOCK)
+			std::fprintf (stderr,
+			              "tavik-plugin-shell: maxBlockFrames exceeds the %d-frame ceiling; render long fixtures as a "
+			              "LOOP of <=%d-frame blocks rather than declaring the whole fixture as one block\n",
+			              MAX_HOST_BLOCK, MAX_HOST_BLOCK);
+		return false;
+	}
+	uint64_t capacity = 0;
+	if (!RateAdapter::fifoCapacity (num, den, maxBlockFrames, capacity))
+	{
+		recordDiagnostic (DIAG_INVALID_CONFIGURATION, DIAG_ERROR, PHASE_CONFIGURE,
+		                  "host rate requires unsupported SRC FIFO capacity", "");
+		return false;
+	}
+	rateNum = num;
+	rateDen = den;
+	rate = static_cast<double> (num) / static_cast<double> (den);
+	maxFrames = maxBlockFrames;
+	adapter.configure (num, den, static_cast<size_t> (capacity));
+
+	isAdapterFailed = false;
+	isConverted = false;
+	emptyQueue ();
+	history.clear ();
+	history.reserve (HISTORY_RESERVE);
+	frameClock = 0;
+	republish.store (1);
+	randomState.store (0x6D2B79F5u);
+
+	std::call_once (gLibraryInitOnce, [this] {
+		kernel.setPanicSink (panicSink, nullptr);
+		kernel.runtimeInit ();
+	});
+
+	if (handle != 0)
+		kernel.destroy (handle);
+	handle = static_cast<uint32_t> (kernel.create (CHUNK_FRAMES, 0, 2, rate));
+	if (handle == 0)
+	{
+		handle = static_cast<uint32_t> (kernel.create (CHUNK_FRAMES, 0, 2, 48000));
+		if (handle != 0 && rate != 48000)
+			isConverted = true;
+	}
+	if (std::FILE* trace = kernelTraceFile ())
+	{
+		std::fprintf (trace, "S this=%p rate=%.17g kernelRate=%.17g handle=%u\n", static_cast<void*> (this), rate,
+		              sampleRate, handle);
+		std::fflush (trace);
+	}
+	if (handle == 0)
+		recordDiagnostic (DIAG_KERNEL_CREATE_FAILED, DIAG_FATAL, PHASE_CONFIGURE,
+		                  "product kernel instance creation failed", "");
+	else
+	{
+		resetProductParameterShadow ();
+		inputData = nullptr;
+		outputData = nullptr;
+		inputLength = outputLength = 0;
+		kernel.inputView (handle, &inputData, &inputLength);
+		kernel.outputView (handle, &outputData, &outputLength);
+		if (inputData && outputData && outputLength >= 2 * CHUNK_FRAMES)
+		{
+			isReady = true;
+			return true;
+		}
+	}
+	recordDiagnostic (DIAG_ENGINE_UNAVAILABLE, DIAG_FATAL, PHASE_CONFIGURE, "kernel runtime is unavailable after setup",
+	                  "");
+	std::fprintf (stderr, "tavik-plugin-shell: kernel setup failed at %.9g Hz\n", rate);
+	return false;
+}
+
+void KernelEngine::clearOutputs (float* const* outputs, int channels, int frames)
+{
+	if (!outputs || channels <= 0 || frames <= 0)
+		return;
+	for (int c = 0; c < channels; ++c)
+		if (outputs[c])
+			std::memset (outputs[c], 0, static_cast<size_t> (frames) * sizeof (float));
+}
+
+void KernelEngine::resetRateAdapterState ()
+{
+	isAdapterFailed = false;
+	adapter.reset ();
+}
+
+void KernelEngine::renderInstrumentBlock (float* const* outputs, int channels, int frames)
+{
+	clearOutputs (outputs, channels, frames);
+	frameClock += static_cast<uint32_t> (frames < 0 ? 0 : frames);
+}
+
+void KernelEngine::renderChannel (const float* source, float* destination, int frames)
+{
+	if (source != destination && frames > 0)
+		std::memcpy (destination, source, static_cast<size_t> (frames) * sizeof (float));
+}
+
+void KernelEngine::failBlock (float* const* outputs, int outputChannels, int frames, uint32_t code, uint8_t severity)
+{
+	clearOutputs (outputs, outputChannels, frames);
+	emptyQueue ();
+	hasFailed = true;
+	recordRealtimeDiagnostic (code, severity, PHASE_PROCESS);
+}
+
+void KernelEngine::processBlock (const float* const* inputs, int inputChannels, float* const* outputs,
+                                 int outputChannels, int frames)
+{
+	processBlock (inputs, inputChannels, nullptr, 0, outputs, outputChannels, frames);
+}
+
+void KernelEngine::processBlock (const float* const* inputs, int inputChannels, const float* const*, int,
+                                 float* const* outputs, int outputChannels, int frames)
+{
+	if (!isReady)
+	{
+		failBlock (outputs, outputChannels, frames, DIAG_PROCESS_FAILED, DIAG_FATAL);
+		return;
+	}
+	hasFailed = false;
+	if (frames < 1)
+	{
+		// No audio: the block's parameter changes become the current values;
+		// the processor queues them again for the next rendered block.
+		sortEventsInPlace ();
+		for (int i = 0; i < queueCount; ++i)
+			if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
+				values[queue[i].index] = queue[i].value;
+		emptyQueue ();
+		return;
+	}
+	if (outputChannels <= 0 || !outputs || frames > maxFrames || handle == 0 || !outputData)
+	{
+		failBlock (outputs, outputChannels, frames, DIAG_PROCESS_FAILED, DIAG_ERROR);
+		return;
+	}
+	if (isConverted && rate != 48000)
+	{
+		if (isAdapterFailed)
+		{
+			failBlock (outputs, outputChannels, frames, DIAG_RATE_ADAPTER_INIT_FAILED, DIAG_ERROR);
+			return;
+		}
+		if (!processHandleV2RateConverted (inputs, inputChannels, outputs, outputChannels, frames))
+		{
+			adapter.reset ();
+			isAdapterFailed = true;
+			failBlock (outputs, outputChannels, frames, DIAG_RATE_ADAPTER_INIT_FAILED, DIAG_ERROR);
+		}
+		return;
+	}
+	renderDirect (outputs, outputChannels, frames);
+}
+
+void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFrame, bool traced)
+{
+	std::FILE* trace = traced ? kernelTraceFile () : nullptr;
+	switch (event.kind)
+	{
+		case EngineEvent::PARAMETER:
+			if (event.index < TAVIK_PARAM_COUNT)
+			{
+				values[event.index] = event.value;
+				pushProductParameter (event.index, kernelFrame, event.value, "queue");
+			}
+			return;
+		case EngineEvent::NOTE_ON:
+		case EngineEvent::NOTE_OFF:
+		{
+			const uint32_t kind = event.kind == EngineEvent::NOTE_ON ? TAVIK_KERNEL_EVENT_NOTE_ON : TAVIK_KERNEL_EVENT_NOTE_OFF;
+			const double value = event.kind == EngineEvent::NOTE_ON ? event.value : 0.0;
+			const double status = kernel.pushEvent (handle, kind, kernelFrame, static_cast<uint32_t> (event.note), value);
+			if (trace)
+				std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=%u a=%u value=%.17g src=queue status=%g\n",
+				              static_cast<void*> (this), kernelTraceBlockNumber (), kernelFrame, kind,
+				              static_cast<uint32_t> (event.note), value, status);
+			if (traced && status != 0)
+				recordRealtimeDiagnostic (DIAG_EVENT_REJECTED, DIAG_ERROR, PHASE_PROCESS);
+			return;
+		}
+		default:
+			// Controllers are not forwarded to the kernel.
+			if (trace)
+				std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=0 a=0 value=%.17g src=queue status=%g\n",
+				              static_cast<void*> (this), kernelTraceBlockNumber (), kernelFrame, event.value, -1.0);
+			return;
+	}
+}
+
+void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int frames)
+{
+	sortEventsInPlace ();
+	bool skip[TAVIK_PARAM_COUNT] = {};
+	for (int i = 0; i < queueCount; ++i)
+		if (queue[i].kind == EngineEvent::PARAMETER && queue[i].frame == 0 && queue[i].index < TAVIK_PARAM_COUNT)
+			skip[queue[i].index] = true;
+
+	std::FILE* trace = kernelTraceFile ();
+	int next = 0;
+	// Events before the block (negative frames) reach no chunk.
+	while (next < queueCount && queue[next].frame < 0)
+		++next;
+	for (int off = 0; off < frames; off += CHUNK_FRAMES)
+	{
+		const int chunk = frames - off < CHUNK_FRAMES ? frames - off : CHUNK_FRAMES;
+		if (trace)
+		{
+			if (off == 0)
+				++kernelTraceBlockNumber ();
+			std::fprintf (trace, "B this=%p blk=%llu off=%d chunk=%d frames=%d events=%d\n", static_cast<void*> (this),
+			              kernelTraceBlockNumber (), off, chunk, frames, queueCount);
+		}
+		republishStep (skip);
+		for (; next < queueCount && queue[next].frame < off + chunk; ++next)
+			dispatchToKernel (queue[next], static_cast<uint32_t> (queue[next].frame - off), true);
+		if (trace)
+			std::fflush (trace);
+
+		if (kernel.process (handle, static_cast<uint32_t> (chunk)) == 0)
+		{
+			for (int c = 0; c < outputChannels; ++c)
+			{
+				if (!outputs[c])
+					continue;
+				const float* source = outputData + (c == 1 ? CHUNK_FRAMES : 0);
+				renderChannel (source, outputs[c] + off, chunk);
+			}
+		}
+		else
+		{
+			hasFailed = true;
+			recordRealtimeDiagnostic (DIAG_PROCESS_FAILED, DIAG_ERROR, PHASE_PROCESS);
+			for (int c = 0; c < outputChannels; ++c)
+				if (outputs[c])
+					std::memset (outputs[c] + off, 0, static_cast<size_t> (chunk) * sizeof (float));
+		}
+	}
+	emptyQueue ();
+}
+
+void KernelEngine::stampAndSortByHostFrame ()
+{
+	for (int i = 0; i < queueCount; ++i)
+	{
+		if (queue[i].stamped)
+			continue;
+		queue[i].hostFrame = adapter.hostFramesReceived + static_cast<uint64_t> (queue[i].frame < 0 ? 0 : queue[i].frame);
+		queue[i].stamped = 1;
+	}
+	for (int i = 1; i < queueCount; ++i)
+	{
+		const EngineEvent moving = queue[i];
+		int j = i;
+		while (j > 0 && queue[j - 1].hostFrame > moving.hostFrame)
+		{
+			queue[j] = queue[j - 1];
+			--j;
+		}
+		queue[j] = moving;
+	}
+}
+
+bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int inputChannels, float* const* outputs,
+                                                 int outputChannels, int frames)
+{
+	if (frames <= 0 || outputChannels <= 0 || !outputs || frames > maxFrames || handle == 0 || !inputData ||
+	    !outputData)
+		return false;
+
+	stampAndSortByHostFrame ();
+	adapter.trimInput ();
+	adapter.trimOutput ();
+	if (!adapter.appendInput (inputs, inputChannels, frames))
+		return false;
+	const int kernelFrames = adapter.deriveKernelFrames ();
+
+	// Where each queued event falls in kernel frames (raised to the first
+	// frame this call renders when it is already due).
+	const uint64_t firstFrame = adapter.kernelFramesRendered;
+	bool skip[TAVIK_PARAM_COUNT] = {};
+	for (int i = 0; i < queueCount; ++i)
+	{
+		uint64_t due = adapter.kernelFrameOf (queue[i].hostFrame);
+		if (due < firstFrame)
+			due = firstFrame;
+		if (queue[i].kind == EngineEvent::PARAMETER && due == firstFrame && kernelFrames > 0 &&
+		    queue[i].index < TAVIK_PARAM_COUNT)
+			skip[queue[i].index] = true;
+	}
+
+	bool ok = true;
+	bool dispatched[QUEUE_CAPACITY];
+	std::memset (dispatched, 0, sizeof (bool) * static_cast<size_t> (queueCount));
+	for (int done = 0; done < kernelFrames;)
+	{
+		const int chunk = kernelFrames - done < CHUNK_FRAMES ? kernelFrames - done : CHUNK_FRAMES;
+		const uint64_t chunkStart = adapter.kernelFramesRendered;
+		republishStep (skip);
+		for (int i = 0; i < queueCount; ++i)
+		{
+			if (dispatched[i])
+				continue;
+			uint64_t due = adapter.kernelFrameOf (queue[i].hostFrame);
+			if (due < chunkStart)
+				due = chunkStart;
+			if (due >= chunkStart + static_cast<uint64_t> (chunk))
+				continue;
+			dispatched[i] = true;
+			if (queue[i].kind != EngineEvent::CONTROLLER)
+				dispatchToKernel (queue[i], static_cast<uint32_t> (due - chunkStart), false);
+		}
+		if (kernel.process (handle, static_cast<uint32_t> (chunk)) == 0)
+		{
+			if (!adapter.appendOutput (outputData, outputData + CHUNK_FRAMES, chunk))
+				return false;
+			adapter.kernelFramesRendered += static_cast<uint64_t> (chunk);
+		}
+		else
+			ok = false;
+		done += chunk;
+	}
+
+	adapter.hostFramesReceived += static_cast<uint64_t> (frames);
+	adapter.produceOutput (outputs, outputChannels, frames);
+	adapter.hostFramesProduced += static_cast<uint64_t> (frames);
+	adapter.trimOutput ();
+
+	int kept = 0;
+	for (int i = 0; i < queueCount; ++i)
+		if (!dispatched[i])
+			queue[kept++] = queue[i];
+	queueCount = kept;
+	return ok;
+}
+
+} // namespace tavik

@@ -1,0 +1,166 @@
+// Proof that the audio thread's process call allocates nothing: every
+// malloc-family call of this process goes through the counting wrappers
+// below, and counting is switched on only around process().
+//
+// Built without sanitizers (they bring allocators of their own).
+
+#include "kernel_library_api.h"
+#include "processor_test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <malloc.h>
+
+extern "C" {
+void* __libc_malloc (size_t);
+void* __libc_calloc (size_t, size_t);
+void* __libc_realloc (void*, size_t);
+void* __libc_memalign (size_t, size_t);
+void __libc_free (void*);
+}
+
+namespace {
+
+thread_local bool tCounting = false;
+std::atomic<long> gAllocations {0};
+
+inline void count ()
+{
+	if (tCounting)
+		gAllocations.fetch_add (1, std::memory_order_relaxed);
+}
+
+} // namespace
+
+extern "C" {
+
+void* malloc (size_t n)
+{
+	count ();
+	return __libc_malloc (n);
+}
+
+void* calloc (size_t a, size_t b)
+{
+	count ();
+	return __libc_calloc (a, b);
+}
+
+void* realloc (void* p, size_t n)
+{
+	count ();
+	return __libc_realloc (p, n);
+}
+
+void* memalign (size_t alignment, size_t n)
+{
+	count ();
+	return __libc_memalign (alignment, n);
+}
+
+void* aligned_alloc (size_t alignment, size_t n)
+{
+	count ();
+	return __libc_memalign (alignment, n);
+}
+
+int posix_memalign (void** out, size_t alignment, size_t n)
+{
+	count ();
+	void* p = __libc_memalign (alignment, n);
+	if (!p)
+		return 12;  // ENOMEM
+	*out = p;
+	return 0;
+}
+
+void free (void* p) { __libc_free (p); }
+
+} // extern "C"
+
+namespace {
+
+using tavik::test::ProcessorHost;
+
+long countedProcess (ProcessorHost& host, int frames)
+{
+	host.prepare (frames);
+	gAllocations = 0;
+	tCounting = true;
+	const auto result = host.runPrepared ();
+	tCounting = false;
+	host.changes.clear ();
+	host.events.clear ();
+	EXPECT_EQ (result, Steinberg::kResultOk);
+	return gAllocations.load ();
+}
+
+// A session that strikes more notes than voices, retriggers, releases and
+// automates every parameter, in blocks of uneven sizes.
+long allocationsDuringSession (ProcessorHost& host)
+{
+	long total = 0;
+	const int sizes[] = {512, 37, 128, 300, 1, 511};
+	int note = 36;
+	for (int b = 0; b < 400; ++b)
+	{
+		const int frames = sizes[b % 6];
+		if (b % 3 == 0)
+		{
+			host.addNoteOn (note, 0.9f, 0);
+			host.addNoteOn (note + 7, 0.5f, frames / 2);
+			note = note >= 90 ? 36 : note + 5;
+		}
+		if (b % 4 == 1)
+			host.addNoteOff (note - 5, frames - 1);
+		for (Steinberg::Vst::ParamID id = 0; id < 26; ++id)
+			if ((b + static_cast<int> (id)) % 9 == 0)
+				host.addParameterPoint (id, (static_cast<int> (id) * 7) % frames, ((b * 13 + static_cast<int> (id)) % 100) / 100.0);
+		// The host objects themselves may grow while the test fills them;
+		// only process() is counted.
+		total += countedProcess (host, frames);
+	}
+	return total;
+}
+
+TEST (AudioThread, TheCounterSeesAllocations)
+{
+	gAllocations = 0;
+	tCounting = true;
+	void* volatile p = std::malloc (16);
+	int* volatile q = new int (3);
+	tCounting = false;
+	std::free (p);
+	delete q;
+	EXPECT_EQ (gAllocations.load (), 2);
+}
+
+TEST (AudioThread, ProcessAllocatesNothingAtTheHostRate)
+{
+	ProcessorHost host;
+	ASSERT_TRUE (host.start (48000, 512));
+	EXPECT_EQ (allocationsDuringSession (host), 0);
+}
+
+double only48kCreate (uint32_t maxFrames, uint32_t in, uint32_t out, double rate)
+{
+	return rate == 48000 ? tavik::productKernelLibrary ().create (maxFrames, in, out, rate) : 0;
+}
+
+TEST (AudioThread, ProcessAllocatesNothingThroughTheRateAdapter)
+{
+	tavik::KernelLibraryApi api = tavik::productKernelLibrary ();
+	api.create = only48kCreate;
+	tavik::setDefaultKernelLibraryForTesting (&api);
+	{
+		ProcessorHost host;
+		ASSERT_TRUE (host.start (96000, 512));
+		ASSERT_TRUE (host.processor ().engine ().converted ());
+		EXPECT_EQ (allocationsDuringSession (host), 0);
+	}
+	tavik::setDefaultKernelLibraryForTesting (nullptr);
+}
+
+} // namespace

@@ -1,0 +1,441 @@
+// KernelEngine: the event queue and its conversions, the republish rules,
+// chunking, setup validation, and rendering through the rate adapter when the
+// kernel refuses the host rate.
+
+#include "kernel_engine.h"
+#include "kernel_spy.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace tavik;
+using tavik::test::KernelCall;
+using tavik::test::KernelSpy;
+
+struct Stereo
+{
+	explicit Stereo (int frames, int channels = 2) : data (static_cast<size_t> (channels), std::vector<float> (static_cast<size_t> (frames), 7.f))
+	{
+		for (auto& c : data)
+			pointers.push_back (c.data ());
+	}
+	std::vector<std::vector<float>> data;
+	std::vector<float*> pointers;
+	float* const* out () { return pointers.data (); }
+};
+
+class EngineWithSpy : public ::testing::Test
+{
+protected:
+	void SetUp () override { engine = std::make_unique<KernelEngine> (spy.api ()); }
+	void TearDown () override { KernelSpy::uninstall (); }
+
+	// Renders `frames` frames in host blocks of `block`, calling `before`
+	// with each block's start so that a test can queue events.
+	template <typename Before>
+	std::vector<float> render (int frames, int block, Before before, int channel = 0)
+	{
+		std::vector<float> out;
+		for (int start = 0; start < frames; start += block)
+		{
+			const int n = std::min (block, frames - start);
+			before (start, n);
+			Stereo buffers (n);
+			engine->processBlock (nullptr, 0, buffers.out (), 2, n);
+			EXPECT_FALSE (engine->failed ()) << "block at " << start;
+			out.insert (out.end (), buffers.data[static_cast<size_t> (channel)].begin (),
+			            buffers.data[static_cast<size_t> (channel)].end ());
+		}
+		return out;
+	}
+
+	KernelSpy spy;
+	std::unique_ptr<KernelEngine> engine;
+};
+
+int onset (const std::vector<float>& samples, float threshold = 1e-6f)
+{
+	for (size_t i = 0; i < samples.size (); ++i)
+		if (std::fabs (samples[i]) > threshold)
+			return static_cast<int> (i);
+	return -1;
+}
+
+// Frequency of the strongest spectral line between lo and hi Hz (Goertzel scan).
+double peakFrequency (const std::vector<float>& x, double rate, double lo, double hi, double step)
+{
+	double best = 0, bestPower = -1;
+	for (double f = lo; f <= hi; f += step)
+	{
+		const double w = 2 * M_PI * f / rate;
+		double s1 = 0, s2 = 0;
+		for (float v : x)
+		{
+			const double s = v + 2 * std::cos (w) * s1 - s2;
+			s2 = s1;
+			s1 = s;
+		}
+		const double power = s1 * s1 + s2 * s2 - 2 * std::cos (w) * s1 * s2;
+		if (power > bestPower)
+			bestPower = power, best = f;
+	}
+	return best;
+}
+
+TEST (EngineQueue, NormalizedValuesBecomePlainValues)
+{
+	KernelEngine engine;
+	ASSERT_TRUE (engine.pushParamNormalized (7, 0.5, 0));
+	ASSERT_TRUE (engine.pushParamNormalized (7, 1.2, 0));
+	ASSERT_TRUE (engine.pushParamNormalized (7, -0.4, 0));
+	ASSERT_TRUE (engine.pushParamNormalized (16, 1.5, 0));
+	EXPECT_FALSE (engine.pushParamNormalized (26, 0.5, 0));
+	ASSERT_EQ (engine.queuedEvents (), 4);
+	EXPECT_EQ (engine.queuedEvent (0).value, 2);
+	EXPECT_EQ (engine.queuedEvent (1).value, 3);
+	EXPECT_EQ (engine.queuedEvent (2).value, 0);
+	EXPECT_EQ (engine.queuedEvent (3).value, 440);
+}
+
+TEST (EngineQueue, CapacityStableOrderAndEventKinds)
+{
+	KernelEngine engine;
+	ASSERT_TRUE (engine.pushNoteOn (60, 0.5, 5, 0, 0));
+	ASSERT_TRUE (engine.pushNoteOn (61, 0.5, 3, 0, 0));
+	ASSERT_TRUE (engine.pushNoteOff (62, 3, 0, 17));
+	ASSERT_TRUE (engine.pushNoteOn (63, 0.003, 0, 0, 0));
+	engine.sortEventsInPlace ();
+	const int expected[] = {63, 61, 62, 60};
+	for (int i = 0; i < 4; ++i)
+		EXPECT_EQ (engine.queuedEvent (i).note, expected[i]);
+	EXPECT_EQ (engine.queuedEvent (0).value, 0.003);  // no velocity resolution in this product
+	EXPECT_EQ (engine.queuedEvent (2).channel, 1u);   // masked to 0..15
+	EXPECT_FALSE (engine.pushController (128, 0, 0, 0, 0));
+	EXPECT_FALSE (engine.pushController (1, 128, 0, 0, 0));
+	EXPECT_TRUE (engine.pushController (1, 127, 0, 0, 0));
+	while (engine.queuedEvents () < KernelEngine::QUEUE_CAPACITY)
+		ASSERT_TRUE (engine.pushNoteOff (1, 0, 0, 0));
+	EXPECT_FALSE (engine.pushNoteOn (1, 1, 0, 0, 0));
+	EXPECT_FALSE (engine.pushParamNormalized (0, 0, 0));
+}
+
+TEST (EngineQueue, ValuesVariationAndHistory)
+{
+	KernelEngine engine;
+	EXPECT_EQ (engine.paramValue (16), 110);
+	EXPECT_EQ (engine.paramNormalized (18), 0.5);
+	EXPECT_EQ (engine.paramValue (99), 0);
+	engine.setParamValue (26, 5);
+	engine.setParamValue (1, std::nan (""));
+	EXPECT_EQ (engine.paramValue (1), 1);
+	engine.setVariation (25);
+	EXPECT_EQ (engine.variation (), 19);
+	engine.setVariation (-3);
+	EXPECT_EQ (engine.variation (), 0);
+
+	ASSERT_TRUE (engine.pushParamNormalized (1, 1.0, 7));
+	ASSERT_TRUE (engine.pushNoteOn (60, 0.5, 900, 0, 0));
+	ASSERT_TRUE (engine.pushNoteOff (60, -4, 0, 0));
+	engine.appendEventsToHistory (512);
+	const std::vector<uint8_t>& h = engine.eventHistory ();
+	ASSERT_EQ (h.size (), 39u);
+	EXPECT_EQ (h[0], 1);
+	EXPECT_EQ (h[1], 7);   // frame
+	EXPECT_EQ (h[5], 1);   // parameter index
+	const int32_t scaled = static_cast<int32_t> (h[9] | h[10] << 8 | h[11] << 16 | h[12] << 24);
+	EXPECT_EQ (scaled, 200000);  // 2.0 × 100000
+	EXPECT_EQ (h[13], 2);
+	EXPECT_EQ (h[14] | h[15] << 8, 511);  // clamped to the block
+	EXPECT_EQ (h[26], 3);
+	EXPECT_EQ (h[27], 0);
+	EXPECT_EQ (engine.paramValue (1), 2);  // a parameter record is applied
+
+	engine.flushParameterEvents ();
+	EXPECT_EQ (engine.queuedEvents (), 0);
+}
+
+TEST_F (EngineWithSpy, BlocksAreCutIntoKernelChunks)
+{
+	ASSERT_TRUE (engine->setup (48000, 512));
+	render (512, 512, [] (int, int) {});  // the first block republishes nothing new
+	spy.clear ();
+	Stereo buffers (300);
+	ASSERT_TRUE (engine->pushNoteOn (60, 0.8, 200, 0, 0));
+	engine->processBlock (nullptr, 0, buffers.out (), 2, 300);
+	EXPECT_EQ (spy.processedChunks (), (std::vector<uint32_t> {128, 128, 44}));
+	ASSERT_EQ (spy.calls.size (), 4u);
+	EXPECT_EQ (spy.calls[1].type, KernelCall::PUSH);  // after the first chunk
+	EXPECT_EQ (spy.calls[1].frame, 72u);
+	EXPECT_EQ (spy.calls[1].a, 60u);
+	EXPECT_EQ (spy.calls[1].value, 0.8);
+}
+
+TEST_F (EngineWithSpy, RepublishRules)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	engine->setParamValue (1, 1.5);
+	engine->setParamValue (2, 2.0);
+	ASSERT_TRUE (engine->pushParamNormalized (1, 1.0, 0));  // ir.size 2 at frame 0
+	render (256, 256, [] (int, int) {});
+	int sizePushes = 0;
+	for (const KernelCall& c : spy.pushes ())
+	{
+		if (c.a == 1)
+		{
+			++sizePushes;
+			EXPECT_EQ (c.value, 2);  // the queued value, not a stale republish first
+		}
+	}
+	EXPECT_EQ (sizePushes, 1);
+	EXPECT_EQ (engine->kernelShadow (2), 2.0);
+	EXPECT_FALSE (engine->republishPending ());
+
+	// A refused value is offered again at every chunk until accepted.
+	spy.clear ();
+	spy.refuseParameters = true;
+	engine->setParamValue (3, 2.5);
+	render (256, 256, [] (int, int) {});
+	EXPECT_EQ (spy.pushes ().size (), 2u);  // two chunks, one attempt each
+	EXPECT_TRUE (engine->republishPending ());
+	spy.refuseParameters = false;
+	render (128, 128, [] (int, int) {});
+	EXPECT_EQ (engine->kernelShadow (3), 2.5);
+}
+
+TEST_F (EngineWithSpy, ZeroFrameBlocksOnlyUpdateValues)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	render (128, 128, [] (int, int) {});
+	spy.clear ();
+	ASSERT_TRUE (engine->pushParamNormalized (17, 0.25, 0));
+	engine->processBlock (nullptr, 0, nullptr, 0, 0);
+	EXPECT_FALSE (engine->failed ());
+	EXPECT_EQ (engine->paramValue (17), 0.25);
+	EXPECT_FALSE (engine->republishPending ());
+	EXPECT_EQ (engine->queuedEvents (), 0);
+	EXPECT_TRUE (spy.calls.empty ());
+}
+
+TEST_F (EngineWithSpy, EventOrderAndDiscardedFrames)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	render (128, 128, [] (int, int) {});
+	spy.clear ();
+	ASSERT_TRUE (engine->pushNoteOff (60, 10, 0, 0));
+	ASSERT_TRUE (engine->pushNoteOn (60, 0.5, 10, 0, 0));
+	ASSERT_TRUE (engine->pushNoteOn (61, 0.5, -1, 0, 0));
+	ASSERT_TRUE (engine->pushNoteOn (62, 0.5, 200, 0, 0));
+	Stereo buffers (128);
+	engine->processBlock (nullptr, 0, buffers.out (), 2, 128);
+	const std::vector<KernelCall> pushes = spy.pushes ();
+	ASSERT_EQ (pushes.size (), 2u);
+	EXPECT_EQ (pushes[0].kind, uint32_t (TAVIK_KERNEL_EVENT_NOTE_OFF));
+	EXPECT_EQ (pushes[1].kind, uint32_t (TAVIK_KERNEL_EVENT_NOTE_ON));
+	EXPECT_EQ (engine->queuedEvents (), 0);
+}
+
+TEST_F (EngineWithSpy, RejectedNotesPostADiagnostic)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	ASSERT_TRUE (engine->pushNoteOn (200, 0.5, 0, 0, 0));  // the kernel refuses note 200
+	Stereo buffers (64);
+	engine->processBlock (nullptr, 0, buffers.out (), 2, 64);
+	EXPECT_TRUE (engine->hasUndrainedDiagnostics ());
+	engine->drainRuntimeDiagnostics ();
+	const tavik_runtime_diagnostic_ring& ring = engine->diagnosticRing ();
+	ASSERT_EQ (ring.count, 1u);
+	EXPECT_EQ (ring.records[0].code, uint32_t (DIAG_EVENT_REJECTED));
+	EXPECT_STREQ (ring.records[0].detail, "audio callback");
+}
+
+TEST (EngineSetup, RefusesUnusableFormats)
+{
+	KernelEngine engine;
+	testing::internal::CaptureStderr ();
+	EXPECT_FALSE (engine.setup (48000, 16385));
+	std::string err = testing::internal::GetCapturedStderr ();
+	EXPECT_NE (err.find ("rejected host format (sampleRate=48000, maxBlockFrames=16385)"), std::string::npos);
+	EXPECT_NE (err.find ("exceeds the 16384-frame ceiling"), std::string::npos);
+
+	testing::internal::CaptureStderr ();
+	EXPECT_FALSE (engine.setup (48000, 0));
+	err = testing::internal::GetCapturedStderr ();
+	EXPECT_NE (err.find ("rejected host format"), std::string::npos);
+	EXPECT_EQ (err.find ("ceiling"), std::string::npos);
+
+	testing::internal::CaptureStderr ();
+	EXPECT_FALSE (engine.setup (0, 512));
+	EXPECT_FALSE (engine.setup (std::nan (""), 512));
+	EXPECT_FALSE (engine.setup (4000001, 512));
+	testing::internal::GetCapturedStderr ();
+	EXPECT_FALSE (engine.ready ());
+	EXPECT_EQ (std::string (engine.diagnosticRing ().records[0].message), "host processing configuration is invalid");
+	EXPECT_EQ (engine.diagnosticRing ().records[0].code, uint32_t (DIAG_INVALID_CONFIGURATION));
+
+	// A block before any successful setup is silent and reported.
+	Stereo buffers (64);
+	engine.processBlock (nullptr, 0, buffers.out (), 2, 64);
+	EXPECT_TRUE (engine.failed ());
+	EXPECT_EQ (buffers.data[0][10], 0.f);
+	engine.drainRuntimeDiagnostics ();
+	const tavik_runtime_diagnostic_ring& ring = engine.diagnosticRing ();
+	EXPECT_EQ (ring.records[ring.count - 1].code, uint32_t (DIAG_PROCESS_FAILED));
+	EXPECT_EQ (ring.records[ring.count - 1].severity, DIAG_FATAL);
+}
+
+TEST (EngineSetup, OddRatesAreReducedExactly)
+{
+	KernelEngine engine;
+	ASSERT_TRUE (engine.setup (44100, 512));
+	EXPECT_EQ (engine.hostRate (), 44100);
+	EXPECT_FALSE (engine.converted ());
+	ASSERT_TRUE (engine.setup (11025.5, 64));
+	EXPECT_EQ (engine.hostRate (), 11025.5);
+	testing::internal::CaptureStderr ();
+	EXPECT_FALSE (engine.setup (0.000001, 16384));  // its adapter would be absurdly large
+	testing::internal::GetCapturedStderr ();
+	EXPECT_STREQ (engine.diagnosticRing ().records[engine.diagnosticRing ().count - 1].message,
+	              "host rate requires unsupported SRC FIFO capacity");
+}
+
+TEST_F (EngineWithSpy, DirectOutputIsTheKernelsOutput)
+{
+	ASSERT_TRUE (engine->setup (44100, 512));
+	EXPECT_FALSE (engine->converted ());
+	const std::vector<float> viaEngine = render (4096, 300, [&] (int start, int) {
+		if (start == 0)
+			engine->pushNoteOn (57, 0.9, 17, 0, 0);
+	});
+	// The same note straight through the library.
+	ASSERT_EQ (productKernelLibrary ().runtimeInit (), 0);
+	const uint32_t h = static_cast<uint32_t> (productKernelLibrary ().create (128, 0, 2, 44100));
+	float* out = nullptr;
+	uint32_t length = 0;
+	productKernelLibrary ().outputView (h, &out, &length);
+	std::vector<float> direct;
+	productKernelLibrary ().pushEvent (h, 2, 17, 57, 0.9);
+	for (int start = 0; start < 4096; start += 128)
+	{
+		productKernelLibrary ().process (h, 128);
+		direct.insert (direct.end (), out, out + 128);
+	}
+	productKernelLibrary ().destroy (h);
+	EXPECT_EQ (viaEngine, direct);
+}
+
+TEST_F (EngineWithSpy, ExtraOutputChannelsCarryTheLeftChannel)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	ASSERT_TRUE (engine->pushNoteOn (50, 1, 0, 0, 0));
+	Stereo buffers (256, 3);
+	engine->processBlock (nullptr, 0, buffers.out (), 3, 256);
+	EXPECT_EQ (buffers.data[2], buffers.data[0]);
+	EXPECT_NE (buffers.data[1], buffers.data[0]);
+}
+
+// Rendering at the host rate through the adapter when the kernel runs at
+// 48 kHz only.
+class ConvertedEngine : public EngineWithSpy, public ::testing::WithParamInterface<double>
+{
+};
+
+TEST_P (ConvertedEngine, LatencyLeadInPositionsAndPitch)
+{
+	const double rate = GetParam ();
+	spy.only48k = true;
+	ASSERT_TRUE (engine->setup (rate, 512));
+	ASSERT_TRUE (engine->converted ());
+	const int latency = static_cast<int> (rate * 20 / 48000 + 16 + 0.999999);
+	const int frames = static_cast<int> (rate * 1.5);
+
+	auto settings = [&] (int start) {
+		if (start == 0)
+		{
+			engine->pushParamNormalized (0, 0.6, 0);   // Xiaoluo: few, clear modes
+			engine->pushParamNormalized (11, 0.0, 0);  // no glide
+		}
+	};
+	// A note at frame 0: silence for exactly the lead-in, then sound.
+	const std::vector<float> first = render (frames, 512, [&] (int start, int) {
+		settings (start);
+		if (start == 0)
+			engine->pushNoteOn (45, 1.0, 0, 0, 0);
+	});
+	const int leadIn = 16 + static_cast<int> (std::ceil (20 * rate / 48000));
+	for (int i = 0; i < leadIn; ++i)
+		ASSERT_EQ (first[static_cast<size_t> (i)], 0.f) << i;
+	const int firstOnset = onset (first);
+	ASSERT_GE (firstOnset, leadIn);
+	// The mallet pulse rises over a few kernel frames.
+	EXPECT_LE (firstOnset, latency + 16);
+
+	// The same note queued 700 frames later, beyond the end of its block.
+	ASSERT_TRUE (engine->setup (rate, 512));
+	const std::vector<float> later = render (frames, 512, [&] (int start, int) {
+		settings (start);
+		if (start == 0)
+			engine->pushNoteOn (45, 1.0, 700, 0, 0);
+	});
+	EXPECT_NEAR (onset (later) - firstOnset, 700, 1);
+
+	// Pitch agrees with the kernel running at the host rate itself.
+	spy.only48k = false;
+	ASSERT_TRUE (engine->setup (rate, 512));
+	ASSERT_FALSE (engine->converted ());
+	const std::vector<float> direct = render (frames, 512, [&] (int start, int) {
+		settings (start);
+		if (start == 0)
+			engine->pushNoteOn (45, 1.0, 0, 0, 0);
+	});
+	const std::vector<float> window (first.begin () + frames / 3, first.end ());
+	const std::vector<float> directWindow (direct.begin () + frames / 3, direct.end ());
+	const double converted = peakFrequency (window, rate, 100, 120, 0.05);
+	const double native = peakFrequency (directWindow, rate, 100, 120, 0.05);
+	EXPECT_NEAR (native, 110, 0.5);
+	EXPECT_NEAR (converted, native, 0.2) << "converted " << converted << " Hz, direct " << native << " Hz";
+}
+
+INSTANTIATE_TEST_SUITE_P (HostRates, ConvertedEngine, ::testing::Values (44100.0, 96000.0, 192000.0));
+
+// Runs in a child process: the trace file is chosen once per process.
+void renderWithTrace (const std::string& path)
+{
+	setenv ("TAVIK_KERNEL_TRACE", path.c_str (), 1);
+	KernelEngine engine;
+	engine.setup (48000, 256);
+	engine.pushNoteOn (60, 0.5, 3, 0, 0);
+	engine.pushParamNormalized (1, 1.0, 0);
+	std::vector<float> l (200), r (200);
+	float* out[2] = {l.data (), r.data ()};
+	engine.processBlock (nullptr, 0, out, 2, 200);
+	std::exit (0);
+}
+
+TEST (EngineTrace, WritesSetupChunksAndEventsWhenAsked)
+{
+	// One name for parent and child (the child re-runs this test body).
+	const std::string path = testing::TempDir () + "zorv_kernel_trace_test.txt";
+	std::remove (path.c_str ());
+	GTEST_FLAG_SET (death_test_style, "threadsafe");
+	EXPECT_EXIT (renderWithTrace (path), ::testing::ExitedWithCode (0), "");
+	std::ifstream in (path);
+	std::string text ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char> ());
+	EXPECT_NE (text.find ("S this="), std::string::npos);
+	EXPECT_NE (text.find ("rate=48000 kernelRate=48000 handle="), std::string::npos);
+	EXPECT_NE (text.find ("blk=1 off=0 chunk=128 frames=200 events=2"), std::string::npos);
+	EXPECT_NE (text.find ("blk=1 off=128 chunk=72 frames=200"), std::string::npos);
+	EXPECT_NE (text.find ("frame=0 kind=1 a=1 value=2 src=queue status=0"), std::string::npos);
+	EXPECT_NE (text.find ("frame=3 kind=2 a=60 value=0.5 src=queue status=0"), std::string::npos);
+	std::remove (path.c_str ());
+}
+
+} // namespace

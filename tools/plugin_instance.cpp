@@ -1,0 +1,133 @@
+#include "plugin_instance.h"
+
+#include "public.sdk/source/common/memorystream.h"
+
+#include <cstring>
+
+namespace tavik::tools {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+PluginInstance::PluginInstance (IPluginFactory* factory, const PClassInfo& classInfo, FUnknown* hostContext)
+{
+	std::memcpy (cid, classInfo.cid, sizeof (TUID));
+	const std::string name (classInfo.name, strnlen (classInfo.name, PClassInfo::kNameSize));
+	void* object = nullptr;
+	if (factory->createInstance (classInfo.cid, IComponent::iid, &object) != kResultOk || !object)
+		throw HostError ("cannot create the processor \"" + name + "\"");
+	componentPtr = owned (static_cast<IComponent*> (object));
+	if (componentPtr->initialize (hostContext) != kResultOk)
+		throw HostError ("the processor \"" + name + "\" failed to initialise");
+	componentInitialised = true;
+
+	FUnknownPtr<IAudioProcessor> processor (componentPtr);
+	if (!processor)
+	{
+		shutdown ();
+		throw HostError ("\"" + name + "\" is not an audio processor");
+	}
+	processorPtr = processor;
+
+	if (FUnknownPtr<IEditController> single (componentPtr); single)
+		controllerPtr = single;
+	else
+	{
+		TUID controllerCid {};
+		if (componentPtr->getControllerClassId (controllerCid) != kResultOk ||
+		    factory->createInstance (controllerCid, IEditController::iid, &object) != kResultOk || !object)
+		{
+			shutdown ();
+			throw HostError ("cannot create the edit controller of \"" + name + "\"");
+		}
+		controllerPtr = owned (static_cast<IEditController*> (object));
+		separateController = true;
+		if (controllerPtr->initialize (hostContext) != kResultOk)
+		{
+			shutdown ();
+			throw HostError ("the edit controller of \"" + name + "\" failed to initialise");
+		}
+		controllerInitialised = true;
+		FUnknownPtr<IConnectionPoint> a (componentPtr);
+		FUnknownPtr<IConnectionPoint> b (controllerPtr);
+		if (a && b)
+		{
+			componentPoint = a;
+			controllerPoint = b;
+			componentPoint->connect (controllerPoint);
+			controllerPoint->connect (componentPoint);
+		}
+		// The controller learns the processor's state, as after a project load.
+		auto* stream = new MemoryStream ();
+		if (componentPtr->getState (stream) == kResultOk)
+		{
+			int64 position = 0;
+			stream->seek (0, IBStream::kIBSeekSet, &position);
+			controllerPtr->setComponentState (stream);
+		}
+		stream->release ();
+	}
+}
+
+PluginInstance::~PluginInstance () { shutdown (); }
+
+void PluginInstance::start (double sampleRate, int maxBlock, int32 processMode)
+{
+	ProcessSetup setup {};
+	setup.processMode = processMode;
+	setup.symbolicSampleSize = kSample32;
+	setup.maxSamplesPerBlock = maxBlock;
+	setup.sampleRate = sampleRate;
+	if (processorPtr->canProcessSampleSize (kSample32) != kResultOk)
+		throw HostError ("the plug-in cannot process 32-bit float samples");
+	if (processorPtr->setupProcessing (setup) != kResultOk)
+		throw HostError ("the plug-in refused the processing setup (" + std::to_string (sampleRate) + " Hz, " +
+		                 std::to_string (maxBlock) + "-frame blocks)");
+	for (const MediaType type : {kAudio, kEvent})
+		for (const BusDirection dir : {kInput, kOutput})
+		{
+			const int32 count = componentPtr->getBusCount (type, dir);
+			for (int32 i = 0; i < count; ++i)
+				componentPtr->activateBus (type, dir, i, true);
+		}
+	if (componentPtr->setActive (true) != kResultOk)
+		throw HostError ("the plug-in could not be activated");
+	active = true;
+	const tresult result = processorPtr->setProcessing (true);
+	processing = result == kResultOk;
+	if (result != kResultOk && result != kNotImplemented)
+		throw HostError ("the plug-in refused to start processing");
+}
+
+void PluginInstance::stop ()
+{
+	if (processing)
+		processorPtr->setProcessing (false);
+	processing = false;
+	if (active)
+		componentPtr->setActive (false);
+	active = false;
+}
+
+void PluginInstance::shutdown ()
+{
+	stop ();
+	if (componentPoint && controllerPoint)
+	{
+		componentPoint->disconnect (controllerPoint);
+		controllerPoint->disconnect (componentPoint);
+	}
+	componentPoint = nullptr;
+	controllerPoint = nullptr;
+	if (controllerInitialised)
+		controllerPtr->terminate ();
+	controllerInitialised = false;
+	if (componentInitialised)
+		componentPtr->terminate ();
+	componentInitialised = false;
+	controllerPtr = nullptr;
+	processorPtr = nullptr;
+	componentPtr = nullptr;
+}
+
+} // namespace tavik::tools

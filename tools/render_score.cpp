@@ -1,0 +1,320 @@
+#include "render_score.h"
+
+#include "json_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <smf.h>
+
+namespace tavik::tools {
+
+namespace {
+
+// A score reader that remembers the first error with its field.
+class ScoreReader
+{
+public:
+	explicit ScoreReader (const std::string& text) : r {text.data (), text.data () + text.size ()} {}
+
+	bool fail (const std::string& field, const std::string& what)
+	{
+		if (error.empty ())
+			error = "score: " + (field.empty () ? std::string () : field + ": ") + what;
+		return false;
+	}
+
+	// A failure to find the expected value: says so, or that the text ended.
+	bool missing (const std::string& field, const std::string& expected)
+	{
+		skipWhitespace (r);
+		return fail (field, r.cur >= r.end ? "the text ends where " + expected + " should follow" : "expected " + expected);
+	}
+
+	bool number (const std::string& field, double& out)
+	{
+		skipWhitespace (r);
+		if (r.cur >= r.end || *r.cur == '"' || *r.cur == '{' || *r.cur == '[' || *r.cur == 't' || *r.cur == 'f')
+			return missing (field, "a number");
+		if (!parseNumber (r, &out) || !std::isfinite (out))
+			return fail (field, "expected a finite number");
+		return true;
+	}
+
+	bool integer (const std::string& field, int64_t lo, int64_t hi, int64_t& out)
+	{
+		double v = 0;
+		if (!number (field, v))
+			return false;
+		if (std::floor (v) != v || v < static_cast<double> (lo) || v > static_cast<double> (hi))
+			return fail (field, "expected an integer " + std::to_string (lo) + ".." + std::to_string (hi));
+		out = static_cast<int64_t> (v);
+		return true;
+	}
+
+	bool string (const std::string& field, std::string& out)
+	{
+		if (!parseString (r, &out))
+			return missing (field, "a string");
+		return true;
+	}
+
+	// A number, or a string taken as the parameter's display text.
+	bool value (const std::string& field, ScoreValue& out)
+	{
+		skipWhitespace (r);
+		out.field = field;
+		if (r.cur < r.end && *r.cur == '"')
+		{
+			out.isText = true;
+			return string (field, out.text);
+		}
+		out.isText = false;
+		return number (field, out.value);
+	}
+
+	template <typename OnMember>
+	bool object (const std::string& field, OnMember&& onMember)
+	{
+		skipWhitespace (r);
+		if (r.cur >= r.end || *r.cur != '{')
+			return missing (field, "an object");
+		const bool ok = readObject (r, onMember);
+		if (!ok)
+			return fail (field, "malformed object");
+		return true;
+	}
+
+	template <typename OnElement>
+	bool array (const std::string& field, OnElement&& onElement)
+	{
+		if (!consumeChar (r, '['))
+			return missing (field, "an array");
+		if (consumeChar (r, ']'))
+			return true;
+		for (size_t index = 0;; ++index)
+		{
+			if (!onElement (index))
+				return false;
+			skipWhitespace (r);
+			if (r.cur < r.end && *r.cur == ',')
+			{
+				++r.cur;
+				continue;
+			}
+			if (r.cur < r.end && *r.cur == ']')
+			{
+				++r.cur;
+				return true;
+			}
+			return missing (field, "',' or ']' after element " + std::to_string (index));
+		}
+	}
+
+	bool unknown (const std::string& field, const std::string& key)
+	{
+		return fail (field, "unknown key \"" + key + "\"");
+	}
+
+	Reader r;
+	std::string error;
+};
+
+bool readEvent (ScoreReader& in, size_t index, ScoreEvent& event)
+{
+	const std::string field = "events[" + std::to_string (index) + "]";
+	event.field = field;
+	std::string type;
+	bool hasType = false, hasNote = false, hasParam = false, hasValue = false, hasTime = false;
+	const bool ok = in.object (field, [&] (const std::string& key, Reader&) {
+		const std::string name = field + "." + key;
+		if (key == "frame")
+		{
+			event.hasFrame = true;
+			return in.integer (name, 0, INT64_C (1) << 40, event.frame);
+		}
+		if (key == "time")
+		{
+			hasTime = true;
+			if (!in.number (name, event.time))
+				return false;
+			return event.time >= 0 || in.fail (name, "must not be negative");
+		}
+		if (key == "type")
+		{
+			hasType = true;
+			return in.string (name, type);
+		}
+		if (key == "note")
+		{
+			hasNote = true;
+			int64_t note = 0;
+			if (!in.integer (name, 0, 127, note))
+				return false;
+			event.note = static_cast<int> (note);
+			return true;
+		}
+		if (key == "velocity")
+		{
+			if (!in.number (name, event.velocity))
+				return false;
+			return (event.velocity >= 0 && event.velocity <= 1) || in.fail (name, "expected a velocity 0..1");
+		}
+		if (key == "channel")
+		{
+			int64_t channel = 0;
+			if (!in.integer (name, 0, 15, channel))
+				return false;
+			event.channel = static_cast<int> (channel);
+			return true;
+		}
+		if (key == "path" || key == "param")
+		{
+			hasParam = true;
+			return in.string (name, event.param.parameter);
+		}
+		if (key == "value")
+		{
+			hasValue = true;
+			return in.value (name, event.param);
+		}
+		return in.unknown (field, key);
+	});
+	if (!ok)
+		return false;
+	if (event.hasFrame == hasTime)
+		return in.fail (field, "give exactly one of \"frame\" and \"time\"");
+	if (!hasType)
+		return in.fail (field, "missing \"type\"");
+	if (type == "noteOn" || type == "noteOff")
+	{
+		event.type = type == "noteOn" ? ScoreEvent::NOTE_ON : ScoreEvent::NOTE_OFF;
+		if (!hasNote)
+			return in.fail (field, "missing \"note\"");
+		if (hasParam || hasValue)
+			return in.fail (field, "a note event takes no \"path\" or \"value\"");
+	}
+	else if (type == "param")
+	{
+		event.type = ScoreEvent::PARAM;
+		if (!hasParam)
+			return in.fail (field, "missing \"path\"");
+		if (!hasValue)
+			return in.fail (field, "missing \"value\"");
+		event.param.field = field + ".value";
+	}
+	else
+		return in.fail (field + ".type", "expected \"noteOn\", \"noteOff\" or \"param\", not \"" + type + "\"");
+	return true;
+}
+
+} // namespace
+
+bool parseScore (const std::string& text, Score& score, std::string& error)
+{
+	ScoreReader in (text);
+	const bool ok = in.object ("", [&] (const std::string& key, Reader&) {
+		if (key == "sampleRate")
+		{
+			score.hasSampleRate = true;
+			if (!in.number (key, score.sampleRate))
+				return false;
+			return (score.sampleRate >= 1000 && score.sampleRate <= 768000) ||
+			       in.fail (key, "expected a sample rate 1000..768000");
+		}
+		if (key == "blockSize")
+		{
+			score.hasBlockSize = true;
+			int64_t block = 0;
+			if (!in.integer (key, 1, 16384, block))
+				return false;
+			score.blockSize = static_cast<int> (block);
+			return true;
+		}
+		if (key == "frames")
+		{
+			score.hasFrames = true;
+			return in.integer (key, 1, INT64_C (1) << 36, score.frames);
+		}
+		if (key == "seconds")
+		{
+			score.hasSeconds = true;
+			if (!in.number (key, score.seconds))
+				return false;
+			return (score.seconds > 0 && score.seconds <= 86400) || in.fail (key, "expected seconds 0..86400");
+		}
+		if (key == "params")
+			return in.object (key, [&] (const std::string& name, Reader&) {
+				ScoreValue value;
+				value.parameter = name;
+				if (!in.value ("params." + name, value))
+					return false;
+				score.params.push_back (value);
+				return true;
+			});
+		if (key == "events")
+			return in.array (key, [&] (size_t index) {
+				ScoreEvent event;
+				if (!readEvent (in, index, event))
+					return false;
+				score.events.push_back (event);
+				return true;
+			});
+		return in.unknown ("", key);
+	});
+	if (ok)
+	{
+		skipWhitespace (in.r);
+		if (in.r.cur != in.r.end)
+			in.fail ("", "unexpected text after the score object");
+		else if (score.hasFrames && score.hasSeconds)
+			in.fail ("", "give either \"frames\" or \"seconds\", not both");
+	}
+	else if (in.error.empty ())
+		in.fail ("", "malformed JSON");
+	error = in.error;
+	return error.empty ();
+}
+
+bool readMidiFile (const std::string& path, std::vector<ScoreEvent>& events, double& endSeconds, std::string& error)
+{
+	smf_t* smf = smf_load (path.c_str ());
+	if (!smf)
+	{
+		error = path + ": not a readable Standard MIDI File";
+		return false;
+	}
+	endSeconds = 0;
+	size_t index = 0;
+	while (smf_event_t* e = smf_get_next_event (smf))
+	{
+		endSeconds = std::max (endSeconds, e->time_seconds);
+		if (smf_event_is_metadata (e) || e->midi_buffer_length < 3)
+			continue;
+		const int status = e->midi_buffer[0] & 0xF0;
+		if (status != 0x80 && status != 0x90)
+			continue;
+		ScoreEvent event;
+		event.hasFrame = false;
+		event.time = e->time_seconds;
+		event.note = e->midi_buffer[1] & 0x7F;
+		event.channel = e->midi_buffer[0] & 0x0F;
+		const int velocity = e->midi_buffer[2] & 0x7F;
+		event.type = (status == 0x90 && velocity > 0) ? ScoreEvent::NOTE_ON : ScoreEvent::NOTE_OFF;
+		event.velocity = velocity / 127.0;
+		event.field = path + ": event " + std::to_string (index++);
+		events.push_back (event);
+	}
+	smf_delete (smf);
+	return true;
+}
+
+void resolveEventFrames (std::vector<ScoreEvent>& events, double sampleRate)
+{
+	for (ScoreEvent& e : events)
+		if (!e.hasFrame)
+			e.frame = static_cast<int64_t> (std::llround (e.time * sampleRate));
+	std::stable_sort (events.begin (), events.end (),
+	                  [] (const ScoreEvent& a, const ScoreEvent& b) { return a.frame < b.frame; });
+}
+
+} // namespace tavik::tools

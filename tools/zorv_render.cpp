@@ -1,0 +1,528 @@
+// zorv-render: an offline VST 3 host. Loads an instrument bundle, plays a
+// score (or a Standard MIDI File) through it in host-sized blocks, and writes
+// the stereo output as a 32-bit float WAV file.
+//
+//   zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav
+//               [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]
+
+#include "host_context.h"
+#include "host_process_data.h"
+#include "hosted_module.h"
+#include "json_text.h"
+#include "plugin_ids.h"
+#include "plugin_instance.h"
+#include "render_score.h"
+
+#include "parameter_table.h"
+
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+using tavik::tools::HostError;
+using tavik::tools::Score;
+using tavik::tools::ScoreEvent;
+using tavik::tools::ScoreValue;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav\n"
+    "                   [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]\n"
+    "Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
+    "--midi plays a Standard MIDI File in place of the score's events (the score is then optional).\n";
+
+struct Options
+{
+	std::string plugin, score, out, className, midi;
+	double rate = 0;
+	int block = 0;
+};
+
+class UsageError : public std::runtime_error
+{
+public:
+	using std::runtime_error::runtime_error;
+};
+
+Options parseOptions (int argc, char** argv)
+{
+	Options o;
+	for (int i = 1; i < argc; ++i)
+	{
+		const std::string arg = argv[i];
+		auto next = [&] () -> std::string {
+			if (i + 1 >= argc)
+				throw UsageError (arg + " needs a value");
+			return argv[++i];
+		};
+		if (arg == "--plugin")
+			o.plugin = next ();
+		else if (arg == "--score")
+			o.score = next ();
+		else if (arg == "--out")
+			o.out = next ();
+		else if (arg == "--class")
+			o.className = next ();
+		else if (arg == "--midi")
+			o.midi = next ();
+		else if (arg == "--rate")
+		{
+			const std::string v = next ();
+			char* end = nullptr;
+			o.rate = std::strtod (v.c_str (), &end);
+			if (!end || *end || !(o.rate >= 1000 && o.rate <= 768000))
+				throw UsageError ("--rate: expected a sample rate 1000..768000, not '" + v + "'");
+		}
+		else if (arg == "--block")
+		{
+			const std::string v = next ();
+			char* end = nullptr;
+			const long block = std::strtol (v.c_str (), &end, 10);
+			if (!end || *end || block < 1 || block > 16384)
+				throw UsageError ("--block: expected a block size 1..16384, not '" + v + "'");
+			o.block = static_cast<int> (block);
+		}
+		else if (arg == "-h" || arg == "--help")
+		{
+			std::fputs (kUsage, stdout);
+			std::exit (0);
+		}
+		else
+			throw UsageError ("unexpected argument '" + arg + "'");
+	}
+	if (o.plugin.empty ())
+		throw UsageError ("--plugin is required");
+	if (o.out.empty ())
+		throw UsageError ("--out is required");
+	if (o.score.empty () && o.midi.empty ())
+		throw UsageError ("give --score or --midi");
+	return o;
+}
+
+std::string readFile (const std::string& path)
+{
+	std::ifstream in (path, std::ios::binary);
+	if (!in)
+		throw std::runtime_error (path + ": cannot read the file");
+	std::ostringstream text;
+	text << in.rdbuf ();
+	return text.str ();
+}
+
+bool isZorvProcessor (const TUID cid)
+{
+	uint8_t expected[16];
+	for (int w = 0; w < 4; ++w)
+	{
+		const uint32_t word = tavik::classIdWord (tavik::PROCESSOR_ID_WORD0, static_cast<uint32_t> (w));
+		for (int b = 0; b < 4; ++b)
+			expected[4 * w + b] = static_cast<uint8_t> (word >> (24 - 8 * b));
+	}
+	return std::memcmp (expected, cid, 16) == 0;
+}
+
+PClassInfo chooseClass (IPluginFactory* factory, const std::string& wanted)
+{
+	FUnknownPtr<IPluginFactory2> factory2 (factory);
+	const int32 count = factory->countClasses ();
+	std::vector<std::string> names;
+	for (int32 i = 0; i < count; ++i)
+	{
+		PClassInfo info {};
+		if (factory->getClassInfo (i, &info) != kResultOk ||
+		    std::strncmp (info.category, kVstAudioEffectClass, PClassInfo::kCategorySize) != 0)
+			continue;
+		const std::string name = tavik::tools::fixedText (info.name, PClassInfo::kNameSize);
+		names.push_back (name);
+		if (!wanted.empty ())
+		{
+			if (name == wanted)
+				return info;
+			continue;
+		}
+		PClassInfo2 info2 {};
+		if (factory2 && factory2->getClassInfo2 (i, &info2) == kResultOk &&
+		    tavik::tools::fixedText (info2.subCategories, PClassInfo2::kSubCategoriesSize).find ("Instrument") !=
+		        std::string::npos)
+			return info;
+	}
+	std::string list;
+	for (const std::string& n : names)
+		list += (list.empty () ? "" : ", ") + ("\"" + n + "\"");
+	if (!wanted.empty ())
+		throw HostError ("no processor class named \"" + wanted + "\" (classes: " + (list.empty () ? "none" : list) + ")");
+	throw HostError ("no instrument class in this bundle (processor classes: " + (list.empty () ? "none" : list) + ")");
+}
+
+// Parameter names a score may use: host title, numeric id and, for Zorv,
+// the paths of its parameter table.
+class ParameterNames
+{
+public:
+	ParameterNames (IEditController* controller, bool zorv) : controller (controller), zorv (zorv)
+	{
+		const int32 count = controller->getParameterCount ();
+		for (int32 i = 0; i < count; ++i)
+		{
+			ParameterInfo info {};
+			if (controller->getParameterInfo (i, info) != kResultOk)
+				continue;
+			const std::string title =
+			    tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (info.title), 128);
+			byTitle.emplace (title, info.id);
+			ids.emplace (std::to_string (info.id), info.id);
+		}
+	}
+
+	ParamID resolve (const ScoreValue& v, const std::string& field) const
+	{
+		if (zorv)
+			if (const tavik::tavik_param_desc* row = tavik::tavik_param_find_path (v.parameter.c_str ()))
+				return row->id;
+		if (auto it = byTitle.find (v.parameter); it != byTitle.end ())
+			return it->second;
+		if (auto it = ids.find (v.parameter); it != ids.end ())
+			return it->second;
+		throw std::runtime_error ("score: " + field + ": no parameter named \"" + v.parameter + "\"");
+	}
+
+	ParamValue normalized (ParamID id, const ScoreValue& v) const
+	{
+		if (v.isText)
+		{
+			String128 text {};
+			for (size_t i = 0; i < 127 && i < v.text.size (); ++i)
+				text[i] = static_cast<TChar> (static_cast<unsigned char> (v.text[i]));
+			ParamValue out = 0;
+			if (controller->getParamValueByString (id, text, out) != kResultOk)
+				throw std::runtime_error ("score: " + v.field + ": \"" + v.text + "\" is not a value of \"" +
+				                          v.parameter + "\"");
+			return out;
+		}
+		const ParamValue n = controller->plainParamToNormalized (id, v.value);
+		return n < 0 ? 0 : n > 1 ? 1 : n;
+	}
+
+private:
+	IEditController* controller;
+	bool zorv;
+	std::map<std::string, ParamID> byTitle;
+	std::map<std::string, ParamID> ids;
+};
+
+// The WAV being written: a temporary file beside the target, renamed into
+// place only when everything was written.
+class WavOutput
+{
+public:
+	WavOutput (const std::string& path, int sampleRate) : target (path)
+	{
+		temporary = path + ".part-XXXXXX";
+		const int fd = mkstemp (temporary.data ());
+		if (fd < 0)
+			throw std::runtime_error (path + ": cannot create the output file (" + std::strerror (errno) + ")");
+		// mkstemp creates the file private; give it the permissions of any new file.
+		const mode_t mask = umask (0);
+		umask (mask);
+		fchmod (fd, 0666 & ~mask);
+		SF_INFO info {};
+		info.samplerate = sampleRate;
+		info.channels = 2;
+		info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+		file = sf_open_fd (fd, SFM_WRITE, &info, SF_TRUE);
+		if (!file)
+		{
+			::close (fd);
+			std::remove (temporary.c_str ());
+			throw std::runtime_error (path + ": cannot write WAV data (" + sf_strerror (nullptr) + ")");
+		}
+		// No PEAK chunk: it carries a time stamp, and the same render must
+		// give the same file.
+		sf_command (file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+	}
+
+	~WavOutput ()
+	{
+		if (file)
+			sf_close (file);
+		if (!committed)
+			std::remove (temporary.c_str ());
+	}
+
+	void write (const float* left, const float* right, size_t frames)
+	{
+		interleaved.resize (2 * frames);
+		for (size_t i = 0; i < frames; ++i)
+		{
+			interleaved[2 * i] = left[i];
+			interleaved[2 * i + 1] = right[i];
+			peak = std::max ({peak, std::fabs (static_cast<double> (left[i])), std::fabs (static_cast<double> (right[i]))});
+			sumSquares += static_cast<double> (left[i]) * left[i] + static_cast<double> (right[i]) * right[i];
+		}
+		if (sf_writef_float (file, interleaved.data (), static_cast<sf_count_t> (frames)) != static_cast<sf_count_t> (frames))
+			throw std::runtime_error (target + ": write failed (" + sf_strerror (file) + ")");
+		written += frames;
+	}
+
+	void commit ()
+	{
+		if (sf_close (file) != 0)
+		{
+			file = nullptr;
+			throw std::runtime_error (target + ": could not finish the file");
+		}
+		file = nullptr;
+		if (std::rename (temporary.c_str (), target.c_str ()) != 0)
+			throw std::runtime_error (target + ": cannot move the finished file into place (" + std::strerror (errno) + ")");
+		committed = true;
+	}
+
+	double peak = 0;
+	double sumSquares = 0;
+	size_t written = 0;
+
+private:
+	std::string target;
+	std::string temporary;
+	SNDFILE* file = nullptr;
+	std::vector<float> interleaved;
+	bool committed = false;
+};
+
+std::string decibels (double linear)
+{
+	char text[32];
+	if (linear <= 0)
+		return "-inf dBFS";
+	std::snprintf (text, sizeof (text), "%.1f dBFS", 20 * std::log10 (linear));
+	return text;
+}
+
+struct TimedChange
+{
+	int64_t frame;
+	ParamID id;
+	ParamValue value;
+};
+
+int run (const Options& options)
+{
+	Score score;
+	if (!options.score.empty ())
+	{
+		std::string error;
+		if (!tavik::tools::parseScore (readFile (options.score), score, error))
+			throw std::runtime_error (options.score + ": " + error);
+	}
+	double midiEnd = 0;
+	if (!options.midi.empty ())
+	{
+		if (!score.events.empty ())
+			throw std::runtime_error (options.score + ": score: events: --midi plays in place of the score's events; "
+			                                          "remove one of them");
+		std::string error;
+		if (!tavik::tools::readMidiFile (options.midi, score.events, midiEnd, error))
+			throw std::runtime_error (error);
+	}
+	const double rate = options.rate > 0 ? options.rate : score.sampleRate;
+	const int block = options.block > 0 ? options.block : score.blockSize;
+	int64_t frames = 0;
+	if (score.hasFrames)
+		frames = score.frames;
+	else if (score.hasSeconds)
+		frames = static_cast<int64_t> (std::llround (score.seconds * rate));
+	else if (!options.midi.empty ())
+		frames = static_cast<int64_t> (std::llround ((midiEnd + 4.0) * rate));
+	else
+		throw std::runtime_error (options.score + ": score: give \"frames\" or \"seconds\"");
+	if (frames < 1)
+		throw std::runtime_error (options.score + ": score: the render is empty");
+	tavik::tools::resolveEventFrames (score.events, rate);
+	for (const ScoreEvent& e : score.events)
+		if (e.frame < 0 || e.frame >= frames)
+			throw std::runtime_error ((options.midi.empty () ? options.score + ": score: " : std::string ()) + e.field +
+			                          ": frame " + std::to_string (e.frame) + " is outside the render (0.." +
+			                          std::to_string (frames - 1) + ")");
+
+	tavik::tools::ToolHostApplication host ("Tavik zorv-render");
+	tavik::tools::HostedModule module (options.plugin);
+	FUnknownPtr<IPluginFactory3> factory3 (module.factory ());
+	if (factory3)
+		factory3->setHostContext (&host);
+	const PClassInfo classInfo = chooseClass (module.factory (), options.className);
+	tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
+
+	BusInfo bus {};
+	if (plugin.component ()->getBusCount (kAudio, kOutput) < 1 ||
+	    plugin.component ()->getBusInfo (kAudio, kOutput, 0, bus) != kResultOk || bus.channelCount != 2)
+		throw HostError ("the plug-in has no stereo main output");
+	if (plugin.component ()->getBusCount (kEvent, kInput) < 1)
+		throw HostError ("the plug-in has no event input, so it cannot be played");
+
+	// Every parameter change of the render, resolved to normalized values.
+	const ParameterNames names (plugin.controller (), isZorvProcessor (classInfo.cid));
+	std::vector<TimedChange> changes;
+	for (const ScoreValue& p : score.params)
+	{
+		const std::string field = "params." + p.parameter;
+		const ParamID id = names.resolve (p, field);
+		ScoreValue v = p;
+		v.field = field;
+		changes.push_back ({0, id, names.normalized (id, v)});
+	}
+	for (const ScoreEvent& e : score.events)
+		if (e.type == ScoreEvent::PARAM)
+		{
+			const ParamID id = names.resolve (e.param, e.field + ".path");
+			changes.push_back ({e.frame, id, names.normalized (id, e.param)});
+		}
+
+	plugin.start (rate, block, kOffline);
+	const int64_t latency = plugin.processor ()->getLatencySamples ();
+	const int64_t total = frames + latency;
+
+	WavOutput wav (options.out, static_cast<int> (std::lround (rate)));
+	std::vector<float> left (static_cast<size_t> (block)), right (static_cast<size_t> (block));
+	float* channels[2] = {left.data (), right.data ()};
+	AudioBusBuffers output {};
+	output.numChannels = 2;
+	output.channelBuffers32 = channels;
+	tavik::tools::HostParameterChanges inChanges, outChanges;
+	tavik::tools::HostEventList inEvents, outEvents;
+	ProcessContext context {};
+	context.sampleRate = rate;
+	context.tempo = 120;
+	context.timeSigNumerator = 4;
+	context.timeSigDenominator = 4;
+	context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid;
+
+	const bool progress = isatty (STDERR_FILENO) && total > static_cast<int64_t> (rate * 5);
+	int lastPercent = -1;
+	size_t nextChange = 0;
+	size_t nextEvent = 0;
+	const auto started = std::chrono::steady_clock::now ();
+	for (int64_t start = 0; start < total; start += block)
+	{
+		const int32 n = static_cast<int32> (std::min<int64_t> (block, total - start));
+		inChanges.clear ();
+		inEvents.clear ();
+		outChanges.clear ();
+		outEvents.clear ();
+		for (; nextChange < changes.size () && changes[nextChange].frame < start + n; ++nextChange)
+		{
+			const TimedChange& c = changes[nextChange];
+			int32 queueIndex = 0, pointIndex = 0;
+			if (IParamValueQueue* queue = inChanges.addParameterData (c.id, queueIndex))
+				queue->addPoint (static_cast<int32> (c.frame - start), c.value, pointIndex);
+			plugin.controller ()->setParamNormalized (c.id, c.value);
+		}
+		for (; nextEvent < score.events.size () && score.events[nextEvent].frame < start + n; ++nextEvent)
+		{
+			const ScoreEvent& se = score.events[nextEvent];
+			if (se.type == ScoreEvent::PARAM)
+				continue;
+			Event e {};
+			e.busIndex = 0;
+			e.sampleOffset = static_cast<int32> (se.frame - start);
+			e.ppqPosition = 0;
+			if (se.type == ScoreEvent::NOTE_ON)
+			{
+				e.type = Event::kNoteOnEvent;
+				e.noteOn.channel = static_cast<int16> (se.channel);
+				e.noteOn.pitch = static_cast<int16> (se.note);
+				e.noteOn.velocity = static_cast<float> (se.velocity);
+				e.noteOn.noteId = -1;
+			}
+			else
+			{
+				e.type = Event::kNoteOffEvent;
+				e.noteOff.channel = static_cast<int16> (se.channel);
+				e.noteOff.pitch = static_cast<int16> (se.note);
+				e.noteOff.velocity = 0;
+				e.noteOff.noteId = -1;
+			}
+			inEvents.addEvent (e);
+		}
+
+		context.projectTimeSamples = start;
+		context.continousTimeSamples = start;
+		ProcessData data {};
+		data.processMode = kOffline;
+		data.symbolicSampleSize = kSample32;
+		data.numSamples = n;
+		data.numInputs = 0;
+		data.numOutputs = 1;
+		data.outputs = &output;
+		data.inputParameterChanges = &inChanges;
+		data.outputParameterChanges = &outChanges;
+		data.inputEvents = &inEvents;
+		data.outputEvents = &outEvents;
+		data.processContext = &context;
+		if (plugin.processor ()->process (data) != kResultOk)
+			throw HostError ("the plug-in failed to render the block at frame " + std::to_string (start));
+
+		// Drop the plug-in's latency from the front, so the output lines up
+		// with the score.
+		const int64_t skip = std::max<int64_t> (0, std::min<int64_t> (latency - start, n));
+		wav.write (left.data () + skip, right.data () + skip, static_cast<size_t> (n - skip));
+
+		if (progress)
+		{
+			const int percent = static_cast<int> (100 * (start + n) / total);
+			if (percent != lastPercent)
+			{
+				lastPercent = percent;
+				std::fprintf (stderr, "\rzorv-render: %3d%% (%.1f of %.1f s)", percent, (start + n) / rate, total / rate);
+				std::fflush (stderr);
+			}
+		}
+	}
+	const double elapsed = std::chrono::duration<double> (std::chrono::steady_clock::now () - started).count ();
+	if (progress)
+		std::fputs ("\r\033[K", stderr);
+	wav.commit ();
+
+	const double seconds = static_cast<double> (frames) / rate;
+	const double rms = std::sqrt (wav.sumSquares / (2.0 * static_cast<double> (wav.written)));
+	std::printf ("zorv-render: %s: %.3f s (%lld frames at %g Hz), peak %s, RMS %s, %.1fx real time\n",
+	             options.out.c_str (), seconds, static_cast<long long> (frames), rate, decibels (wav.peak).c_str (),
+	             decibels (rms).c_str (), elapsed > 0 ? seconds / elapsed : 0.0);
+	return 0;
+}
+
+} // namespace
+
+int main (int argc, char** argv)
+{
+	try
+	{
+		return run (parseOptions (argc, argv));
+	}
+	catch (const UsageError& e)
+	{
+		std::fprintf (stderr, "zorv-render: %s\n%s", e.what (), kUsage);
+		return 2;
+	}
+	catch (const std::exception& e)
+	{
+		std::fprintf (stderr, "zorv-render: %s\n", e.what ());
+		return 1;
+	}
+}
