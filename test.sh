@@ -17,5 +17,6 @@ zorv_build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZORV_SANITIZE=address,undefined -DZORV_BUILD_TESTS=ON -DZORV_BUILD_BENCH=OFF
 zorv_log "Running the tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure --parallel "$jobs"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <glib.h>
 #include <smf.h>
 
 namespace tavik::tools {
@@ -275,12 +276,34 @@ bool parseScore (const std::string& text, Score& score, std::string& error)
 	return error.empty ();
 }
 
+namespace {
+
+// The MIDI library reports through GLib's log; its messages are collected
+// here and the last one becomes part of our own error line.
+void collectMidiLibraryMessage (const gchar*, GLogLevelFlags, const gchar* message, gpointer context)
+{
+	std::string& last = *static_cast<std::string*> (context);
+	last = message ? message : "";
+	const std::string prefix = "SMF error: ";
+	if (last.rfind (prefix, 0) == 0)
+		last.erase (0, prefix.size ());
+	while (!last.empty () && (last.back () == '.' || last.back () == '\n'))
+		last.pop_back ();
+}
+
+} // namespace
+
 bool readMidiFile (const std::string& path, std::vector<ScoreEvent>& events, double& endSeconds, std::string& error)
 {
+	std::string libraryMessage;
+	const guint handler = g_log_set_handler ("libsmf", static_cast<GLogLevelFlags> (G_LOG_LEVEL_MASK),
+	                                         collectMidiLibraryMessage, &libraryMessage);
 	smf_t* smf = smf_load (path.c_str ());
+	g_log_remove_handler ("libsmf", handler);
 	if (!smf)
 	{
-		error = path + ": not a readable Standard MIDI File";
+		error = path + ": not a readable Standard MIDI File" +
+		        (libraryMessage.empty () ? std::string () : " (" + libraryMessage + ")");
 		return false;
 	}
 	endSeconds = 0;
