@@ -20,3 +20,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure --parallel "$jobs"
+
+zorv_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZORV_SANITIZE=thread -DZORV_BUILD_TESTS=ON -DZORV_BUILD_BENCH=OFF -- zorv_concurrency_tests
+zorv_log "Running the thread hand-off tests under ThreadSanitizer"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L concurrency

@@ -1,5 +1,7 @@
-// Identity of the module's two classes and of the product.
+// Class ids of the module's two classes.
 #pragma once
+
+#include "plugin_identity.h"
 
 #include "pluginterfaces/base/funknown.h"
 
@@ -22,14 +24,5 @@ constexpr uint32_t classIdWord (uint32_t word0, uint32_t index)
 /** Class ids, built from the four words at module load. */
 extern const Steinberg::FUID TavikProcessorUID;
 extern const Steinberg::FUID TavikControllerUID;
-
-constexpr const char* PRODUCT_NAME = "Zorv";
-constexpr const char* PRODUCT_VENDOR = "Tavik Music";
-constexpr const char* PRODUCT_URL = "https://tavik.music";
-constexpr const char* PRODUCT_EMAIL = "mailto:support@tavik.music";
-constexpr const char* PRODUCT_VERSION = "0.0.0";
-constexpr const char* PRODUCT_SDK_VERSION = "VST 3.8.1";
-/** Package identifier reported in diagnostics. */
-constexpr const char* PRODUCT_PACKAGE_ID = "music.tavik.zorv";
 
 } // namespace tavik

@@ -1,0 +1,263 @@
+#include "cc_map.h"
+
+#include "json_writer.h"
+#include "parameter_table.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace tavik {
+
+namespace {
+
+const char* const kCurveNames[] = {nullptr, "exp", "log", "s-curve"};
+const char* const kModeNames[] = {nullptr, "relative-signed-bit", "relative-binary-offset",
+                                  "relative-twos-complement", "toggle"};
+const char* const kTakeoverNames[] = {nullptr, "pickup", "scaled"};
+
+template <size_t N>
+uint8_t nameIndex (const char* const (&names)[N], const std::string& text)
+{
+	for (size_t i = 1; i < N; ++i)
+		if (text == names[i])
+			return static_cast<uint8_t> (i);
+	return 0;
+}
+
+// floor(v + 0.5) clamped to [lo, hi]; NaN reads as lo.
+uint8_t roundClamp (double v, int lo, int hi)
+{
+	const double r = std::floor (v + 0.5);
+	if (!(r >= lo))
+		return static_cast<uint8_t> (lo);
+	return static_cast<uint8_t> (r > hi ? hi : r);
+}
+
+bool startsNumber (const Reader& r)
+{
+	if (r.cur >= r.end)
+		return false;
+	const char c = *r.cur;
+	return c != '"' && c != '{' && c != '[' && c != 't' && c != 'f' && c != ']' && c != '}' && c != ',';
+}
+
+bool readBinding (Reader& r, CcMap& map)
+{
+	CcBinding b {};
+	b.paramIndex = -1;
+	b.enabled = true;
+	bool ccSeen = false, pathSeen = false;
+	const bool ok = readObject (r, [&] (const std::string& key, Reader& in) {
+		const bool numeric = key == "cc" || key == "channel" || key == "min" || key == "max";
+		if (numeric)
+		{
+			// A non-number is skipped; something that looks like a number
+			// but does not parse is a syntax error.
+			if (!startsNumber (in))
+				return skipValue (in, 1);
+			Reader probe = in;
+			double v = 0;
+			if (!parseNumber (probe, &v))
+				return skipValue (in, 1);
+			in = probe;
+			if (key == "cc")
+			{
+				b.cc = roundClamp (v, 0, 127);
+				ccSeen = true;
+			}
+			else if (key == "channel")
+				b.channel = roundClamp (v, 1, 16);
+			else if (key == "min")
+			{
+				b.min = v;
+				b.hasMin = true;
+			}
+			else
+			{
+				b.max = v;
+				b.hasMax = true;
+			}
+			return true;
+		}
+		if (key == "path" || key == "curve" || key == "valueMode" || key == "takeover")
+		{
+			std::string text;
+			if (!parseString (in, &text))
+				return false;
+			if (key == "path")
+			{
+				pathSeen = true;
+				if (const tavik_param_desc* row = tavik_param_find_path (text.c_str ()))
+					b.paramIndex = static_cast<int32_t> (row->id);
+			}
+			else if (key == "curve")
+				b.curve = nameIndex (kCurveNames, text);
+			else if (key == "valueMode")
+				b.valueMode = nameIndex (kModeNames, text);
+			else
+				b.takeover = nameIndex (kTakeoverNames, text);
+			return true;
+		}
+		if (key == "enabled")
+		{
+			skipWhitespace (in);
+			const size_t left = static_cast<size_t> (in.end - in.cur);
+			if (left >= 4 && std::memcmp (in.cur, "true", 4) == 0)
+			{
+				in.cur += 4;
+				b.enabled = true;
+				return true;
+			}
+			if (left >= 5 && std::memcmp (in.cur, "false", 5) == 0)
+			{
+				in.cur += 5;
+				b.enabled = false;
+				return true;
+			}
+			return skipValue (in, 1);
+		}
+		return skipValue (in, 1);
+	});
+	if (!ok)
+		return false;
+	if (ccSeen && pathSeen && b.paramIndex >= 0 && map.count < CC_MAP_CAPACITY)
+		map.bindings[map.count++] = b;
+	return true;
+}
+
+bool readBindingArray (Reader& r, CcMap& map)
+{
+	if (!consumeChar (r, '['))
+		return false;
+	if (consumeChar (r, ']'))
+		return true;
+	for (;;)
+	{
+		skipWhitespace (r);
+		if (r.cur < r.end && *r.cur == '{')
+		{
+			if (!readBinding (r, map))
+				return false;
+		}
+		else if (!skipValue (r, 1))
+			return false;
+		skipWhitespace (r);
+		if (r.cur >= r.end)
+			return false;
+		const char c = *r.cur++;
+		if (c == ']')
+			return true;
+		if (c != ',')
+			return false;
+	}
+}
+
+} // namespace
+
+CcMap::CcMap () : count (0)
+{
+	for (CcBinding& b : bindings)
+	{
+		b = CcBinding {};
+		b.enabled = true;
+	}
+}
+
+void writeCcMapJson (std::string& out, const CcMap& map)
+{
+	out += "{\"version\":1,\"bindings\":[";
+	bool first = true;
+	const uint32_t count = map.count < CC_MAP_CAPACITY ? map.count : CC_MAP_CAPACITY;
+	for (uint32_t i = 0; i < count; ++i)
+	{
+		const CcBinding& b = map.bindings[i];
+		if (b.paramIndex < 0 || b.paramIndex >= static_cast<int32_t> (TAVIK_PARAM_COUNT))
+			continue;
+		if (!first)
+			out += ",";
+		first = false;
+		out += "{\"cc\":";
+		jsonAppendNumber (out, b.cc);
+		out += ",\"path\":";
+		jsonAppendQuoted (out, TAVIK_PARAMS[b.paramIndex].path);
+		if (b.channel != 0)
+		{
+			out += ",\"channel\":";
+			jsonAppendNumber (out, b.channel);
+		}
+		if (b.hasMin)
+		{
+			out += ",\"min\":";
+			jsonAppendNumber (out, b.min);
+		}
+		if (b.hasMax)
+		{
+			out += ",\"max\":";
+			jsonAppendNumber (out, b.max);
+		}
+		if (b.curve >= 1 && b.curve <= 3)
+		{
+			out += ",\"curve\":";
+			jsonAppendQuoted (out, kCurveNames[b.curve]);
+		}
+		if (b.valueMode >= 1 && b.valueMode <= 4)
+		{
+			out += ",\"valueMode\":";
+			jsonAppendQuoted (out, kModeNames[b.valueMode]);
+		}
+		if (b.takeover >= 1 && b.takeover <= 2)
+		{
+			out += ",\"takeover\":";
+			jsonAppendQuoted (out, kTakeoverNames[b.takeover]);
+		}
+		if (!b.enabled)
+			out += ",\"enabled\":false";
+		out += "}";
+	}
+	out += "]}";
+}
+
+void writeCcMapChangedJson (std::string& out, const CcMap& map)
+{
+	out += "{\"type\":\"tavik.ccMapChanged\",\"map\":";
+	writeCcMapJson (out, map);
+	out += "}";
+}
+
+bool readCcMapValue (Reader& r, CcMap& map, bool& present)
+{
+	map.count = 0;
+	present = false;
+	skipWhitespace (r);
+	if (r.cur < r.end && *r.cur == '[')
+	{
+		present = true;
+		return readBindingArray (r, map);
+	}
+	if (r.cur < r.end && *r.cur == '{')
+		return readObject (r, [&] (const std::string& key, Reader& in) {
+			skipWhitespace (in);
+			if (key == "bindings" && in.cur < in.end && *in.cur == '[')
+			{
+				present = true;
+				return readBindingArray (in, map);
+			}
+			return skipValue (in, 1);
+		});
+	return skipValue (r, 1);
+}
+
+bool parseCcMapJson (const char* text, size_t length, CcMap& map)
+{
+	Reader r {text, text + length};
+	skipWhitespace (r);
+	if (r.cur >= r.end || (*r.cur != '{' && *r.cur != '['))
+		return false;
+	bool present = false;
+	if (!readCcMapValue (r, map, present))
+		return false;
+	skipWhitespace (r);
+	return r.cur == r.end;
+}
+
+} // namespace tavik

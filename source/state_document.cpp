@@ -1,0 +1,469 @@
+#include "state_document.h"
+
+#include "base64.h"
+#include "json_writer.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace tavik {
+
+namespace {
+
+struct FaultName
+{
+	SamplerAssetDiagnostic value;
+	const char* name;
+};
+
+const FaultName kFaults[] = {
+	{SAMPLER_ASSET_MISSING_IN_MEMORY, "missing-in-memory-asset"},
+	{SAMPLER_ASSET_CORRUPT_IN_MEMORY, "corrupt-in-memory-asset"},
+	{SAMPLER_ASSET_MOVED_IN_MEMORY, "moved-in-memory-asset"},
+	{SAMPLER_ASSET_CHANGED_IN_MEMORY, "changed-in-memory-asset"},
+	{SAMPLER_ASSET_UNSUPPORTED_STEREO_SOURCE, "unsupported-stereo-source"},
+};
+
+const char* const kZoneNames[] = {
+	"legacy-single-zone",   "one-shot-drum",    "looped-pad-release", "velocity-round-robin",
+	"key-zones-pitch",      "stereo-multi-mic", "choke-and-sustain",  "voice-limit-steal",
+};
+
+const char* const kBankSources[] = {"embedded", "module-relative", "user-folder", "hosted"};
+
+template <size_t N>
+void copyText (char (&field)[N], const std::string& text)
+{
+	const size_t n = text.size () < N - 1 ? text.size () : N - 1;
+	std::memcpy (field, text.data (), n);
+	field[n] = 0;
+}
+
+template <size_t N>
+void clearText (char (&field)[N])
+{
+	field[0] = 0;
+}
+
+// Truncation toward zero into a range the field can hold (NaN reads as 0).
+int32_t truncateInt32 (double v)
+{
+	if (!(v == v))
+		return 0;
+	if (v >= 2147483647.0)
+		return INT32_MAX;
+	if (v <= -2147483648.0)
+		return INT32_MIN;
+	return static_cast<int32_t> (v);
+}
+
+uint32_t truncateUint32 (double v)
+{
+	if (!(v >= 0))
+		return 0;
+	if (v >= 4294967295.0)
+		return UINT32_MAX;
+	return static_cast<uint32_t> (v);
+}
+
+bool atNumberStart (const Reader& r)
+{
+	if (r.cur >= r.end)
+		return false;
+	const char c = *r.cur;
+	return c != '"' && c != '{' && c != '[' && c != 't' && c != 'f' && c != 'n' && c != ']' && c != '}' && c != ',';
+}
+
+// A number member that the document requires: anything else fails.
+bool readRequiredNumber (Reader& r, double& out)
+{
+	skipWhitespace (r);
+	if (r.cur < r.end && *r.cur == 'n')
+	{
+		// "nan" is a number by the reader's rules; "null" is not.
+		Reader probe = r;
+		if (parseNumber (probe, &out))
+		{
+			r = probe;
+			return true;
+		}
+		return false;
+	}
+	if (!atNumberStart (r))
+		return false;
+	return parseNumber (r, &out);
+}
+
+bool readParams (Reader& r, StateChunk& chunk)
+{
+	skipWhitespace (r);
+	if (r.cur >= r.end || *r.cur != '{')
+		return false;
+	return readObject (r, [&] (const std::string& key, Reader& in) {
+		skipWhitespace (in);
+		if (in.cur >= in.end)
+			return false;
+		const tavik_param_desc* row = tavik_param_find_path (key.c_str ());
+		double value = 0;
+		const char c = *in.cur;
+		if (c == 't' || c == 'f')
+		{
+			const char* word = c == 't' ? "true" : "false";
+			const size_t n = std::strlen (word);
+			if (static_cast<size_t> (in.end - in.cur) < n || std::memcmp (in.cur, word, n) != 0)
+				return false;
+			in.cur += n;
+			value = c == 't' ? 1 : 0;
+		}
+		else
+		{
+			Reader probe = in;
+			if (c == '"' || c == '{' || c == '[' || !parseNumber (probe, &value))
+				return skipValue (in, 2);  // strings, null, arrays, objects set nothing
+			in = probe;
+		}
+		if (row)
+		{
+			chunk.values[row->id] = value;
+			chunk.present[row->id] = true;
+		}
+		return true;
+	});
+}
+
+bool readSampler (Reader& r, StateChunk& chunk)
+{
+	double version = 0;
+	bool hasVersion = false;
+	bool padsRead = false;
+	SamplerPadOverrides pads;
+	const bool ok = readObject (r, [&] (const std::string& key, Reader& in) {
+		if (key == "v")
+		{
+			hasVersion = true;
+			return readRequiredNumber (in, version);
+		}
+		if (key == "pads")
+		{
+			skipWhitespace (in);
+			if (in.cur < in.end && *in.cur == '{')
+			{
+				padsRead = true;
+				return readSamplerPadOverrides (in, pads);
+			}
+		}
+		return skipValue (in, 1);
+	});
+	if (!ok)
+		return false;
+	if (hasVersion && version == 1 && padsRead)
+	{
+		chunk.padOverrides = std::move (pads);
+		chunk.hasPadOverrides = true;
+	}
+	return true;
+}
+
+bool readAuthoredState (Reader& r, StateChunk& chunk)
+{
+	double version = 0;
+	std::string bytes;
+	const bool ok = readObject (r, [&] (const std::string& key, Reader& in) {
+		if (key == "v")
+			return readRequiredNumber (in, version);
+		skipWhitespace (in);
+		if (key == "bytes" && in.cur < in.end && *in.cur == '"')
+			return parseString (in, &bytes);
+		return skipValue (in, 1);
+	});
+	if (!ok)
+		return false;
+	if (!bytes.empty ())
+	{
+		std::vector<uint8_t> decoded;
+		if (base64Decode (bytes, decoded, AUTHORED_STATE_MAX_BYTES))
+		{
+			chunk.authoredBytes = std::move (decoded);
+			chunk.authoredVersion = truncateUint32 (version);
+			chunk.hasAuthoredState = true;
+		}
+	}
+	return true;
+}
+
+bool readBank (Reader& r, StateChunk& chunk)
+{
+	std::string id, bankVersion, sha256, source, presetId, instrument, locator;
+	bool hasSource = false, hasPresetId = false, hasInstrument = false;
+	const bool ok = readObject (r, [&] (const std::string& key, Reader& in) {
+		skipWhitespace (in);
+		std::string* target = key == "id"            ? &id
+		                      : key == "bankVersion" ? &bankVersion
+		                      : key == "sha256"      ? &sha256
+		                      : key == "source"      ? &source
+		                      : key == "presetId"    ? &presetId
+		                      : key == "instrument"  ? &instrument
+		                      : key == "locator"     ? &locator
+		                                             : nullptr;
+		if (!target || in.cur >= in.end || *in.cur != '"')
+			return skipValue (in, 1);
+		if (target == &source)
+			hasSource = true;
+		else if (target == &presetId)
+			hasPresetId = true;
+		else if (target == &instrument)
+			hasInstrument = true;
+		return parseString (in, target);
+	});
+	if (!ok)
+		return false;
+	BankStateRef& ref = chunk.bankRef;
+	if (id.empty ())
+		return true;
+	if (id.size () >= sizeof (ref.id))
+	{
+		clearText (ref.id);
+		return true;
+	}
+	copyText (ref.id, id);
+	if (bankVersion.size () <= 31)
+		copyText (ref.bankVersion, bankVersion);
+	else
+		clearText (ref.bankVersion);
+	if (sha256.size () <= 64)
+		copyText (ref.sha256, sha256);
+	else
+		clearText (ref.sha256);
+	if (hasSource && bankSourceNameKnown (source.c_str ()))
+		copyText (ref.source, source);
+	ref.present = true;
+	if (!locator.empty ())
+	{
+		if (locator.size () <= 1023)
+		{
+			copyText (ref.locator, locator);
+			ref.hasLocator = true;
+		}
+		else
+		{
+			clearText (ref.locator);
+			ref.hasLocator = false;
+		}
+	}
+	if (hasPresetId && !presetId.empty ())
+	{
+		if (presetId.size () <= 63)
+		{
+			copyText (ref.presetId, presetId);
+			ref.hasPresetId = true;
+		}
+		else
+		{
+			clearText (ref.presetId);
+			ref.hasPresetId = false;
+		}
+	}
+	if (hasInstrument)
+	{
+		if (instrument.size () <= 63)
+			copyText (ref.instrument, instrument);
+		else
+			clearText (ref.instrument);
+	}
+	return true;
+}
+
+void appendMemberText (std::string& out, const char* name, const char* text)
+{
+	if (!text || !*text)
+		return;
+	out += ",\"";
+	out += name;
+	out += "\":";
+	jsonAppendQuoted (out, text);
+}
+
+} // namespace
+
+const char* samplerAssetDiagnosticName (SamplerAssetDiagnostic fault)
+{
+	for (const FaultName& f : kFaults)
+		if (f.value == fault)
+			return f.name;
+	return "none";
+}
+
+bool samplerZoneProgramNameKnown (const char* name)
+{
+	if (!name)
+		return false;
+	for (const char* known : kZoneNames)
+		if (std::strcmp (known, name) == 0)
+			return true;
+	return false;
+}
+
+SamplerZoneProgram samplerZoneProgramFromName (const char* name)
+{
+	if (name)
+		for (uint32_t i = 0; i < 8; ++i)
+			if (std::strcmp (kZoneNames[i], name) == 0)
+				return static_cast<SamplerZoneProgram> (i);
+	return ZONE_LEGACY_SINGLE_ZONE;
+}
+
+const char* samplerZoneProgramName (SamplerZoneProgram program)
+{
+	return program < 8 ? kZoneNames[program] : kZoneNames[0];
+}
+
+bool bankSourceNameKnown (const char* name)
+{
+	if (!name)
+		return false;
+	for (const char* known : kBankSources)
+		if (std::strcmp (known, name) == 0)
+			return true;
+	return false;
+}
+
+std::string writeStateJson (const double* values, int variation, const CcMap* ccMap, SamplerAssetDiagnostic fault,
+                            SamplerZoneProgram zoneProgram, const BankStateRefOut* bank,
+                            const SamplerPadOverrides* padOverrides, const AuthoredStateOut* authored)
+{
+	std::string out;
+	out.reserve (903);
+	out += "{\"params\":{";
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+	{
+		if (i)
+			out += ",";
+		jsonAppendQuoted (out, TAVIK_PARAMS[i].path);
+		out += ":";
+		jsonAppendNumber (out, values[i]);
+	}
+	out += "}";
+	if (variation >= 0)
+	{
+		out += ",\"variation\":";
+		out += std::to_string (variation);
+	}
+	if (ccMap)
+	{
+		out += ",\"ccMap\":";
+		writeCcMapJson (out, *ccMap);
+	}
+	if (fault != SAMPLER_ASSET_NONE)
+	{
+		out += ",\"samplerAssetFault\":";
+		jsonAppendQuoted (out, samplerAssetDiagnosticName (fault));
+	}
+	if (zoneProgram != ZONE_LEGACY_SINGLE_ZONE)
+	{
+		out += ",\"samplerZoneAbi\":\"tavik-dual-stack-sampler/zone-layer/v1\",\"samplerZoneVersion\":1,"
+		       "\"samplerZoneProgram\":";
+		jsonAppendQuoted (out, samplerZoneProgramName (zoneProgram));
+	}
+	if (padOverrides && !padOverrides->empty ())
+	{
+		out += ",\"sampler\":{\"v\":1,\"pads\":";
+		writeSamplerPadOverridesJson (out, *padOverrides);
+		out += "}";
+	}
+	if (bank && bank->id && *bank->id)
+	{
+		out += ",\"bank\":{\"version\":";
+		jsonAppendNumber (out, 1);
+		out += ",\"id\":";
+		jsonAppendQuoted (out, bank->id);
+		appendMemberText (out, "bankVersion", bank->bankVersion);
+		appendMemberText (out, "sha256", bank->sha256);
+		appendMemberText (out, "locator", bank->locator);
+		out += ",\"source\":";
+		jsonAppendQuoted (out, bank->source && *bank->source ? bank->source : "embedded");
+		appendMemberText (out, "instrument", bank->instrument);
+		appendMemberText (out, "presetId", bank->presetId);
+		out += "}";
+	}
+	if (authored && authored->bytes && authored->count)
+	{
+		out += ",\"authoredState\":{\"v\":";
+		out += std::to_string (authored->version);
+		out += ",\"bytes\":\"";
+		base64Append (out, authored->bytes, authored->count);
+		out += "\"}";
+	}
+	out += "}";
+	return out;
+}
+
+bool parseStateJson (const char* text, size_t length, StateChunk& chunk)
+{
+	Reader r {text, text + length};
+	skipWhitespace (r);
+	if (r.cur >= r.end || *r.cur != '{')
+		return false;
+	const bool ok = readObject (r, [&] (const std::string& key, Reader& in) {
+		skipWhitespace (in);
+		const char c = in.cur < in.end ? *in.cur : 0;
+		if (key == "params")
+			return readParams (in, chunk);
+		if (key == "variation")
+		{
+			double v = 0;
+			if (!readRequiredNumber (in, v))
+				return false;
+			chunk.variation = truncateInt32 (v);
+			return true;
+		}
+		if (key == "ccMap")
+		{
+			bool present = false;
+			if (!readCcMapValue (in, chunk.ccMap, present))
+				return false;
+			chunk.hasCcMap = present;
+			return true;
+		}
+		if (key == "samplerAssetFault" || key == "samplerZoneProgram")
+		{
+			std::string name;
+			if (c != '"' || !parseString (in, &name))
+				return false;
+			if (key == "samplerAssetFault")
+			{
+				chunk.samplerAssetFault = SAMPLER_ASSET_NONE;
+				chunk.hasSamplerAssetFault = false;
+				for (const FaultName& f : kFaults)
+					if (name == f.name)
+					{
+						chunk.samplerAssetFault = f.value;
+						chunk.hasSamplerAssetFault = true;
+					}
+			}
+			else if (samplerZoneProgramNameKnown (name.c_str ()))
+			{
+				chunk.samplerZoneProgram = samplerZoneProgramFromName (name.c_str ());
+				chunk.hasSamplerZoneProgram = true;
+			}
+			return true;
+		}
+		if (key == "sampler" && c == '{')
+			return readSampler (in, chunk);
+		if (key == "authoredState" && c == '{')
+			return readAuthoredState (in, chunk);
+		if (key == "bank" && c == '{')
+			return readBank (in, chunk);
+		return skipValue (in, 1);
+	});
+	if (!ok)
+		return false;
+	skipWhitespace (r);
+	return r.cur == r.end;
+}
+
+uint32_t resolveBankStateRef (const StateChunk& chunk, uint32_t&)
+{
+	return chunk.bankRef.present && chunk.bankRef.id[0] ? 2 : 0;
+}
+
+} // namespace tavik
