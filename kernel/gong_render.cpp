@@ -12,6 +12,7 @@
 #include "gong_render.h"
 
 #include "fround.h"
+#include "model_math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,15 +48,6 @@ void gongGlideQuantum (GongVoiceBank& bank, int voice)
 }
 
 namespace {
-
-double clampValue (double v, double lo, double hi)
-{
-	if (v < lo)
-		return lo;
-	if (v > hi)
-		return hi;
-	return v;
-}
 
 // One exciter sample of a voice whose exciter is still running.
 double exciterSample (GongVoiceBank& bank, int voice)

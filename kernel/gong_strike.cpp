@@ -3,6 +3,7 @@
 
 #include "fround.h"
 #include "gong_voice_bank.h"
+#include "model_math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,15 +12,6 @@
 namespace tavik::kernel {
 
 namespace {
-
-double clampValue (double v, double lo, double hi)
-{
-	if (v < lo)
-		return lo;
-	if (v > hi)
-		return hi;
-	return v;
-}
 
 // Table index of a setting that should hold 0..count-1; anything else
 // (only reachable by bypassing the instrument module's checks) reads row 0.

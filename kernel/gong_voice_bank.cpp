@@ -1,4 +1,5 @@
 #include "gong_voice_bank.h"
+#include "model_math.h"
 
 #include <cmath>
 #include <new>
@@ -6,16 +7,6 @@
 namespace tavik::kernel {
 
 namespace {
-
-// clamp as the model defines it: NaN passes through unchanged.
-double clampValue (double v, double lo, double hi)
-{
-	if (v < lo)
-		return lo;
-	if (v > hi)
-		return hi;
-	return v;
-}
 
 // Nearest integer, halves rounded up.
 double roundHalfUp (double v) { return std::floor (v + 0.5); }

@@ -1,5 +1,6 @@
 #include "hello_blocks.h"
 
+#include "fixed_text.h"
 #include "json_writer.h"
 #include "plugin_identity.h"
 
@@ -21,15 +22,6 @@ const FeedName kFeeds[] = {
 };
 
 const char* const kTargets[] = {"vst3", "clap", "au", "standalone", "offline"};
-
-template <size_t N>
-std::string fieldText (const char (&field)[N])
-{
-	size_t n = 0;
-	while (n < N && field[n])
-		++n;
-	return std::string (field, n);
-}
 
 void appendTextMember (std::string& out, const char* name, const std::string& text)
 {
@@ -82,9 +74,9 @@ void writeDiagnosticIdentityJson (std::string& out, DiagnosticTarget target, con
 	jsonAppendQuoted (out, target <= TARGET_OFFLINE ? kTargets[target] : "offline");
 	out += ",\"sdkVersion\":\"0.0.0\",\"build\":{\"mode\":\"production\",\"configuration\":\"Release\"}";
 
-	const std::string buildTime = fieldText (ui.buildTime);
-	const std::string revision = fieldText (ui.sourceRevision);
-	const std::string sha256 = fieldText (ui.sha256);
+	const std::string buildTime = fixedText (ui.buildTime);
+	const std::string revision = fixedText (ui.sourceRevision);
+	const std::string sha256 = fixedText (ui.sha256);
 	if (!buildTime.empty () || !revision.empty () || !sha256.empty ())
 	{
 		out += ",\"ui\":{";
@@ -114,13 +106,13 @@ void writeDiagnosticCapabilitiesJson (std::string& out) { out += "{\"feeds\":[],
 void writeDiagnosticBankJson (std::string& out, const BankFacts& bank)
 {
 	out += "{\"id\":";
-	jsonAppendQuoted (out, fieldText (bank.id).c_str ());
-	appendTextMember (out, "name", fieldText (bank.name));
-	appendTextMember (out, "kind", fieldText (bank.kind));
-	appendTextMember (out, "version", fieldText (bank.version));
-	appendTextMember (out, "sha256", fieldText (bank.sha256));
-	appendTextMember (out, "source", fieldText (bank.source));
-	appendTextMember (out, "entryId", fieldText (bank.entryId));
+	jsonAppendQuoted (out, fixedText (bank.id).c_str ());
+	appendTextMember (out, "name", fixedText (bank.name));
+	appendTextMember (out, "kind", fixedText (bank.kind));
+	appendTextMember (out, "version", fixedText (bank.version));
+	appendTextMember (out, "sha256", fixedText (bank.sha256));
+	appendTextMember (out, "source", fixedText (bank.source));
+	appendTextMember (out, "entryId", fixedText (bank.entryId));
 	appendCountMember (out, "index", bank.index);
 	appendCountMember (out, "zoneCount", bank.zoneCount);
 	appendCountMember (out, "roundRobinGroups", bank.roundRobinGroups);
@@ -134,8 +126,8 @@ void writeDiagnosticPresetStateJson (std::string& out, const PresetStateFacts& f
 {
 	out += "{\"factoryCount\":";
 	out += std::to_string (facts.factoryCount);
-	appendTextMember (out, "currentId", fieldText (facts.currentId));
-	appendTextMember (out, "currentName", fieldText (facts.currentName));
+	appendTextMember (out, "currentId", fixedText (facts.currentId));
+	appendTextMember (out, "currentName", fixedText (facts.currentName));
 	out += ",\"dirty\":";
 	out += facts.dirty ? "true" : "false";
 	out += ",\"userPresetsSupported\":";

@@ -1,5 +1,6 @@
 #include "host_facts.h"
 
+#include "fixed_text.h"
 #include "json_writer.h"
 
 #include <cmath>
@@ -11,28 +12,6 @@ namespace {
 
 const char* const kValidators[] = {nullptr, "pluginval", "clap-validator", "auval", "steinberg-validator",
                                    "tavik-probe"};
-
-template <size_t N>
-void copyCut (char (&field)[N], const char* text)
-{
-	size_t n = 0;
-	if (text)
-		while (n + 1 < N && text[n])
-			++n;
-	if (n)
-		std::memcpy (field, text, n);
-	field[n] = 0;
-}
-
-// A text field that may lack its terminator, as a C string.
-template <size_t N>
-std::string fieldText (const char (&field)[N])
-{
-	size_t n = 0;
-	while (n < N && field[n])
-		++n;
-	return std::string (field, n);
-}
 
 void appendQuotedField (std::string& out, const std::string& text) { jsonAppendQuoted (out, text.c_str ()); }
 
@@ -56,14 +35,14 @@ void appendBuses (std::string& out, const HostFacts& f)
 		if (i)
 			out += ",";
 		out += "{\"id\":";
-		appendQuotedField (out, fieldText (b.id));
+		appendQuotedField (out, fixedText (b.id));
 		out += ",\"direction\":";
 		out += b.isInput ? "\"input\"" : "\"output\"";
 		out += ",\"channels\":";
 		jsonAppendNumber (out, b.channels);
 		out += ",\"active\":";
 		out += b.active ? "true" : "false";
-		const std::string layout = fieldText (b.layout);
+		const std::string layout = fixedText (b.layout);
 		if (!layout.empty ())
 		{
 			out += ",\"layout\":";
@@ -83,8 +62,8 @@ bool busesDiffer (const HostFacts& a, const HostFacts& b)
 	{
 		const HostBusFact& x = a.buses[i];
 		const HostBusFact& y = b.buses[i];
-		if (fieldText (x.id) != fieldText (y.id) || x.isInput != y.isInput || x.channels != y.channels ||
-		    x.active != y.active || fieldText (x.layout) != fieldText (y.layout))
+		if (fixedText (x.id) != fixedText (y.id) || x.isInput != y.isInput || x.channels != y.channels ||
+		    x.active != y.active || fixedText (x.layout) != fixedText (y.layout))
 			return true;
 	}
 	return false;
@@ -131,11 +110,11 @@ void HostFacts::addBus (const char* id, bool isInput, int32_t channels, bool act
 		return;
 	HostBusFact& b = buses[busCount++];
 	std::memset (&b, 0, sizeof (b));
-	copyCut (b.id, id);
+	copyFixedText (b.id, id);
 	b.isInput = isInput;
 	b.channels = channels;
 	b.active = active;
-	copyCut (b.layout, layout);
+	copyFixedText (b.layout, layout);
 }
 
 TransportFact::TransportFact ()
@@ -188,9 +167,9 @@ void writeDiagnosticHostJson (std::string& out, const HostFacts& f)
 {
 	out += "{";
 	Members m {out};
-	for (const auto& text : {std::make_pair ("hostName", fieldText (f.hostName)),
-	                         std::make_pair ("hostVersion", fieldText (f.hostVersion)),
-	                         std::make_pair ("hostPath", fieldText (f.hostPath))})
+	for (const auto& text : {std::make_pair ("hostName", fixedText (f.hostName)),
+	                         std::make_pair ("hostVersion", fixedText (f.hostVersion)),
+	                         std::make_pair ("hostPath", fixedText (f.hostPath))})
 	{
 		if (text.second.empty ())
 			continue;

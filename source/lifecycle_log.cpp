@@ -1,5 +1,6 @@
 #include "lifecycle_log.h"
 
+#include "fixed_text.h"
 #include "json_writer.h"
 
 #include <cstring>
@@ -24,18 +25,6 @@ int64_t monotonicNs ()
 	if (clock_gettime (CLOCK_MONOTONIC, &ts) != 0)
 		return 0;
 	return static_cast<int64_t> (ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-template <size_t N>
-void copyCut (char (&field)[N], const char* text)
-{
-	size_t n = 0;
-	if (text)
-		while (n + 1 < N && text[n])
-			++n;
-	if (n)
-		std::memcpy (field, text, n);
-	field[n] = 0;
 }
 
 } // namespace
@@ -71,7 +60,7 @@ DiagnosticLifecycleDetail* DiagnosticLifecycleEvent::addDetail (const char* name
 		return nullptr;
 	DiagnosticLifecycleDetail& d = details[detailCount++];
 	std::memset (&d, 0, sizeof (d));
-	copyCut (d.name, name);
+	copyFixedText (d.name, name);
 	d.type = type;
 	return &d;
 }
@@ -85,7 +74,7 @@ void DiagnosticLifecycleEvent::addNumber (const char* name, double value)
 void DiagnosticLifecycleEvent::addString (const char* name, const char* text)
 {
 	if (DiagnosticLifecycleDetail* d = addDetail (name, DiagnosticLifecycleDetail::TEXT))
-		copyCut (d->text, text);
+		copyFixedText (d->text, text);
 }
 
 void DiagnosticLifecycleEvent::addBool (const char* name, bool value)

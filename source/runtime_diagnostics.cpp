@@ -1,5 +1,6 @@
 #include "runtime_diagnostics.h"
 
+#include "fixed_text.h"
 #include "json_writer.h"
 
 #include <cstring>
@@ -43,17 +44,6 @@ const char* const kCodeNames[] = {
 const char* const kPhaseNames[] = {"build",   "package", "install", "scan",   "load",   "configure",
                                    "activate", "process", "preset",  "state", "editor", "shutdown"};
 
-void copyCut (char* out, size_t capacity, const char* text)
-{
-	size_t n = 0;
-	if (text)
-		while (n + 1 < capacity && text[n])
-			++n;
-	if (n)
-		std::memcpy (out, text, n);
-	out[n] = 0;
-}
-
 void appendRecord (std::string& out, const tavik_runtime_diagnostic& record, const char* moduleId,
                    const char* version, double sampleRate, int maxBlockFrames)
 {
@@ -66,9 +56,7 @@ void appendRecord (std::string& out, const tavik_runtime_diagnostic& record, con
 	out += ",\"phase\":";
 	jsonAppendQuoted (out, diagnosticPhaseName (record.phase));
 	out += ",\"component\":\"shell\",\"message\":";
-	char text[sizeof (record.message)];
-	copyCut (text, sizeof (text), record.message);
-	jsonAppendQuoted (out, text);
+	jsonAppendQuoted (out, fixedText (record.message).c_str ());
 	out += ",\"recoverable\":";
 	out += record.severity == DIAG_INFO || record.severity == DIAG_WARNING ? "true" : "false";
 	out += ",\"identity\":{\"moduleId\":";
@@ -80,12 +68,11 @@ void appendRecord (std::string& out, const tavik_runtime_diagnostic& record, con
 	out += ",\"maxBlockFrames\":";
 	out += std::to_string (maxBlockFrames);
 	out += "},\"occurrence\":{\"count\":1}";
-	char detail[sizeof (record.detail)];
-	copyCut (detail, sizeof (detail), record.detail);
-	if (detail[0])
+	const std::string detail = fixedText (record.detail);
+	if (!detail.empty ())
 	{
 		out += ",\"context\":{\"detail\":";
-		jsonAppendQuoted (out, detail);
+		jsonAppendQuoted (out, detail.c_str ());
 		out += "}";
 	}
 	out += "}";
@@ -136,8 +123,8 @@ void diagnosticRingAppend (tavik_runtime_diagnostic_ring& ring, uint32_t code, u
 	record.code = code;
 	record.severity = severity;
 	record.phase = phase;
-	copyCut (record.message, sizeof (record.message), message);
-	copyCut (record.detail, sizeof (record.detail), detail);
+	copyFixedText (record.message, message);
+	copyFixedText (record.detail, detail);
 	if (ring.firstErrorSequence == 0 && (severity == DIAG_ERROR || severity == DIAG_FATAL))
 		ring.firstErrorSequence = sequence;
 }

@@ -1,6 +1,7 @@
 #include "state_document.h"
 
 #include "base64.h"
+#include "fixed_text.h"
 #include "json_writer.h"
 
 #include <cmath>
@@ -30,14 +31,6 @@ const char* const kZoneNames[] = {
 };
 
 const char* const kBankSources[] = {"embedded", "module-relative", "user-folder", "hosted"};
-
-template <size_t N>
-void copyText (char (&field)[N], const std::string& text)
-{
-	const size_t n = text.size () < N - 1 ? text.size () : N - 1;
-	std::memcpy (field, text.data (), n);
-	field[n] = 0;
-}
 
 template <size_t N>
 void clearText (char (&field)[N])
@@ -225,23 +218,23 @@ bool readBank (Reader& r, StateChunk& chunk)
 		clearText (ref.id);
 		return true;
 	}
-	copyText (ref.id, id);
+	copyFixedText (ref.id, id.c_str ());
 	if (bankVersion.size () <= 31)
-		copyText (ref.bankVersion, bankVersion);
+		copyFixedText (ref.bankVersion, bankVersion.c_str ());
 	else
 		clearText (ref.bankVersion);
 	if (sha256.size () <= 64)
-		copyText (ref.sha256, sha256);
+		copyFixedText (ref.sha256, sha256.c_str ());
 	else
 		clearText (ref.sha256);
 	if (hasSource && bankSourceNameKnown (source.c_str ()))
-		copyText (ref.source, source);
+		copyFixedText (ref.source, source.c_str ());
 	ref.present = true;
 	if (!locator.empty ())
 	{
 		if (locator.size () <= 1023)
 		{
-			copyText (ref.locator, locator);
+			copyFixedText (ref.locator, locator.c_str ());
 			ref.hasLocator = true;
 		}
 		else
@@ -254,7 +247,7 @@ bool readBank (Reader& r, StateChunk& chunk)
 	{
 		if (presetId.size () <= 63)
 		{
-			copyText (ref.presetId, presetId);
+			copyFixedText (ref.presetId, presetId.c_str ());
 			ref.hasPresetId = true;
 		}
 		else
@@ -266,7 +259,7 @@ bool readBank (Reader& r, StateChunk& chunk)
 	if (hasInstrument)
 	{
 		if (instrument.size () <= 63)
-			copyText (ref.instrument, instrument);
+			copyFixedText (ref.instrument, instrument.c_str ());
 		else
 			clearText (ref.instrument);
 	}

@@ -3,6 +3,7 @@
 
 #include "kernel_engine.h"
 
+#include "insertion_sort.h"
 #include "kernel_trace.h"
 
 #include <cmath>
@@ -86,18 +87,8 @@ bool KernelEngine::pushController (uint32_t controller, uint32_t value, int fram
 
 void KernelEngine::sortEventsInPlace ()
 {
-	// Insertion sort: stable, so events at one frame keep their push order.
-	for (int i = 1; i < queueCount; ++i)
-	{
-		const EngineEvent moving = queue[i];
-		int j = i;
-		while (j > 0 && queue[j - 1].frame > moving.frame)
-		{
-			queue[j] = queue[j - 1];
-			--j;
-		}
-		queue[j] = moving;
-	}
+	// Stable: events at one frame keep their push order.
+	insertionSortBy (queue, queueCount, [] (const EngineEvent& e) { return e.frame; });
 }
 
 void KernelEngine::flushParameterEvents ()

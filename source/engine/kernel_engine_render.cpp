@@ -3,6 +3,7 @@
 
 #include "kernel_engine.h"
 
+#include "insertion_sort.h"
 #include "kernel_trace.h"
 
 #include <atomic>
@@ -315,17 +316,7 @@ void KernelEngine::stampAndSortByHostFrame ()
 		queue[i].hostFrame = adapter.hostFramesReceived + static_cast<uint64_t> (queue[i].frame < 0 ? 0 : queue[i].frame);
 		queue[i].stamped = 1;
 	}
-	for (int i = 1; i < queueCount; ++i)
-	{
-		const EngineEvent moving = queue[i];
-		int j = i;
-		while (j > 0 && queue[j - 1].hostFrame > moving.hostFrame)
-		{
-			queue[j] = queue[j - 1];
-			--j;
-		}
-		queue[j] = moving;
-	}
+	insertionSortBy (queue, queueCount, [] (const EngineEvent& e) { return e.hostFrame; });
 }
 
 bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int inputChannels, float* const* outputs,
