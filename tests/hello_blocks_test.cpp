@@ -152,4 +152,14 @@ TEST (UiManifest, FilesAndPaths)
 	std::filesystem::remove_all (dir);
 }
 
+TEST (UiManifest, TheBundleCarriesItsBuildFacts)
+{
+	const UiBundleFacts facts =
+	    readUiBundleFactsFromFile (std::string (ZORV_BUNDLE_PATH) + "/Contents/Resources/ui/manifest.json");
+	EXPECT_EQ (std::strlen (facts.sha256), 64u);
+	EXPECT_EQ (std::strlen (facts.buildTime), 20u);  // 2026-12-08T15:20:22Z
+	EXPECT_EQ (uiManifestPathForImage (std::string (ZORV_BUNDLE_PATH) + "/Contents/x86_64-linux/Zorv.so"),
+	           std::string (ZORV_BUNDLE_PATH) + "/Contents/Resources/ui/manifest.json");
+}
+
 } // namespace
