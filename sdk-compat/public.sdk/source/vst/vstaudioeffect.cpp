@@ -11,36 +11,37 @@ AudioEffect::AudioEffect ()
 	processSetup.symbolicSampleSize = kSample32;
 }
 
-AudioBus* AudioEffect::addAudioInput (const TChar* name, SpeakerArrangement arr, BusType busType,
-                                      int32 flags)
+namespace {
+
+// Creates a bus, hands it to the list (which owns it) and returns it.
+template <typename BusT, typename Shape>
+BusT* appendBus (BusList& list, const TChar* name, BusType busType, int32 flags, Shape shape)
 {
-	auto* bus = new AudioBus (name, busType, flags, arr);
-	audioInputs.push_back (IPtr<Vst::Bus> (bus, false));
+	auto* bus = new BusT (name, busType, flags, shape);
+	list.push_back (IPtr<Vst::Bus> (bus, false));
 	return bus;
 }
 
-AudioBus* AudioEffect::addAudioOutput (const TChar* name, SpeakerArrangement arr, BusType busType,
-                                       int32 flags)
+} // namespace
+
+AudioBus* AudioEffect::addAudioInput (const TChar* name, SpeakerArrangement arr, BusType busType, int32 flags)
 {
-	auto* bus = new AudioBus (name, busType, flags, arr);
-	audioOutputs.push_back (IPtr<Vst::Bus> (bus, false));
-	return bus;
+	return appendBus<AudioBus> (audioInputs, name, busType, flags, arr);
 }
 
-EventBus* AudioEffect::addEventInput (const TChar* name, int32 channels, BusType busType,
-                                      int32 flags)
+AudioBus* AudioEffect::addAudioOutput (const TChar* name, SpeakerArrangement arr, BusType busType, int32 flags)
 {
-	auto* bus = new EventBus (name, busType, flags, channels);
-	eventInputs.push_back (IPtr<Vst::Bus> (bus, false));
-	return bus;
+	return appendBus<AudioBus> (audioOutputs, name, busType, flags, arr);
 }
 
-EventBus* AudioEffect::addEventOutput (const TChar* name, int32 channels, BusType busType,
-                                       int32 flags)
+EventBus* AudioEffect::addEventInput (const TChar* name, int32 channels, BusType busType, int32 flags)
 {
-	auto* bus = new EventBus (name, busType, flags, channels);
-	eventOutputs.push_back (IPtr<Vst::Bus> (bus, false));
-	return bus;
+	return appendBus<EventBus> (eventInputs, name, busType, flags, channels);
+}
+
+EventBus* AudioEffect::addEventOutput (const TChar* name, int32 channels, BusType busType, int32 flags)
+{
+	return appendBus<EventBus> (eventOutputs, name, busType, flags, channels);
 }
 
 namespace {
