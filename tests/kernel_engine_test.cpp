@@ -400,6 +400,9 @@ TEST_P (ConvertedEngine, LatencyLeadInPositionsAndPitch)
 	const std::vector<float> directWindow (direct.begin () + frames / 3, direct.end ());
 	const double converted = peakFrequency (window, rate, 100, 120, 0.05);
 	const double native = peakFrequency (directWindow, rate, 100, 120, 0.05);
+	RecordProperty ("directHz", std::to_string (native));
+	RecordProperty ("convertedHz", std::to_string (converted));
+	RecordProperty ("onset", std::to_string (firstOnset));
 	EXPECT_NEAR (native, 110, 0.5);
 	EXPECT_NEAR (converted, native, 0.2) << "converted " << converted << " Hz, direct " << native << " Hz";
 }
