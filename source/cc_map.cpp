@@ -33,14 +33,6 @@ uint8_t roundClamp (double v, int lo, int hi)
 	return static_cast<uint8_t> (r > hi ? hi : r);
 }
 
-bool startsNumber (const Reader& r)
-{
-	if (r.cur >= r.end)
-		return false;
-	const char c = *r.cur;
-	return c != '"' && c != '{' && c != '[' && c != 't' && c != 'f' && c != ']' && c != '}' && c != ',';
-}
-
 bool readBinding (Reader& r, CcMap& map)
 {
 	CcBinding b {};
@@ -51,15 +43,13 @@ bool readBinding (Reader& r, CcMap& map)
 		const bool numeric = key == "cc" || key == "channel" || key == "min" || key == "max";
 		if (numeric)
 		{
-			// A non-number is skipped; something that looks like a number
-			// but does not parse is a syntax error.
-			if (!startsNumber (in))
-				return skipValue (in, 1);
-			Reader probe = in;
+			// A non-number is skipped and changes nothing.
 			double v = 0;
-			if (!parseNumber (probe, &v))
-				return skipValue (in, 1);
-			in = probe;
+			bool isNumber = false;
+			if (!readNumberOrSkip (in, 1, v, isNumber))
+				return false;
+			if (!isNumber)
+				return true;
 			if (key == "cc")
 			{
 				b.cc = roundClamp (v, 0, 127);

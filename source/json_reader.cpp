@@ -133,6 +133,27 @@ bool parseNumber (Reader& r, double* out)
 	return true;
 }
 
+bool readNumberOrSkip (Reader& r, int depth, double& out, bool& isNumber)
+{
+	isNumber = false;
+	skipWhitespace (r);
+	if (r.cur < r.end)
+	{
+		const char c = *r.cur;
+		const bool mayBeNumber = c != '"' && c != '{' && c != '[' && c != 't' && c != 'f' && c != ']' &&
+		                         c != '}' && c != ',';
+		// "null" begins like "nan": only a successful conversion decides.
+		Reader probe = r;
+		if (mayBeNumber && parseNumber (probe, &out))
+		{
+			r = probe;
+			isNumber = true;
+			return true;
+		}
+	}
+	return skipValue (r, depth);
+}
+
 bool skipValue (Reader& r, int depth)
 {
 	skipWhitespace (r);

@@ -30,6 +30,10 @@ bool parseString (Reader& r, std::string* out);
  *  only skips it. */
 bool parseNumber (Reader& r, double* out);
 
+/** Reads the value at the cursor as a number when it is one (`isNumber`
+ *  true) and skips it at `depth` otherwise. False only on a syntax error. */
+bool readNumberOrSkip (Reader& r, int depth, double& out, bool& isNumber);
+
 /** Skips one value of any kind; `depth` is the nesting level of that value
  *  and skipping fails beyond JSON_MAX_DEPTH. */
 bool skipValue (Reader& r, int depth);

@@ -52,27 +52,17 @@ bool accepts (int member, double v)
 	return true;
 }
 
-bool looksLikeNumber (const Reader& r)
-{
-	if (r.cur >= r.end)
-		return false;
-	const char c = *r.cur;
-	return c != '"' && c != '{' && c != '[' && c != 't' && c != 'f' && c != ']' && c != '}' && c != ',';
-}
-
 bool readPad (Reader& r, const std::string& key, SamplerPadOverrides& list)
 {
 	SamplerPadOverride pad;
 	pad.padKey = key;
 	const bool ok = readObject (r, [&] (const std::string& name, Reader& in) {
-		skipWhitespace (in);
-		if (!looksLikeNumber (in))
-			return skipValue (in, 2);
-		Reader probe = in;
 		double v = 0;
-		if (!parseNumber (probe, &v))
-			return skipValue (in, 2);
-		in = probe;
+		bool isNumber = false;
+		if (!readNumberOrSkip (in, 2, v, isNumber))
+			return false;
+		if (!isNumber)
+			return true;
 		for (int m = 0; m < PAD_OVERRIDE_MEMBER_COUNT; ++m)
 		{
 			if (name == PAD_OVERRIDE_MEMBER_NAMES[m])

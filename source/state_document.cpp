@@ -59,32 +59,11 @@ uint32_t truncateUint32 (double v)
 	return static_cast<uint32_t> (v);
 }
 
-bool atNumberStart (const Reader& r)
-{
-	if (r.cur >= r.end)
-		return false;
-	const char c = *r.cur;
-	return c != '"' && c != '{' && c != '[' && c != 't' && c != 'f' && c != 'n' && c != ']' && c != '}' && c != ',';
-}
-
 // A number member that the document requires: anything else fails.
 bool readRequiredNumber (Reader& r, double& out)
 {
-	skipWhitespace (r);
-	if (r.cur < r.end && *r.cur == 'n')
-	{
-		// "nan" is a number by the reader's rules; "null" is not.
-		Reader probe = r;
-		if (parseNumber (probe, &out))
-		{
-			r = probe;
-			return true;
-		}
-		return false;
-	}
-	if (!atNumberStart (r))
-		return false;
-	return parseNumber (r, &out);
+	bool isNumber = false;
+	return readNumberOrSkip (r, 1, out, isNumber) && isNumber;
 }
 
 bool readParams (Reader& r, StateChunk& chunk)
@@ -110,10 +89,11 @@ bool readParams (Reader& r, StateChunk& chunk)
 		}
 		else
 		{
-			Reader probe = in;
-			if (c == '"' || c == '{' || c == '[' || !parseNumber (probe, &value))
-				return skipValue (in, 2);  // strings, null, arrays, objects set nothing
-			in = probe;
+			bool isNumber = false;
+			if (!readNumberOrSkip (in, 2, value, isNumber))
+				return false;
+			if (!isNumber)
+				return true;  // strings, null, arrays, objects set nothing
 		}
 		if (row)
 		{

@@ -53,14 +53,6 @@ std::string utf16ToUtf8 (const char16_t* text, size_t capacity)
 	return out;
 }
 
-std::string fixedText (const char* text, size_t capacity)
-{
-	size_t length = 0;
-	while (length < capacity && text[length])
-		++length;
-	return std::string (text, length);
-}
-
 std::string classIdHex (const char* tuid)
 {
 	std::string hex;

@@ -14,9 +14,6 @@ void appendJsonString (std::string& out, const std::string& utf8);
  *  units (unpaired surrogates become U+FFFD). */
 std::string utf16ToUtf8 (const char16_t* text, size_t capacity);
 
-/** 8-bit text of a fixed-size field that may lack its terminator. */
-std::string fixedText (const char* text, size_t capacity);
-
 /** Upper-case hexadecimal of a 16-byte class id. */
 std::string classIdHex (const char* tuid);
 

@@ -1,5 +1,7 @@
 #include "plugin_instance.h"
 
+#include "fixed_text.h"
+
 #include "public.sdk/source/common/memorystream.h"
 
 #include <cstring>
@@ -12,7 +14,7 @@ using namespace Steinberg::Vst;
 PluginInstance::PluginInstance (IPluginFactory* factory, const PClassInfo& classInfo, FUnknown* hostContext)
 {
 	std::memcpy (cid, classInfo.cid, sizeof (TUID));
-	const std::string name (classInfo.name, strnlen (classInfo.name, PClassInfo::kNameSize));
+	const std::string name = tavik::fixedText (classInfo.name);
 	void* object = nullptr;
 	if (factory->createInstance (classInfo.cid, IComponent::iid, &object) != kResultOk || !object)
 		throw HostError ("cannot create the processor \"" + name + "\"");

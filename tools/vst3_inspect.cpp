@@ -7,6 +7,7 @@
 
 #include "host_context.h"
 #include "hosted_module.h"
+#include "fixed_text.h"
 #include "json_text.h"
 #include "json_writer.h"
 
@@ -267,14 +268,14 @@ void reportComponent (Report& report, IPluginFactory* factory, const PClassInfo&
 		if (factory->createInstance (classInfo.cid, IComponent::iid, &object) != kResultOk ||
 		    !object)
 			throw HostError (std::string ("cannot create component \"") +
-			                 tavik::tools::fixedText (classInfo.name, PClassInfo::kNameSize) + "\"");
+			                 tavik::fixedText (classInfo.name) + "\"");
 		component = owned (static_cast<IComponent*> (object));
 	}
 	if (component->initialize (hostContext) != kResultOk)
 		throw HostError ("component initialize failed");
 
 	report.beginObject ();
-	report.string ("class", tavik::tools::fixedText (classInfo.name, PClassInfo::kNameSize));
+	report.string ("class", tavik::fixedText (classInfo.name));
 	report.string ("cid", tavik::tools::classIdHex (classInfo.cid));
 
 	IPtr<IEditController> controller;
@@ -385,9 +386,9 @@ std::string inspect (const std::string& bundle, bool pretty)
 	if (factory->getFactoryInfo (&factoryInfo) != kResultOk)
 		throw HostError ("getFactoryInfo failed");
 	report.beginObject ("factory");
-	report.string ("vendor", tavik::tools::fixedText (factoryInfo.vendor, PFactoryInfo::kNameSize));
-	report.string ("url", tavik::tools::fixedText (factoryInfo.url, PFactoryInfo::kURLSize));
-	report.string ("email", tavik::tools::fixedText (factoryInfo.email, PFactoryInfo::kEmailSize));
+	report.string ("vendor", tavik::fixedText (factoryInfo.vendor));
+	report.string ("url", tavik::fixedText (factoryInfo.url));
+	report.string ("email", tavik::fixedText (factoryInfo.email));
 	report.integer ("flags", factoryInfo.flags);
 	report.endObject ();
 
@@ -403,19 +404,19 @@ std::string inspect (const std::string& bundle, bool pretty)
 		report.beginObject ();
 		report.integer ("index", i);
 		report.string ("cid", tavik::tools::classIdHex (info.cid));
-		report.string ("category", tavik::tools::fixedText (info.category, PClassInfo::kCategorySize));
-		report.string ("name", tavik::tools::fixedText (info.name, PClassInfo::kNameSize));
+		report.string ("category", tavik::fixedText (info.category));
+		report.string ("name", tavik::fixedText (info.name));
 		report.integer ("cardinality", info.cardinality);
 		PClassInfo2 info2 {};
 		if (factory2 && factory2->getClassInfo2 (i, &info2) == kResultOk)
 		{
 			report.integer ("classFlags", info2.classFlags);
 			report.string ("subCategories",
-			               tavik::tools::fixedText (info2.subCategories, PClassInfo2::kSubCategoriesSize));
-			report.string ("vendor", tavik::tools::fixedText (info2.vendor, PClassInfo2::kVendorSize));
-			report.string ("version", tavik::tools::fixedText (info2.version, PClassInfo2::kVersionSize));
+			               tavik::fixedText (info2.subCategories));
+			report.string ("vendor", tavik::fixedText (info2.vendor));
+			report.string ("version", tavik::fixedText (info2.version));
 			report.string ("sdkVersion",
-			               tavik::tools::fixedText (info2.sdkVersion, PClassInfo2::kVersionSize));
+			               tavik::fixedText (info2.sdkVersion));
 		}
 		report.endObject ();
 		if (std::strncmp (info.category, kVstAudioEffectClass, PClassInfo::kCategorySize) == 0)

@@ -8,6 +8,7 @@
 #include "host_context.h"
 #include "host_process_data.h"
 #include "hosted_module.h"
+#include "fixed_text.h"
 #include "json_text.h"
 #include "plugin_ids.h"
 #include "plugin_instance.h"
@@ -149,7 +150,7 @@ PClassInfo chooseClass (IPluginFactory* factory, const std::string& wanted)
 		if (factory->getClassInfo (i, &info) != kResultOk ||
 		    std::strncmp (info.category, kVstAudioEffectClass, PClassInfo::kCategorySize) != 0)
 			continue;
-		const std::string name = tavik::tools::fixedText (info.name, PClassInfo::kNameSize);
+		const std::string name = tavik::fixedText (info.name);
 		names.push_back (name);
 		if (!wanted.empty ())
 		{
@@ -159,7 +160,7 @@ PClassInfo chooseClass (IPluginFactory* factory, const std::string& wanted)
 		}
 		PClassInfo2 info2 {};
 		if (factory2 && factory2->getClassInfo2 (i, &info2) == kResultOk &&
-		    tavik::tools::fixedText (info2.subCategories, PClassInfo2::kSubCategoriesSize).find ("Instrument") !=
+		    tavik::fixedText (info2.subCategories).find ("Instrument") !=
 		        std::string::npos)
 			return info;
 	}
