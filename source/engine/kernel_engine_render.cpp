@@ -333,40 +333,34 @@ bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int
 		return false;
 	const int kernelFrames = adapter.deriveKernelFrames ();
 
-	// Where each queued event falls in kernel frames (raised to the first
-	// frame this call renders when it is already due).
+	// Events are sorted by host frame and their kernel frames follow that
+	// order, so the events due in this call are a prefix of the queue. One
+	// due before the first frame rendered here is raised to it.
 	const uint64_t firstFrame = adapter.kernelFramesRendered;
+	auto dueFrame = [&] (const EngineEvent& e, uint64_t from) {
+		const uint64_t due = adapter.kernelFrameOf (e.hostFrame);
+		return due < from ? from : due;
+	};
 	bool skip[TAVIK_PARAM_COUNT] = {};
-	for (int i = 0; i < queueCount; ++i)
-	{
-		uint64_t due = adapter.kernelFrameOf (queue[i].hostFrame);
-		if (due < firstFrame)
-			due = firstFrame;
-		if (queue[i].kind == EngineEvent::PARAMETER && due == firstFrame && kernelFrames > 0 &&
-		    queue[i].index < TAVIK_PARAM_COUNT)
-			skip[queue[i].index] = true;
-	}
+	if (kernelFrames > 0)
+		for (int i = 0; i < queueCount && dueFrame (queue[i], firstFrame) == firstFrame; ++i)
+			if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
+				skip[queue[i].index] = true;
 
 	bool ok = true;
-	bool dispatched[QUEUE_CAPACITY];
-	std::memset (dispatched, 0, sizeof (bool) * static_cast<size_t> (queueCount));
+	int next = 0;
 	for (int done = 0; done < kernelFrames;)
 	{
 		const int chunk = kernelFrames - done < CHUNK_FRAMES ? kernelFrames - done : CHUNK_FRAMES;
 		const uint64_t chunkStart = adapter.kernelFramesRendered;
 		republishStep (skip);
-		for (int i = 0; i < queueCount; ++i)
+		for (; next < queueCount; ++next)
 		{
-			if (dispatched[i])
-				continue;
-			uint64_t due = adapter.kernelFrameOf (queue[i].hostFrame);
-			if (due < chunkStart)
-				due = chunkStart;
+			const uint64_t due = dueFrame (queue[next], chunkStart);
 			if (due >= chunkStart + static_cast<uint64_t> (chunk))
-				continue;
-			dispatched[i] = true;
-			if (queue[i].kind != EngineEvent::CONTROLLER)
-				dispatchToKernel (queue[i], static_cast<uint32_t> (due - chunkStart), false);
+				break;
+			if (queue[next].kind != EngineEvent::CONTROLLER)
+				dispatchToKernel (queue[next], static_cast<uint32_t> (due - chunkStart), false);
 		}
 		if (kernel.process (handle, static_cast<uint32_t> (chunk)) == 0)
 		{
@@ -384,11 +378,9 @@ bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int
 	adapter.hostFramesProduced += static_cast<uint64_t> (frames);
 	adapter.trimOutput ();
 
-	int kept = 0;
-	for (int i = 0; i < queueCount; ++i)
-		if (!dispatched[i])
-			queue[kept++] = queue[i];
-	queueCount = kept;
+	// The undelivered events stay queued, in order, for the next block.
+	std::memmove (queue, queue + next, sizeof (EngineEvent) * static_cast<size_t> (queueCount - next));
+	queueCount -= next;
 	return ok;
 }
 
