@@ -2,7 +2,7 @@
 // 48 kHz. Each benchmark reports x_realtime: seconds of audio rendered per
 // second of CPU time on one core.
 
-#include "include/tavik_kernel.h"
+#include "tavik_kernel.h"
 #include "mode_resonators.h"
 
 #include <benchmark/benchmark.h>

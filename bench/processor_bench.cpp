@@ -3,7 +3,7 @@
 // Each benchmark renders one second of audio per iteration at 48 kHz and
 // reports x_realtime.
 
-#include "include/tavik_kernel.h"
+#include "tavik_kernel.h"
 #include "tavik_processor.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"

@@ -2,7 +2,7 @@
 // output regions, and the frame-ordered dispatch of events into the
 // instrument module.
 
-#include "include/tavik_kernel.h"
+#include "tavik_kernel.h"
 #include "instrument.h"
 #include "kernel_runtime.h"
 

@@ -3,7 +3,7 @@
 // and the bookkeeping of views handed out to the host.
 #pragma once
 
-#include "include/tavik_kernel.h"
+#include "tavik_kernel.h"
 
 #include <cstdint>
 

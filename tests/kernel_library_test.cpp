@@ -1,7 +1,7 @@
 // The kernel's C library interface: slots, handles, event validation and
 // dispatch order, views, and traps.
 
-#include "include/tavik_kernel.h"
+#include "tavik_kernel.h"
 #include "kernel_runtime.h"
 
 #include <gtest/gtest.h>

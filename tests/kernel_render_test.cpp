@@ -4,7 +4,7 @@
 
 #include "fround.h"
 #include "gong_reference.h"
-#include "include/tavik_kernel.h"
+#include "tavik_kernel.h"
 #include "instrument.h"
 #include "mode_resonators.h"
 

@@ -10,7 +10,7 @@
 #include "hosted_module.h"
 #include "fixed_text.h"
 #include "json_text.h"
-#include "plugin_ids.h"
+#include "product_identity.h"
 #include "plugin_instance.h"
 #include "render_score.h"
 

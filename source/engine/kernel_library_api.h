@@ -4,7 +4,7 @@
 // host's sample rate and exercise the rate adapter).
 #pragma once
 
-#include "include/tavik_kernel.h"
+#include "tavik_kernel.h"
 
 #include <cstdint>
 

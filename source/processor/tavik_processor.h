@@ -2,7 +2,7 @@
 // activation and the process call, rendering through its KernelEngine.
 #pragma once
 
-#include "engine/kernel_engine.h"
+#include "kernel_engine.h"
 
 #include "public.sdk/source/vst/vstaudioeffect.h"
 

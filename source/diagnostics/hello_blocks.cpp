@@ -2,7 +2,7 @@
 
 #include "fixed_text.h"
 #include "json_writer.h"
-#include "plugin_identity.h"
+#include "product_identity.h"
 
 #include <cstring>
 
