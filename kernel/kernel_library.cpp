@@ -1,11 +1,18 @@
 // The kernel's library interface: slots, handles, per-slot event queues and
 // output regions, and the frame-ordered dispatch of events into the
 // instrument module.
+//
+// Instances are created, used and destroyed on several threads at once
+// (one per host track), so the slot table is claimed atomically: a slot
+// goes free -> claiming -> active, and only its claimer writes it until it
+// is active; from then on only the handle's owner uses it. Everything else
+// a slot holds is reached only through its own handle.
 
 #include "tavik_kernel.h"
 #include "instrument.h"
 #include "kernel_runtime.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -28,10 +35,15 @@ const double kDefaults[PARAMETER_COUNT] = {
 	2.5, 15, 0.6, 110, 0.8, 0, 0, 0, 0, 0.65, 0.85, 0, 0.85,
 };
 
+// Slot states (the `active` table).
+constexpr uint8_t SLOT_FREE = 0;
+constexpr uint8_t SLOT_ACTIVE = 1;
+constexpr uint8_t SLOT_CLAIMING = 2;
+
 struct Library
 {
-	uint8_t active[MAX_INSTANCES] = {};
-	uint32_t generations[MAX_INSTANCES] = {};
+	std::atomic<uint8_t> active[MAX_INSTANCES] = {};
+	std::atomic<uint32_t> generations[MAX_INSTANCES] = {};
 	uint32_t maximumBlockSizes[MAX_INSTANCES] = {};
 	uint32_t eventFrames[MAX_INSTANCES * MAX_EVENTS] = {};
 	uint32_t eventKinds[MAX_INSTANCES * MAX_EVENTS] = {};
@@ -53,15 +65,36 @@ int slotFor (uint32_t handle)
 	if (!gLibrary || handle == 0)
 		return -1;
 	const uint32_t slot = (handle - 1) % MAX_INSTANCES;
-	if (!gLibrary->active[slot])
+	if (gLibrary->active[slot].load (std::memory_order_acquire) != SLOT_ACTIVE)
 		return -1;
 	const uint32_t generation = (handle - 1) / MAX_INSTANCES + 1;
-	return generation == gLibrary->generations[slot] ? static_cast<int> (slot) : -1;
+	return generation == gLibrary->generations[slot].load (std::memory_order_relaxed) ? static_cast<int> (slot) : -1;
 }
 
 double handleFor (uint32_t slot)
 {
-	return static_cast<double> (slot) + 32.0 * (static_cast<double> (gLibrary->generations[slot]) - 1) + 1;
+	const uint32_t generation = gLibrary->generations[slot].load (std::memory_order_relaxed);
+	return static_cast<double> (slot) + 32.0 * (static_cast<double> (generation) - 1) + 1;
+}
+
+// Claims the lowest free slot for the calling thread; MAX_INSTANCES when
+// every slot is taken.
+uint32_t claimSlot ()
+{
+	for (uint32_t slot = 0; slot < MAX_INSTANCES; ++slot)
+	{
+		uint8_t expected = SLOT_FREE;
+		if (gLibrary->active[slot].compare_exchange_strong (expected, SLOT_CLAIMING, std::memory_order_acquire))
+			return slot;
+	}
+	return MAX_INSTANCES;
+}
+
+// Ends a claim: the slot becomes active (its writes published to whichever
+// thread uses the handle next) or free again.
+void endClaim (uint32_t slot, bool activate)
+{
+	gLibrary->active[slot].store (activate ? SLOT_ACTIVE : SLOT_FREE, std::memory_order_release);
 }
 
 bool applyDefaults (InstrumentState& state)
@@ -141,20 +174,19 @@ double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uin
 	if (!gLibrary || !(sampleRate > 0) || !std::isfinite (sampleRate) || maxFrames == 0 || maxFrames > MAX_FRAMES ||
 	    inputChannels != 0 || outputChannels != OUT_CHANNELS)
 		return 0;
-	uint32_t slot = 0;
-	while (slot < MAX_INSTANCES && gLibrary->active[slot])
-		++slot;
+	const uint32_t slot = claimSlot ();
 	if (slot == MAX_INSTANCES)
 		return 0;
-	uint32_t generation = gLibrary->generations[slot] + 1;
+	uint32_t generation = gLibrary->generations[slot].load (std::memory_order_relaxed) + 1;
 	if (generation == 0)
 		generation = 1;
-	gLibrary->generations[slot] = generation;
+	gLibrary->generations[slot].store (generation, std::memory_order_relaxed);
 
 	std::unique_ptr<InstrumentState> state = createState ();
 	if (!state)
 	{
 		gLibrary->maximumBlockSizes[slot] = 0;
+		endClaim (slot, false);
 		runtime::setPendingError ("vexil: out of memory\n");
 		return 0;
 	}
@@ -167,6 +199,7 @@ double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uin
 	if (!prepare (*state, context, &outOfMemory))
 	{
 		gLibrary->maximumBlockSizes[slot] = 0;
+		endClaim (slot, false);
 		if (outOfMemory)
 			runtime::setPendingError ("vexil: out of memory\n");
 		return 0;
@@ -177,10 +210,11 @@ double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uin
 	if (!applyDefaults (*gLibrary->states[slot]))
 	{
 		gLibrary->maximumBlockSizes[slot] = 0;
+		endClaim (slot, false);
 		return 0;
 	}
-	gLibrary->active[slot] = 1;
 	std::memset (gLibrary->output + slot * SLOT_FLOATS, 0, SLOT_FLOATS * sizeof (float));
+	endClaim (slot, true);
 	return handleFor (slot);
 }
 
@@ -190,9 +224,9 @@ double TAVIK_KERNEL_FN (destroy) (uint32_t handle)
 	const int slot = slotFor (handle);
 	if (slot < 0)
 		return 1;
-	gLibrary->active[slot] = 0;
 	gLibrary->maximumBlockSizes[slot] = 0;
 	gLibrary->eventCounts[slot] = 0;
+	endClaim (static_cast<uint32_t> (slot), false);
 	return 0;
 }
 

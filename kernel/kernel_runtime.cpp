@@ -9,13 +9,17 @@ namespace tavik::kernel::runtime {
 
 namespace {
 
-const char* gCurrentEntry = "";
-const char* gPendingError = nullptr;
-bool gPoisoned = false;
-int gCallbackDepth = 0;
-uint32_t gOutstandingViews = 0;
-tavik_kernel_panic_sink gSink = nullptr;
-void* gSinkContext = nullptr;
+// The entry contract is kept per thread: plug-in instances render on
+// different threads at once, and each call's entry name, callback depth,
+// pending error and handed-out views belong to the thread making it. Only
+// the poisoned flag and the sink are process-wide.
+thread_local const char* tCurrentEntry = "";
+thread_local const char* tPendingError = nullptr;
+thread_local int tCallbackDepth = 0;
+thread_local uint32_t tOutstandingViews = 0;
+std::atomic<bool> gPoisoned {false};
+std::atomic<tavik_kernel_panic_sink> gSink {nullptr};
+std::atomic<void*> gSinkContext {nullptr};
 
 struct CodeRule
 {
@@ -87,47 +91,49 @@ void trap (const char* text)
 {
 	// A trap raised while the sink runs is delivered once more; deeper
 	// nesting could only recurse, so it ends the process at once.
-	if (gCallbackDepth > 1)
+	if (tCallbackDepth > 1)
 		std::abort ();
 	char message[MAX_TRAP_MESSAGE + 1];
-	const size_t length = buildTrapMessage (text, gCurrentEntry, message, sizeof (message));
-	if (gSink)
+	const size_t length = buildTrapMessage (text, tCurrentEntry, message, sizeof (message));
+	if (const tavik_kernel_panic_sink sink = gSink.load (std::memory_order_acquire))
 	{
-		++gCallbackDepth;
-		gSink (gSinkContext, reinterpret_cast<const uint8_t*> (message), length, codeNumber (trapCode (text)));
-		--gCallbackDepth;
+		++tCallbackDepth;
+		sink (gSinkContext.load (std::memory_order_relaxed), reinterpret_cast<const uint8_t*> (message), length,
+		      codeNumber (trapCode (text)));
+		--tCallbackDepth;
 	}
-	gPoisoned = true;
+	gPoisoned.store (true);
 	std::abort ();
 }
 
-void setPendingError (const char* text) { gPendingError = text; }
+void setPendingError (const char* text) { tPendingError = text; }
 
 void setPanicSink (tavik_kernel_panic_sink sink, void* context)
 {
-	gSink = sink;
-	gSinkContext = context;
+	// The context is published by the release store of the sink.
+	gSinkContext.store (context, std::memory_order_relaxed);
+	gSink.store (sink, std::memory_order_release);
 }
 
 void checkNotInHostCallback (const char* entryName)
 {
-	if (gCallbackDepth > 0)
+	if (tCallbackDepth > 0)
 	{
-		static char text[256];
+		thread_local char text[256];
 		std::snprintf (text, sizeof (text), "vexil: library entry '%s' invoked from a host callback\n", entryName);
-		gCurrentEntry = entryName;
+		tCurrentEntry = entryName;
 		trap (text);
 	}
 }
 
-void noteViewHandedOut () { ++gOutstandingViews; }
-void releaseViews () { gOutstandingViews = 0; }
-uint32_t outstandingViews () { return gOutstandingViews; }
+void noteViewHandedOut () { ++tOutstandingViews; }
+void releaseViews () { tOutstandingViews = 0; }
+uint32_t outstandingViews () { return tOutstandingViews; }
 
 EntryScope::EntryScope (const char* name, bool release)
 {
-	gCurrentEntry = name;
-	if (gPoisoned)
+	tCurrentEntry = name;
+	if (gPoisoned.load ())
 		std::abort ();
 	checkNotInHostCallback (name);
 	if (release)
@@ -136,10 +142,10 @@ EntryScope::EntryScope (const char* name, bool release)
 
 EntryScope::~EntryScope ()
 {
-	if (gPendingError)
+	if (tPendingError)
 	{
-		const char* text = gPendingError;
-		gPendingError = nullptr;
+		const char* text = tPendingError;
+		tPendingError = nullptr;
 		trap (text);
 	}
 }

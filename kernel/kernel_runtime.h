@@ -1,6 +1,8 @@
 // Run-time support behind the library interface: the entry contract every
 // entry point follows, fatal traps and their delivery to the host's sink,
-// and the bookkeeping of views handed out to the host.
+// and the bookkeeping of views handed out to the host. The contract is kept
+// per calling thread, so instances used on different threads never share
+// an entry name, a callback depth, a pending error or a view.
 #pragma once
 
 #include "tavik_kernel.h"
@@ -34,7 +36,8 @@ void setPanicSink (tavik_kernel_panic_sink sink, void* context);
 /** Only the host-callback check of the entry contract (set_panic_sink). */
 void checkNotInHostCallback (const char* entryName);
 
-/** Records a view handed out to the host; released by the next entry. */
+/** Records a view handed out to the host; released by the calling
+ *  thread's next entry. */
 void noteViewHandedOut ();
 void releaseViews ();
 uint32_t outstandingViews ();

@@ -1,14 +1,20 @@
-// The single-producer single-consumer hand-offs between the audio thread
-// and the control thread, stressed from two threads. Run under
-// ThreadSanitizer by test.sh (ctest label "concurrency").
+// What crosses threads: the single-producer single-consumer hand-offs
+// between the audio thread and the control thread, and several plug-in
+// instances rendering at once on different threads, as a host renders its
+// tracks. Run under ThreadSanitizer by test.sh (ctest label "concurrency").
 
 #include "host_facts.h"
+#include "kernel_engine.h"
 #include "realtime_diagnostic_queue.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -100,6 +106,220 @@ TEST (RealtimeDiagnosticStress, EveryPostArrivesExactlyOnce)
 	EXPECT_EQ (overflows, 0u);
 	EXPECT_EQ (kept, static_cast<uint64_t> (kBursts * kBurst));
 	EXPECT_EQ (codeSum, expectedSum);
+}
+
+// One instance's part: a seeded phrase of notes and automation rendered in
+// host blocks; the left and right channels one after the other.
+struct Track
+{
+	uint32_t seed;
+	double rate;
+	int block;
+};
+
+constexpr int kTrackFrames = 24000;
+
+class TrackRender
+{
+public:
+	explicit TrackRender (const Track& t) : track (t), random (t.seed) {}
+
+	bool setup () { return engine.setup (track.rate, track.block); }
+
+	// Renders the next block; false once the phrase is over.
+	bool renderBlock ()
+	{
+		if (position >= kTrackFrames)
+			return false;
+		const int n = std::min (track.block, kTrackFrames - position);
+		for (int i = 0; i < 3; ++i)
+		{
+			const int frame = static_cast<int> (next () % static_cast<uint32_t> (n));
+			switch (next () % 4)
+			{
+				case 0: engine.pushNoteOn (36 + static_cast<int> (next () % 48), 0.3 + (next () % 70) / 100.0, frame, 0, 0); break;
+				case 1: engine.pushNoteOff (36 + static_cast<int> (next () % 48), frame, 0, 0); break;
+				default: engine.pushParamNormalized (next () % TAVIK_PARAM_COUNT, (next () % 1001) / 1000.0, frame); break;
+			}
+		}
+		std::vector<float> left (static_cast<size_t> (n)), right (static_cast<size_t> (n));
+		float* outs[2] = {left.data (), right.data ()};
+		engine.processBlock (nullptr, 0, outs, 2, n);
+		failed = failed || engine.failed ();
+		output.insert (output.end (), left.begin (), left.end ());
+		output.insert (output.end (), right.begin (), right.end ());
+		position += n;
+		return true;
+	}
+
+	void renderAll ()
+	{
+		while (renderBlock ())
+		{
+		}
+	}
+
+	std::vector<float> output;
+	bool failed = false;
+
+private:
+	uint32_t next ()
+	{
+		random = random * 1664525u + 1013904223u;
+		return random >> 8;
+	}
+
+	Track track;
+	uint32_t random;
+	KernelEngine engine;
+	int position = 0;
+};
+
+// Index of the first sample that differs (or the shorter length), -1 when
+// the two renders are identical.
+long firstDifference (const std::vector<float>& a, const std::vector<float>& b)
+{
+	const size_t n = std::min (a.size (), b.size ());
+	for (size_t i = 0; i < n; ++i)
+		if (a[i] != b[i])
+			return static_cast<long> (i);
+	return a.size () == b.size () ? -1 : static_cast<long> (n);
+}
+
+std::vector<float> renderAlone (const Track& t)
+{
+	TrackRender r (t);
+	EXPECT_TRUE (r.setup ());
+	r.renderAll ();
+	EXPECT_FALSE (r.failed);
+	return r.output;
+}
+
+const Track kTracks[] = {
+	{11, 48000, 256}, {12, 44100, 512}, {13, 96000, 100}, {14, 48000, 64}, {15, 22050, 333}, {16, 48000, 1024},
+};
+
+TEST (InstancesOnThreads, TwoEnginesOnTwoThreadsRenderAsAlone)
+{
+	const std::vector<float> expected[2] = {renderAlone (kTracks[0]), renderAlone (kTracks[1])};
+	for (int round = 0; round < 3; ++round)
+	{
+		std::vector<float> got[2];
+		std::thread threads[2];
+		for (int t = 0; t < 2; ++t)
+			threads[t] = std::thread ([&, t] {
+				TrackRender r (kTracks[t]);
+				if (r.setup ())
+					r.renderAll ();
+				got[t] = r.output;
+			});
+		for (auto& th : threads)
+			th.join ();
+		for (int t = 0; t < 2; ++t)
+			EXPECT_EQ (firstDifference (got[t], expected[t]), -1) << "track " << t << ", round " << round;
+	}
+}
+
+// Threads racing for slots each get their own: 32 creates from four threads
+// claim 32 distinct slots, and the 33rd finds none.
+TEST (InstancesOnThreads, ConcurrentCreatesClaimDistinctSlots)
+{
+	{
+		KernelEngine first;  // initialises the library once for the process
+		ASSERT_TRUE (first.setup (48000, 128));
+	}
+	const KernelLibraryApi& kernel = productKernelLibrary ();
+	for (int round = 0; round < 4; ++round)
+	{
+		std::vector<uint32_t> handles[4];
+		std::thread threads[4];
+		for (int t = 0; t < 4; ++t)
+			threads[t] = std::thread ([&, t] {
+				for (int i = 0; i < 8; ++i)
+					handles[t].push_back (static_cast<uint32_t> (kernel.create (128, 0, 2, 48000)));
+			});
+		for (auto& th : threads)
+			th.join ();
+		bool slotTaken[TAVIK_KERNEL_MAX_INSTANCES] = {};
+		int claimed = 0;
+		for (const auto& list : handles)
+			for (uint32_t h : list)
+			{
+				ASSERT_NE (h, 0u);
+				const uint32_t slot = (h - 1) % TAVIK_KERNEL_MAX_INSTANCES;
+				EXPECT_FALSE (slotTaken[slot]) << "slot " << slot << " handed out twice";
+				slotTaken[slot] = true;
+				++claimed;
+			}
+		EXPECT_EQ (claimed, TAVIK_KERNEL_MAX_INSTANCES);
+		EXPECT_EQ (kernel.create (128, 0, 2, 48000), 0.0);
+		for (int t = 0; t < 4; ++t)
+			threads[t] = std::thread ([&, t] {
+				for (uint32_t h : handles[t])
+					EXPECT_EQ (kernel.destroy (h), 0.0);
+			});
+		for (auto& th : threads)
+			th.join ();
+	}
+}
+
+// Three threads, two instances each, created, interleaved block by block and
+// destroyed on their own thread while the others render.
+TEST (InstancesOnThreads, SixInstancesOnThreeThreadsRenderAsAlone)
+{
+	std::vector<float> expected[6];
+	for (int i = 0; i < 6; ++i)
+		expected[i] = renderAlone (kTracks[i]);
+	std::vector<float> got[6];
+	bool setupFailed[6] = {};
+	std::thread threads[3];
+	for (int t = 0; t < 3; ++t)
+		threads[t] = std::thread ([&, t] {
+			auto a = std::make_unique<TrackRender> (kTracks[2 * t]);
+			auto b = std::make_unique<TrackRender> (kTracks[2 * t + 1]);
+			setupFailed[2 * t] = !a->setup ();
+			setupFailed[2 * t + 1] = !b->setup ();
+			bool more = true;
+			while (more)
+			{
+				const bool moreA = a->renderBlock ();
+				const bool moreB = b->renderBlock ();
+				more = moreA || moreB;
+			}
+			got[2 * t] = std::move (a->output);
+			got[2 * t + 1] = std::move (b->output);
+		});
+	for (auto& th : threads)
+		th.join ();
+	for (int i = 0; i < 6; ++i)
+	{
+		EXPECT_FALSE (setupFailed[i]) << "instance " << i;
+		EXPECT_EQ (firstDifference (got[i], expected[i]), -1) << "instance " << i;
+	}
+}
+
+// Instances come and go on one thread (a host loading and closing
+// projects) while another renders: the renderer's slot is never disturbed.
+TEST (InstancesOnThreads, CreatingAndDestroyingElsewhereLeavesARenderAlone)
+{
+	const std::vector<float> expected = renderAlone (kTracks[3]);
+	std::atomic<bool> done {false};
+	std::atomic<int> created {0};
+	std::thread churn ([&] {
+		while (!done.load ())
+		{
+			KernelEngine a, b;
+			if (a.setup (48000, 128) && b.setup (44100, 64))
+				created.fetch_add (2);
+		}
+	});
+	TrackRender r (kTracks[3]);
+	ASSERT_TRUE (r.setup ());
+	r.renderAll ();
+	done.store (true);
+	churn.join ();
+	EXPECT_EQ (firstDifference (r.output, expected), -1);
+	EXPECT_GT (created.load (), 0);
 }
 
 } // namespace

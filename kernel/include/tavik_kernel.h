@@ -6,7 +6,12 @@
  * hold small integers.
  *
  * Every entry point shares one symbol prefix: the package identifier and a
- * build tag. Use TAVIK_KERNEL_FN(name) to name them. */
+ * build tag. Use TAVIK_KERNEL_FN(name) to name them.
+ *
+ * Threads: after runtime_init, instances may be created, used and destroyed
+ * on any threads at once; calls for one handle must come from one thread at
+ * a time (its owner's). The entry contract (views handed out, the host-
+ * callback check) is kept per calling thread. */
 #ifndef TAVIK_KERNEL_H
 #define TAVIK_KERNEL_H
 

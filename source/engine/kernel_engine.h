@@ -162,6 +162,7 @@ private:
 	// Diagnostics.
 	tavik_runtime_diagnostic_ring ring;
 	RealtimeDiagnosticQueue realtimeDiagnostics;
+	unsigned long long traceBlock = 0;  // block number of this engine's trace lines
 };
 
 } // namespace tavik

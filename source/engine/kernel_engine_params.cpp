@@ -126,7 +126,7 @@ bool KernelEngine::pushProductParameter (uint32_t index, uint32_t frame, double 
 	const double status = kernel.pushEvent (handle, TAVIK_KERNEL_EVENT_PARAMETER, frame, index, value);
 	if (std::FILE* trace = kernelTraceFile ())
 		std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=1 a=%u value=%.17g src=%s status=%g\n",
-		              static_cast<void*> (this), kernelTraceBlockNumber (), frame, index, value, source, status);
+		              static_cast<void*> (this), traceBlock, frame, index, value, source, status);
 	if (status == 0)
 	{
 		shadow[index] = value;

@@ -241,7 +241,7 @@ void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 			const double status = kernel.pushEvent (handle, kind, kernelFrame, static_cast<uint32_t> (event.note), value);
 			if (trace)
 				std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=%u a=%u value=%.17g src=queue status=%g\n",
-				              static_cast<void*> (this), kernelTraceBlockNumber (), kernelFrame, kind,
+				              static_cast<void*> (this), traceBlock, kernelFrame, kind,
 				              static_cast<uint32_t> (event.note), value, status);
 			if (traced && status != 0)
 				recordRealtimeDiagnostic (DIAG_EVENT_REJECTED, DIAG_ERROR, PHASE_PROCESS);
@@ -251,7 +251,7 @@ void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 			// Controllers are not forwarded to the kernel.
 			if (trace)
 				std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=0 a=0 value=%.17g src=queue status=%g\n",
-				              static_cast<void*> (this), kernelTraceBlockNumber (), kernelFrame, event.value, -1.0);
+				              static_cast<void*> (this), traceBlock, kernelFrame, event.value, -1.0);
 			return;
 	}
 }
@@ -275,9 +275,9 @@ void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int 
 		if (trace)
 		{
 			if (off == 0)
-				++kernelTraceBlockNumber ();
+				traceBlock = advanceKernelTraceBlock ();
 			std::fprintf (trace, "B this=%p blk=%llu off=%d chunk=%d frames=%d events=%d\n", static_cast<void*> (this),
-			              kernelTraceBlockNumber (), off, chunk, frames, queueCount);
+			              traceBlock, off, chunk, frames, queueCount);
 		}
 		republishStep (skip);
 		for (; next < queueCount && queue[next].frame < off + chunk; ++next)

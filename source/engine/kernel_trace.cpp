@@ -1,5 +1,6 @@
 #include "kernel_trace.h"
 
+#include <atomic>
 #include <cstdlib>
 
 namespace tavik {
@@ -15,10 +16,10 @@ std::FILE* kernelTraceFile ()
 	return file;
 }
 
-unsigned long long& kernelTraceBlockNumber ()
+unsigned long long advanceKernelTraceBlock ()
 {
-	static unsigned long long number = 0;
-	return number;
+	static std::atomic<unsigned long long> number {0};
+	return number.fetch_add (1, std::memory_order_relaxed) + 1;
 }
 
 } // namespace tavik

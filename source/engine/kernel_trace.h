@@ -10,7 +10,8 @@ namespace tavik {
 /** The process-wide trace file, opened on first use; null when tracing is off. */
 std::FILE* kernelTraceFile ();
 
-/** Block number of the trace lines (advanced only while tracing). */
-unsigned long long& kernelTraceBlockNumber ();
+/** Advances the process-wide block number of the trace lines (only while
+ *  tracing) and returns the new number. Engines on several threads share it. */
+unsigned long long advanceKernelTraceBlock ();
 
 } // namespace tavik
