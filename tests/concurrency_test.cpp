@@ -108,6 +108,47 @@ TEST (RealtimeDiagnosticStress, EveryPostArrivesExactlyOnce)
 	EXPECT_EQ (codeSum, expectedSum);
 }
 
+// State recall writes parameter values on the control thread while the
+// audio thread renders automation of other parameters: no race, and once
+// the writes stop, the next block hands the kernel every recalled value.
+TEST (ParameterValuesAcrossThreads, RecalledValuesReachTheKernelAtTheNextBlock)
+{
+	KernelEngine engine;
+	ASSERT_TRUE (engine.setup (48000, 256));
+	// Parameters 0..12 are recalled, 13..25 automated.
+	constexpr uint32_t kRecalled = 13;
+	std::atomic<bool> done {false};
+	std::atomic<int> blocks {0};
+	std::thread recall ([&] {
+		uint32_t n = 0;
+		while (!done.load () || blocks.load () < 50)
+		{
+			const uint32_t index = n % kRecalled;
+			const tavik_param_desc& row = TAVIK_PARAMS[index];
+			engine.setParamValue (index, row.min + (row.max - row.min) * ((n * 37) % 101) / 100.0);
+			(void) engine.paramValue ((n * 7) % TAVIK_PARAM_COUNT);
+			++n;
+		}
+	});
+	std::vector<float> left (256), right (256);
+	float* outs[2] = {left.data (), right.data ()};
+	for (int b = 0; b < 400; ++b)
+	{
+		if (b % 40 == 0)
+			engine.pushNoteOn (40 + b / 40, 0.8, 0, 0, 0);
+		for (int k = 0; k < 4; ++k)
+			engine.pushParamNormalized (kRecalled + static_cast<uint32_t> ((b + k) % 13), ((b * 13 + k) % 97) / 96.0, k * 60);
+		engine.processBlock (nullptr, 0, outs, 2, 256);
+		EXPECT_FALSE (engine.failed ());
+		blocks.fetch_add (1);
+	}
+	done.store (true);
+	recall.join ();
+	engine.processBlock (nullptr, 0, outs, 2, 256);
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		EXPECT_EQ (engine.kernelShadow (i), engine.paramValue (i)) << TAVIK_PARAMS[i].path;
+}
+
 // One instance's part: a seeded phrase of notes and automation rendered in
 // host blocks; the left and right channels one after the other.
 struct Track

@@ -107,7 +107,7 @@ public:
 	int queuedEvents () const { return queueCount; }
 	const EngineEvent& queuedEvent (int i) const { return queue[i]; }
 	double kernelShadow (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? shadow[index] : 0; }
-	bool republishPending () const { return republish.load () != 0; }
+	bool republishPending () const { return republish.load (std::memory_order_acquire) != 0; }
 	const std::vector<uint8_t>& eventHistory () const { return history; }
 	uint32_t renderedFrameClock () const { return frameClock; }
 	const RateAdapter& rateAdapter () const { return adapter; }
@@ -126,14 +126,22 @@ private:
 
 	const KernelLibraryApi& kernel;
 
-	// Parameters.
-	double values[TAVIK_PARAM_COUNT];
+	// Parameters. The values are written on the audio thread (queued
+	// changes) and on the control thread (state recall), so they are
+	// atomics read and written relaxed: the republish flag, set with release
+	// after a value and exchanged with acquire before the values are read,
+	// orders them. The shadow is the audio thread's own.
+	double value (uint32_t index) const { return values[index].load (std::memory_order_relaxed); }
+	void storeValue (uint32_t index, double v) { values[index].store (v, std::memory_order_relaxed); }
+	void markRepublish () { republish.store (1, std::memory_order_release); }
+
+	std::atomic<double> values[TAVIK_PARAM_COUNT];
 	double shadow[TAVIK_PARAM_COUNT];
 	std::atomic<uint8_t> republish {1};
 	int velocityModeIndex = -1;
 	int velocityFixedIndex = -1;
 	int velocityVariationIndex = -1;
-	float padSensitivity[128];
+	std::atomic<float> padSensitivity[128];  // written on the control thread
 	std::atomic<uint32_t> randomState {0x6D2B79F5u};
 	int variationValue = DEFAULT_VARIATION;
 

@@ -36,14 +36,14 @@ KernelEngine::KernelEngine (const KernelLibraryApi& kernelApi) : kernel (kernelA
 {
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
 	{
-		values[i] = TAVIK_PARAMS[i].defaultPlain;
+		storeValue (i, TAVIK_PARAMS[i].defaultPlain);
 		shadow[i] = KERNEL_DEFAULTS[i];
 	}
 	velocityModeIndex = indexOfPath ("velocity.mode");
 	velocityFixedIndex = indexOfPath ("velocity.fixed");
 	velocityVariationIndex = indexOfPath ("velocity.variation");
-	for (float& s : padSensitivity)
-		s = 1.0f;
+	for (std::atomic<float>& s : padSensitivity)
+		s.store (1.0f, std::memory_order_relaxed);
 	diagnosticRingInit (ring);
 	history.reserve (HISTORY_RESERVE);
 }
@@ -97,8 +97,8 @@ void KernelEngine::flushParameterEvents ()
 	{
 		if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
 		{
-			values[queue[i].index] = queue[i].value;
-			republish.store (1);
+			storeValue (queue[i].index, queue[i].value);
+			markRepublish ();
 		}
 	}
 	emptyQueue ();
@@ -110,15 +110,15 @@ void KernelEngine::setParamValue (uint32_t index, double value)
 	// would be offered again at every chunk; it is not taken.
 	if (index >= TAVIK_PARAM_COUNT || !std::isfinite (value))
 		return;
-	values[index] = value;
-	republish.store (1);
+	storeValue (index, value);
+	markRepublish ();
 }
 
-double KernelEngine::paramValue (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? values[index] : 0; }
+double KernelEngine::paramValue (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? value (index) : 0; }
 
 double KernelEngine::paramNormalized (uint32_t index) const
 {
-	return index < TAVIK_PARAM_COUNT ? tavik_param_normalize (&TAVIK_PARAMS[index], values[index]) : 0;
+	return index < TAVIK_PARAM_COUNT ? tavik_param_normalize (&TAVIK_PARAMS[index], value (index)) : 0;
 }
 
 bool KernelEngine::pushProductParameter (uint32_t index, uint32_t frame, double value, const char* source)
@@ -132,17 +132,20 @@ bool KernelEngine::pushProductParameter (uint32_t index, uint32_t frame, double 
 		shadow[index] = value;
 		return true;
 	}
-	republish.store (1);
+	markRepublish ();
 	return false;
 }
 
 void KernelEngine::republishStep (const bool* skip)
 {
-	if (republish.exchange (0) == 0)
+	if (republish.exchange (0, std::memory_order_acquire) == 0)
 		return;
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
-		if (!(skip && skip[i]) && shadow[i] != values[i])
-			pushProductParameter (i, 0, values[i], "republish");
+	{
+		const double current = value (i);
+		if (!(skip && skip[i]) && shadow[i] != current)
+			pushProductParameter (i, 0, current, "republish");
+	}
 }
 
 void KernelEngine::publishDirtyProductParameters (const bool* skip) { republishStep (skip); }
@@ -156,13 +159,13 @@ void KernelEngine::resetProductParameterShadow ()
 void KernelEngine::resetParams ()
 {
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
-		values[i] = KERNEL_DEFAULTS[i];
+		storeValue (i, KERNEL_DEFAULTS[i]);
 	variationValue = DEFAULT_VARIATION;
 	emptyQueue ();
 	history.clear ();
 	randomState.store (0x6D2B79F5u);
 	resetRateAdapterState ();
-	republish.store (1);
+	markRepublish ();
 	if (handle != 0)
 		kernel.reset (handle);
 	resetProductParameterShadow ();
@@ -175,12 +178,13 @@ double KernelEngine::resolveSamplerVelocity (int note, double velocity)
 	if (velocityModeIndex < 0 || velocityFixedIndex < 0 || velocityVariationIndex < 0)
 		return velocity;
 	double v = clampNonFinite (velocity, 0, 1, 0);
-	if (std::floor (values[velocityModeIndex] + 0.5) == 1)
-		v = clampNonFinite (values[velocityFixedIndex], 0.01, 1, 0.01);
-	const double s = clampNonFinite (note >= 0 && note < 128 ? padSensitivity[note] : 1.0, 0, 1, 0);
+	if (std::floor (value (static_cast<uint32_t> (velocityModeIndex)) + 0.5) == 1)
+		v = clampNonFinite (value (static_cast<uint32_t> (velocityFixedIndex)), 0.01, 1, 0.01);
+	const double s = clampNonFinite (
+	    note >= 0 && note < 128 ? padSensitivity[note].load (std::memory_order_relaxed) : 1.0, 0, 1, 0);
 	if (s != 1)
 		v = 1 - s + v * s;
-	double h = values[velocityVariationIndex];
+	double h = value (static_cast<uint32_t> (velocityVariationIndex));
 	if (!std::isfinite (h))
 		h = 0;
 	if (h > 0.25)
@@ -233,7 +237,7 @@ void KernelEngine::appendEventsToHistory (int frames)
 		}
 		history.insert (history.end (), record, record + 13);
 		if (type == 1 && e.index < TAVIK_PARAM_COUNT)
-			values[e.index] = e.value;
+			storeValue (e.index, e.value);
 	}
 }
 

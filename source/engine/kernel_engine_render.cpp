@@ -91,7 +91,7 @@ bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 	history.clear ();
 	history.reserve (HISTORY_RESERVE);
 	frameClock = 0;
-	republish.store (1);
+	markRepublish ();
 	randomState.store (0x6D2B79F5u);
 
 	std::call_once (gLibraryInitOnce, [this] {
@@ -194,7 +194,7 @@ void KernelEngine::processBlock (const float* const* inputs, int inputChannels, 
 		sortEventsInPlace ();
 		for (int i = 0; i < queueCount; ++i)
 			if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
-				values[queue[i].index] = queue[i].value;
+				storeValue (queue[i].index, queue[i].value);
 		emptyQueue ();
 		return;
 	}
@@ -229,7 +229,7 @@ void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 		case EngineEvent::PARAMETER:
 			if (event.index < TAVIK_PARAM_COUNT)
 			{
-				values[event.index] = event.value;
+				storeValue (event.index, event.value);
 				pushProductParameter (event.index, kernelFrame, event.value, "queue");
 			}
 			return;
