@@ -211,6 +211,63 @@ TEST_F (EngineWithSpy, RepublishRules)
 	EXPECT_EQ (engine->kernelShadow (3), 2.5);
 }
 
+// The kernel takes 64 events per chunk. A value it refuses because the
+// chunk is full stays pending until it is accepted, even when its own
+// change was queued at frame 0 (where the republish step skips it).
+TEST_F (EngineWithSpy, ValuesRefusedByAFullChunkReachTheKernelLater)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	render (128, 128, [] (int, int) {});
+	for (int i = 0; i < 64; ++i)
+		ASSERT_TRUE (engine->pushParamNormalized (1, i / 63.0, 0));  // ir.size
+	ASSERT_TRUE (engine->pushParamNormalized (16, 1.0, 0));           // tuning.baseFreq 440
+	render (256, 256, [] (int, int) {});
+	EXPECT_EQ (engine->paramValue (16), 440);
+	EXPECT_EQ (engine->kernelShadow (16), 440);  // retried in the block's second chunk
+	EXPECT_EQ (engine->kernelShadow (1), 2);
+
+	// The refusal in a block's only chunk is retried in the next block, ahead
+	// of that block's own events.
+	for (int i = 0; i < 64; ++i)
+		ASSERT_TRUE (engine->pushParamNormalized (1, 0.5, 0));
+	ASSERT_TRUE (engine->pushParamNormalized (16, 0.0, 0));  // 55 Hz
+	render (128, 128, [] (int, int) {});
+	EXPECT_EQ (engine->kernelShadow (16), 440);  // not yet: the chunk was full
+	spy.clear ();
+	render (128, 128, [] (int, int) {});
+	EXPECT_EQ (engine->kernelShadow (16), 55);
+	ASSERT_FALSE (spy.pushes ().empty ());
+	EXPECT_EQ (spy.pushes ()[0].a, 16u);
+	EXPECT_FALSE (engine->republishPending ());
+}
+
+// Dense automation of several parameters at once overflows the first chunk
+// of every block; whatever the kernel refused, it holds the engine's values
+// by the end of the block, whose later chunks have room.
+TEST_F (EngineWithSpy, DenseAutomationOfManyParametersEndsInStep)
+{
+	ASSERT_TRUE (engine->setup (48000, 512));
+	const uint32_t automated[] = {1, 2, 3, 9, 13, 16, 17};
+	int blocksOutOfStep = 0;
+	for (int block = 0; block < 12; ++block)
+	{
+		for (int f = 0; f < 128; f += 4)
+			for (uint32_t index : automated)
+				engine->pushParamNormalized (index, ((block * 128 + f + 31 * index) % 1000) / 999.0, f);
+		render (512, 512, [] (int, int) {});
+		bool inStep = true;
+		for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+			inStep = inStep && engine->kernelShadow (i) == engine->paramValue (i);
+		blocksOutOfStep += inStep ? 0 : 1;
+	}
+	bool refused = false;
+	for (const KernelCall& c : spy.pushes ())
+		refused = refused || c.status != 0;
+	EXPECT_TRUE (refused);  // the automation did overflow the chunks
+	EXPECT_EQ (blocksOutOfStep, 0);
+	EXPECT_FALSE (engine->republishPending ());
+}
+
 TEST_F (EngineWithSpy, ZeroFrameBlocksOnlyUpdateValues)
 {
 	ASSERT_TRUE (engine->setup (48000, 256));

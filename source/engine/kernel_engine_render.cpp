@@ -259,6 +259,10 @@ void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int frames)
 {
 	sortEventsInPlace ();
+	// Parameters with a change queued at frame 0 are not republished ahead
+	// of it in the first chunk. Later chunks skip nothing: by then that change
+	// has been offered, and a value the kernel refused (a full chunk) is
+	// retried like any other.
 	bool skip[TAVIK_PARAM_COUNT] = {};
 	for (int i = 0; i < queueCount; ++i)
 		if (queue[i].kind == EngineEvent::PARAMETER && queue[i].frame == 0 && queue[i].index < TAVIK_PARAM_COUNT)
@@ -279,7 +283,7 @@ void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int 
 			std::fprintf (trace, "B this=%p blk=%llu off=%d chunk=%d frames=%d events=%d\n", static_cast<void*> (this),
 			              traceBlock, off, chunk, frames, queueCount);
 		}
-		republishStep (skip);
+		republishStep (off == 0 ? skip : nullptr);
 		for (; next < queueCount && queue[next].frame < off + chunk; ++next)
 			dispatchToKernel (queue[next], static_cast<uint32_t> (queue[next].frame - off), true);
 		if (trace)
@@ -341,6 +345,7 @@ bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int
 		const uint64_t due = adapter.kernelFrameOf (e.hostFrame);
 		return due < from ? from : due;
 	};
+	// As in direct mode, the skip applies to the first chunk only.
 	bool skip[TAVIK_PARAM_COUNT] = {};
 	if (kernelFrames > 0)
 		for (int i = 0; i < queueCount && dueFrame (queue[i], firstFrame) == firstFrame; ++i)
@@ -353,7 +358,7 @@ bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int
 	{
 		const int chunk = kernelFrames - done < CHUNK_FRAMES ? kernelFrames - done : CHUNK_FRAMES;
 		const uint64_t chunkStart = adapter.kernelFramesRendered;
-		republishStep (skip);
+		republishStep (done == 0 ? skip : nullptr);
 		for (; next < queueCount; ++next)
 		{
 			const uint64_t due = dueFrame (queue[next], chunkStart);
