@@ -1,7 +1,8 @@
 // The built bundle as a host loads it: entry points, factory, classes, and the
 // components the factory creates.
 
-#include "pluginterfaces/base/ipluginbase.h"
+#include "loaded_module.h"
+
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -18,63 +19,9 @@ namespace {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-
-const char* kModulePath = ZORV_BUNDLE_PATH "/Contents/x86_64-linux/Zorv.so";
-
-uint32_t wordAt (const TUID cid, int word)
-{
-	const auto* b = reinterpret_cast<const unsigned char*> (cid) + 4 * word;
-	return (uint32_t (b[0]) << 24) | (uint32_t (b[1]) << 16) | (uint32_t (b[2]) << 8) | b[3];
-}
-
-class ZorvModule : public ::testing::Test
-{
-protected:
-	using EntryFunc = bool (*) (void*);
-	using ExitFunc = bool (*) ();
-	using FactoryFunc = IPluginFactory* (*) ();
-
-	void SetUp () override
-	{
-		handle = dlopen (kModulePath, RTLD_NOW | RTLD_LOCAL);
-		ASSERT_NE (handle, nullptr) << dlerror ();
-		entry = reinterpret_cast<EntryFunc> (dlsym (handle, "ModuleEntry"));
-		exit = reinterpret_cast<ExitFunc> (dlsym (handle, "ModuleExit"));
-		getFactory = reinterpret_cast<FactoryFunc> (dlsym (handle, "GetPluginFactory"));
-		ASSERT_TRUE (entry && exit && getFactory);
-		ASSERT_TRUE (entry (handle));
-		factory = getFactory ();
-		ASSERT_NE (factory, nullptr);
-	}
-
-	void TearDown () override
-	{
-		if (factory)
-			factory->release ();
-		if (exit)
-		{
-			EXPECT_TRUE (exit ());
-		}
-		if (handle)
-			dlclose (handle);
-	}
-
-	template <typename I>
-	IPtr<I> create (int classIndex)
-	{
-		PClassInfo info;
-		EXPECT_EQ (factory->getClassInfo (classIndex, &info), kResultOk);
-		void* object = nullptr;
-		EXPECT_EQ (factory->createInstance (info.cid, I::iid, &object), kResultOk);
-		return owned (static_cast<I*> (object));
-	}
-
-	void* handle = nullptr;
-	EntryFunc entry = nullptr;
-	ExitFunc exit = nullptr;
-	FactoryFunc getFactory = nullptr;
-	IPluginFactory* factory = nullptr;
-};
+using tavik::test::kModulePath;
+using tavik::test::wordAt;
+using tavik::test::ZorvModule;
 
 TEST_F (ZorvModule, ExportsOnlyTheHostEntryPoints)
 {

@@ -1,8 +1,12 @@
 #include "tavik_controller.h"
 
 #include "factory_presets.h"
+#include "no_throw.h"
 #include "tavik_parameter.h"
 
+#include "pluginterfaces/vst/ivstmessage.h"
+
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -10,6 +14,16 @@ namespace tavik {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
+
+namespace {
+
+template <typename Work>
+tresult guarded (Work&& work) noexcept
+{
+	return callRefusingExceptions<tresult> (kOutOfMemory, kInternalError, work);
+}
+
+} // namespace
 
 FUnknown* TavikController::createInstance (void*)
 {
@@ -30,10 +44,29 @@ FUnknown* TavikController::createInstance (void*)
 
 tresult PLUGIN_API TavikController::initialize (FUnknown* context)
 {
-	const tresult result = EditControllerEx1::initialize (context);
-	if (result != kResultOk)
-		return result;
+	// The SDK base only refuses a second initialise when the first had a
+	// host context; without one, a second call would publish every
+	// parameter twice.
+	if (initialised)
+		return kResultFalse;
+	return guarded ([&] () -> tresult {
+		const tresult result = EditControllerEx1::initialize (context);
+		if (result != kResultOk)
+			return result;
+		initialised = true;
+		publishParametersAndPresets ();
+		return kResultOk;
+	});
+}
 
+tresult PLUGIN_API TavikController::terminate ()
+{
+	initialised = false;
+	return guarded ([&] { return EditControllerEx1::terminate (); });
+}
+
+void TavikController::publishParametersAndPresets ()
+{
 	for (const auto& row : TAVIK_PARAMS)
 		parameters.addParameter (new TavikParameter (row));
 
@@ -54,7 +87,74 @@ tresult PLUGIN_API TavikController::initialize (FUnknown* context)
 		programChange->getInfo ().flags &= ~ParameterInfo::kCanAutomate;
 		parameters.addParameter (programChange);
 	}
-	return result;
+}
+
+tresult PLUGIN_API TavikController::getParameterInfo (int32 paramIndex, ParameterInfo& info)
+{
+	if (paramIndex < 0 || paramIndex >= parameters.getParameterCount ())
+		return kInvalidArgument;
+	return EditControllerEx1::getParameterInfo (paramIndex, info);
+}
+
+tresult PLUGIN_API TavikController::getParamStringByValue (ParamID tag, ParamValue valueNormalized, String128 string)
+{
+	if (!string || !std::isfinite (valueNormalized))
+		return kInvalidArgument;
+	// A value outside 0..1 reads as the nearest end, for every parameter
+	// (the program list's own conversion would index outside its names).
+	const ParamValue clamped = valueNormalized < 0 ? 0 : valueNormalized > 1 ? 1 : valueNormalized;
+	return guarded ([&] { return EditControllerEx1::getParamStringByValue (tag, clamped, string); });
+}
+
+tresult PLUGIN_API TavikController::getParamValueByString (ParamID tag, TChar* string, ParamValue& valueNormalized)
+{
+	if (!string)
+		return kInvalidArgument;
+	return guarded ([&] { return EditControllerEx1::getParamValueByString (tag, string, valueNormalized); });
+}
+
+tresult PLUGIN_API TavikController::setParamNormalized (ParamID tag, ParamValue value)
+{
+	if (!std::isfinite (value))
+		return kInvalidArgument;
+	return guarded ([&] { return EditControllerEx1::setParamNormalized (tag, value); });
+}
+
+tresult PLUGIN_API TavikController::getUnitInfo (int32 unitIndex, UnitInfo& info)
+{
+	if (unitIndex < 0 || unitIndex >= getUnitCount ())
+		return kInvalidArgument;
+	return EditControllerEx1::getUnitInfo (unitIndex, info);
+}
+
+tresult PLUGIN_API TavikController::getProgramName (ProgramListID listId, int32 programIndex, String128 name)
+{
+	if (!name)
+		return kInvalidArgument;
+	return guarded ([&] { return EditControllerEx1::getProgramName (listId, programIndex, name); });
+}
+
+tresult PLUGIN_API TavikController::getProgramInfo (ProgramListID listId, int32 programIndex, Vst::CString attributeId,
+                                                    String128 attributeValue)
+{
+	if (!attributeId || !attributeValue)
+		return kInvalidArgument;
+	return guarded ([&] { return EditControllerEx1::getProgramInfo (listId, programIndex, attributeId, attributeValue); });
+}
+
+tresult PLUGIN_API TavikController::getProgramPitchName (ProgramListID listId, int32 programIndex, int16 midiPitch,
+                                                         String128 name)
+{
+	if (!name)
+		return kInvalidArgument;
+	return guarded ([&] { return EditControllerEx1::getProgramPitchName (listId, programIndex, midiPitch, name); });
+}
+
+tresult PLUGIN_API TavikController::notify (IMessage* message)
+{
+	if (!message || !message->getAttributes ())
+		return kInvalidArgument;
+	return guarded ([&] { return EditControllerEx1::notify (message); });
 }
 
 } // namespace tavik

@@ -78,5 +78,14 @@ void releasePluginFactory ()
 
 extern "C" SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory ()
 {
-	return tavik::acquirePluginFactory ();
+	// Building the factory allocates; a host gets no factory rather than an
+	// exception.
+	try
+	{
+		return tavik::acquirePluginFactory ();
+	}
+	catch (...)
+	{
+		return nullptr;
+	}
 }

@@ -1,5 +1,6 @@
 #include "tavik_processor.h"
 
+#include "no_throw.h"
 #include "plugin_ids.h"
 #include "runtime_diagnostics.h"
 
@@ -15,6 +16,16 @@ namespace tavik {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
+namespace {
+
+template <typename Work>
+tresult guarded (Work&& work) noexcept
+{
+	return callRefusingExceptions<tresult> (kOutOfMemory, kInternalError, work);
+}
+
+} // namespace
+
 TavikProcessor::TavikProcessor () { setControllerClass (TavikControllerUID); }
 
 FUnknown* TavikProcessor::createInstance (void*)
@@ -24,15 +35,42 @@ FUnknown* TavikProcessor::createInstance (void*)
 
 tresult PLUGIN_API TavikProcessor::initialize (FUnknown* context)
 {
-	const tresult result = AudioEffect::initialize (context);
-	if (result != kResultOk)
-		return result;
-	addAudioOutput (STR16 ("Stereo Out"), SpeakerArr::kStereo, kMain, BusInfo::kDefaultActive);
-	for (int i = 0; i < KernelEngine::eventInputCount (); ++i)
-		addEventInput (STR16 ("Event In"), 1, kMain, BusInfo::kDefaultActive);
-	for (int i = 0; i < KernelEngine::eventOutputCount (); ++i)
-		addEventOutput (STR16 ("Event Out"), 1, kMain, BusInfo::kDefaultActive);
-	return kResultOk;
+	// The SDK base refuses a second initialise only when the first had a
+	// host context; without one, the buses would be added twice.
+	if (initialised)
+		return kResultFalse;
+	return guarded ([&] () -> tresult {
+		const tresult result = AudioEffect::initialize (context);
+		if (result != kResultOk)
+			return result;
+		initialised = true;
+		addAudioOutput (STR16 ("Stereo Out"), SpeakerArr::kStereo, kMain, BusInfo::kDefaultActive);
+		for (int i = 0; i < KernelEngine::eventInputCount (); ++i)
+			addEventInput (STR16 ("Event In"), 1, kMain, BusInfo::kDefaultActive);
+		for (int i = 0; i < KernelEngine::eventOutputCount (); ++i)
+			addEventOutput (STR16 ("Event Out"), 1, kMain, BusInfo::kDefaultActive);
+		return kResultOk;
+	});
+}
+
+tresult PLUGIN_API TavikProcessor::terminate ()
+{
+	initialised = false;
+	return guarded ([&] { return AudioEffect::terminate (); });
+}
+
+tresult PLUGIN_API TavikProcessor::getControllerClassId (TUID classID)
+{
+	if (!classID)
+		return kInvalidArgument;
+	return AudioEffect::getControllerClassId (classID);
+}
+
+tresult PLUGIN_API TavikProcessor::notify (IMessage* message)
+{
+	if (!message || !message->getAttributes ())
+		return kInvalidArgument;
+	return guarded ([&] { return AudioEffect::notify (message); });
 }
 
 tresult PLUGIN_API TavikProcessor::setBusArrangements (SpeakerArrangement* inputs, int32 numIns,
@@ -53,30 +91,34 @@ tresult PLUGIN_API TavikProcessor::canProcessSampleSize (int32 symbolicSampleSiz
 
 tresult PLUGIN_API TavikProcessor::setupProcessing (ProcessSetup& setup)
 {
-	const tresult result = AudioEffect::setupProcessing (setup);
-	if (result != kResultOk)
-		return result;
-	if (!kernelEngine.setup (setup.sampleRate, setup.maxSamplesPerBlock))
-	{
-		sendRuntimeDiagnostics (true);
-		return kResultFalse;
-	}
-	refreshHostFacts ();
-	return kResultOk;
+	return guarded ([&] () -> tresult {
+		const tresult result = AudioEffect::setupProcessing (setup);
+		if (result != kResultOk)
+			return result;
+		if (!kernelEngine.setup (setup.sampleRate, setup.maxSamplesPerBlock))
+		{
+			sendRuntimeDiagnostics (true);
+			return kResultFalse;
+		}
+		refreshHostFacts ();
+		return kResultOk;
+	});
 }
 
 tresult PLUGIN_API TavikProcessor::setActive (TBool state)
 {
-	if (state && !kernelEngine.setup (processSetup.sampleRate, processSetup.maxSamplesPerBlock))
-	{
-		sendRuntimeDiagnostics (true);
-		return kResultFalse;
-	}
-	const tresult result = AudioEffect::setActive (state);
-	if (result != kResultOk)
-		return result;
-	refreshHostFacts ();
-	return kResultOk;
+	return guarded ([&] () -> tresult {
+		if (state && !kernelEngine.setup (processSetup.sampleRate, processSetup.maxSamplesPerBlock))
+		{
+			sendRuntimeDiagnostics (true);
+			return kResultFalse;
+		}
+		const tresult result = AudioEffect::setActive (state);
+		if (result != kResultOk)
+			return result;
+		refreshHostFacts ();
+		return kResultOk;
+	});
 }
 
 uint32 PLUGIN_API TavikProcessor::getLatencySamples ()

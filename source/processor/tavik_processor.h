@@ -1,5 +1,7 @@
 // The plug-in's audio processor component: buses, format negotiation,
 // activation and the process call, rendering through its KernelEngine.
+// No call a host makes lets an exception out, and arguments the SDK base
+// classes would dereference unchecked are checked here.
 #pragma once
 
 #include "kernel_engine.h"
@@ -19,6 +21,9 @@ public:
 	static Steinberg::FUnknown* createInstance (void* context);
 
 	Steinberg::tresult PLUGIN_API initialize (Steinberg::FUnknown* context) override;
+	Steinberg::tresult PLUGIN_API terminate () override;
+	Steinberg::tresult PLUGIN_API getControllerClassId (Steinberg::TUID classID) override;
+	Steinberg::tresult PLUGIN_API notify (Steinberg::Vst::IMessage* message) override;
 	Steinberg::tresult PLUGIN_API setBusArrangements (Steinberg::Vst::SpeakerArrangement* inputs,
 	                                                  Steinberg::int32 numIns,
 	                                                  Steinberg::Vst::SpeakerArrangement* outputs,
@@ -46,6 +51,7 @@ private:
 	void queueNoteEvents (Steinberg::Vst::IEventList* events);
 
 	KernelEngine kernelEngine;
+	bool initialised = false;
 };
 
 } // namespace tavik
