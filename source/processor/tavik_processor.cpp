@@ -1,11 +1,12 @@
 #include "tavik_processor.h"
 
+#include "json_message.h"
 #include "no_throw.h"
 #include "plugin_ids.h"
+#include "plugin_messages.h"
 #include "runtime_diagnostics.h"
 
 #include "pluginterfaces/vst/ivstevents.h"
-#include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 #include <algorithm>
@@ -225,13 +226,7 @@ void TavikProcessor::sendRuntimeDiagnostics (bool failed)
 	const tavik_runtime_diagnostic_ring ring = kernelEngine.diagnosticRing ();
 	const std::string json = writeRuntimeHealthJson (ring, PRODUCT_PACKAGE_ID, PRODUCT_VERSION, kernelEngine.hostRate (),
 	                                                 kernelEngine.maxBlockFrames (), failed);
-	if (IMessage* message = allocateMessage ())
-	{
-		message->setMessageID ("tavik.runtimeDiagnostics");
-		message->getAttributes ()->setBinary ("json", json.data (), static_cast<uint32> (json.size ()));
-		sendMessage (message);
-		message->release ();
-	}
+	sendJsonMessage (*this, messages::RUNTIME_DIAGNOSTICS, json);
 }
 
 void TavikProcessor::refreshHostFacts () {}

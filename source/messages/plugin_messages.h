@@ -1,0 +1,26 @@
+// The messages the processor and the controller exchange over the SDK's
+// connection point. Text payloads travel as one binary attribute, "json",
+// without a terminating zero.
+#pragma once
+
+namespace tavik::messages {
+
+/** The one attribute every text payload travels in. */
+constexpr const char* JSON_ATTRIBUTE = "json";
+
+// Controller to processor.
+constexpr const char* CC_MAP = "tavik.ccMap";
+constexpr const char* PAD_OVERRIDES = "tavik.padOverrides";
+constexpr const char* LOAD_RUNTIME_BANK = "tavik.loadRuntimeBank";
+constexpr const char* PRESET_LOADED = "tavik.diag.presetLoaded";
+constexpr const char* TRANSPORT_POLL = "tavik.diag.transportPoll";
+constexpr const char* FEED_DRAIN = "tavik.diag.feedDrain";
+constexpr const char* RESET_COUNTERS = "tavik.diag.resetCounters";
+constexpr const char* STAGE_RESOURCE_SLOT = "tavik.stageResourceSlot";
+
+// Processor to controller.
+constexpr const char* RUNTIME_DIAGNOSTICS = "tavik.runtimeDiagnostics";
+constexpr const char* HOST_FACTS = "tavik.diag.hostFacts";
+constexpr const char* RUNTIME_BANK_RESULT = "tavik.runtimeBankResult";
+
+} // namespace tavik::messages
