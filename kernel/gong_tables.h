@@ -1,7 +1,12 @@
 // Constants and recipe tables of the gong model.
 #pragma once
 
+#include "tavik_kernel.h"
+
 namespace tavik::kernel {
+
+/** The library's initial plain value of parameter `index`. */
+constexpr double parameterDefault (int index) { return TAVIK_KERNEL_PARAMETER_DEFAULTS[index]; }
 
 constexpr int MAX_VOICES = 6;
 constexpr int MAX_MODES = 12;
@@ -12,7 +17,7 @@ constexpr int GONG_RENDER_QUANTUM = 128;
 constexpr double DECAY_OPEN = 12;
 constexpr double MAX_TAIL_SECONDS = 15;
 constexpr double MAX_EXCITER_FRAMES = 1344;
-constexpr double GLIDE_SECONDS = 0.85;
+constexpr double GLIDE_SECONDS = parameterDefault (23);  // glide.time
 constexpr double TAIL_FADE_SECONDS = 0.05;
 constexpr double STRIKE_HEADROOM = 0.18;
 constexpr double MALLET_CONTACT_DRIVE = 7;

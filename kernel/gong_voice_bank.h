@@ -22,31 +22,32 @@ constexpr int laneOf (int voice, int side) { return side * VOICE_LANES + voice; 
 
 struct alignas (64) GongVoiceBank
 {
-	// Sound settings (setGongParam indices 0..23).
+	// Sound settings (setGongParam indices 0..23), starting at the library's
+	// defaults.
 	double sampleRate = 48000;
-	double instrument = 0;
-	double size = 1;
-	double decayScale = 1;
-	double damping = 1;
-	double stereoWidth = 0.4;
-	double strikePosition = 0.15;
-	double velTone = 0.6;
-	double mallet = 0;
-	double noise = 0.15;
-	double bloomAmount = 0.7;
-	double bloomTime = 0.8;
-	double glideAmount = 0.7;
-	double ombakAmount = 1;
-	double ombakRate = 2.5;
-	double ampDecay = 15;
-	double ampRelease = 0.6;
-	double baseFreq = 110;
-	double masterLevel = 0.8;
-	double stiffness = 0;
-	double coupling = 0;
-	double edgeLoss = 0;
-	double radiation = 0;
-	double glideDepth = 0.65;
+	double instrument = parameterDefault (0);
+	double size = parameterDefault (1);
+	double decayScale = parameterDefault (2);
+	double damping = parameterDefault (3);
+	double stereoWidth = parameterDefault (4);
+	double strikePosition = parameterDefault (5);
+	double velTone = parameterDefault (6);
+	double mallet = parameterDefault (7);
+	double noise = parameterDefault (8);
+	double bloomAmount = parameterDefault (9);
+	double bloomTime = parameterDefault (10);
+	double glideAmount = parameterDefault (11);
+	double ombakAmount = parameterDefault (12);
+	double ombakRate = parameterDefault (13);
+	double ampDecay = parameterDefault (14);
+	double ampRelease = parameterDefault (15);
+	double baseFreq = parameterDefault (16);
+	double masterLevel = parameterDefault (17);
+	double stiffness = parameterDefault (18);
+	double coupling = parameterDefault (19);
+	double edgeLoss = parameterDefault (20);
+	double radiation = parameterDefault (21);
+	double glideDepth = parameterDefault (22);
 	double glideTime = GLIDE_SECONDS;
 	double strikeCount = 0;
 

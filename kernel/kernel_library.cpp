@@ -29,12 +29,6 @@ constexpr uint32_t MAX_EVENTS = TAVIK_KERNEL_MAX_EVENTS;
 constexpr uint32_t PARAMETER_COUNT = TAVIK_KERNEL_PARAMETER_COUNT;
 constexpr uint32_t SLOT_FLOATS = OUT_CHANNELS * MAX_FRAMES;
 
-// Parameter defaults applied at create and reset (plain values).
-const double kDefaults[PARAMETER_COUNT] = {
-	0, 1, 1, 1, 0.4, 0.15, 0.6, 0, 0.15, 0.7, 0.8, 0.7, 1,
-	2.5, 15, 0.6, 110, 0.8, 0, 0, 0, 0, 0.65, 0.85, 0, 0.85,
-};
-
 // Slot states (the `active` table).
 constexpr uint8_t SLOT_FREE = 0;
 constexpr uint8_t SLOT_ACTIVE = 1;
@@ -100,7 +94,7 @@ void endClaim (uint32_t slot, bool activate)
 bool applyDefaults (InstrumentState& state)
 {
 	for (uint32_t i = 0; i < PARAMETER_COUNT; ++i)
-		if (!applyParameter (state, static_cast<int> (i), kDefaults[i]))
+		if (!applyParameter (state, static_cast<int> (i), TAVIK_KERNEL_PARAMETER_DEFAULTS[i]))
 			return false;
 	return true;
 }

@@ -31,8 +31,10 @@ TEST (ParameterTable, RowsAreIndexedByIdWithUniquePaths)
 		const tavik_param_desc& d = TAVIK_PARAMS[i];
 		EXPECT_EQ (d.id, i);
 		EXPECT_TRUE (paths.insert (d.path).second) << d.path;
-		EXPECT_EQ (tavik_param_find_id (i), &d);
-		EXPECT_EQ (tavik_param_find_path (d.path), &d);
+		ASSERT_NE (tavik_param_find_path (d.path), nullptr) << d.path;
+		EXPECT_EQ (tavik_param_find_path (d.path)->id, i);
+		ASSERT_NE (tavik_param_find_id (i), nullptr);
+		EXPECT_STREQ (tavik_param_find_id (i)->path, d.path);
 		EXPECT_LT (d.min, d.max) << d.path;
 		EXPECT_GE (d.defaultPlain, d.min);
 		EXPECT_LE (d.defaultPlain, d.max);
@@ -42,6 +44,8 @@ TEST (ParameterTable, RowsAreIndexedByIdWithUniquePaths)
 			EXPECT_EQ (d.max, d.listCount - 1);
 		}
 	}
+	EXPECT_EQ (tavik_param_find_path ("tuning.baseFreq")->id, 16u);
+	EXPECT_STREQ (tavik_param_find_id (7)->name, "Mallet");
 	EXPECT_EQ (tavik_param_find_id (26), nullptr);
 	EXPECT_EQ (tavik_param_find_path ("ir.Size"), nullptr);
 	EXPECT_EQ (tavik_param_find_path (nullptr), nullptr);

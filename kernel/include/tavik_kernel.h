@@ -81,6 +81,38 @@ void TAVIK_KERNEL_FN (output_view) (uint32_t handle, float** data, uint32_t* len
 
 #ifdef __cplusplus
 }
+
+/* Plain values the library applies to parameters 0..25 at create and reset:
+ * the one table the kernel's own initial settings and the engine's view of
+ * a new instance are taken from. */
+inline constexpr double TAVIK_KERNEL_PARAMETER_DEFAULTS[TAVIK_KERNEL_PARAMETER_COUNT] = {
+	0,    /* ir.instrument */
+	1,    /* ir.size */
+	1,    /* ir.decayScale */
+	1,    /* ir.damping */
+	0.4,  /* ir.stereoWidth */
+	0.15, /* strike.position */
+	0.6,  /* strike.velTone */
+	0,    /* mallet.type */
+	0.15, /* exciter.noise */
+	0.7,  /* bloom.amount */
+	0.8,  /* bloom.time */
+	0.7,  /* glide.amount */
+	1,    /* ombak.amount */
+	2.5,  /* ombak.rate */
+	15,   /* amp.decay */
+	0.6,  /* amp.release */
+	110,  /* tuning.baseFreq */
+	0.8,  /* master.level */
+	0,    /* model.stiffness */
+	0,    /* model.coupling */
+	0,    /* model.edgeLoss */
+	0,    /* model.radiation */
+	0.65, /* glide.depth */
+	0.85, /* glide.time */
+	0,    /* performance.fixedVelocity */
+	0.85, /* performance.velocity */
+};
 #endif
 
 #endif

@@ -113,7 +113,7 @@ public:
 	const RateAdapter& rateAdapter () const { return adapter; }
 
 	/** Plain values the kernel applies at creation and reset. */
-	static const double KERNEL_DEFAULTS[TAVIK_PARAM_COUNT];
+	static constexpr const double* KERNEL_DEFAULTS = TAVIK_KERNEL_PARAMETER_DEFAULTS;
 
 private:
 	bool pushEvent (const EngineEvent& event);

@@ -11,9 +11,7 @@
 
 namespace tavik {
 
-const double KernelEngine::KERNEL_DEFAULTS[TAVIK_PARAM_COUNT] = {
-	0, 1, 1, 1, 0.4, 0.15, 0.6, 0, 0.15, 0.7, 0.8, 0.7, 1, 2.5, 15, 0.6, 110, 0.8, 0, 0, 0, 0, 0.65, 0.85, 0, 0.85,
-};
+static_assert (TAVIK_PARAM_COUNT == TAVIK_KERNEL_PARAMETER_COUNT, "the engine drives every kernel parameter");
 
 namespace {
 
