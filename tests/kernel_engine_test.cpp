@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -161,6 +164,68 @@ TEST (EngineQueue, ValuesVariationAndHistory)
 
 	engine.flushParameterEvents ();
 	EXPECT_EQ (engine.queuedEvents (), 0);
+}
+
+// The engine starts from the parameter table's defaults and the kernel from
+// its own: they must be the same values, or a new instance would start out
+// of step (and its first block would push a parameter no one changed).
+TEST_F (EngineWithSpy, ANewInstanceStartsInStepWithTheKernel)
+{
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+	{
+		EXPECT_EQ (TAVIK_PARAMS[i].defaultPlain, TAVIK_KERNEL_PARAMETER_DEFAULTS[i]) << TAVIK_PARAMS[i].path;
+		EXPECT_EQ (engine->paramValue (i), engine->kernelShadow (i)) << TAVIK_PARAMS[i].path;
+	}
+	ASSERT_TRUE (engine->setup (48000, 512));
+	render (512, 512, [] (int, int) {});
+	EXPECT_TRUE (spy.pushes ().empty ());
+	engine->resetParams ();
+	spy.clear ();
+	render (512, 512, [] (int, int) {});
+	EXPECT_TRUE (spy.pushes ().empty ());
+}
+
+// Values taken out of the queue without rendering still reach the kernel at
+// the next block.
+TEST_F (EngineWithSpy, FlushedParameterValuesReachTheKernelNextBlock)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	render (256, 256, [] (int, int) {});
+	ASSERT_FALSE (engine->republishPending ());
+	ASSERT_TRUE (engine->pushParamNormalized (16, 1.0, 40));
+	ASSERT_TRUE (engine->pushNoteOn (60, 0.5, 10, 0, 0));
+	engine->flushParameterEvents ();
+	EXPECT_EQ (engine->queuedEvents (), 0);
+	EXPECT_EQ (engine->paramValue (16), 440);
+	EXPECT_TRUE (engine->republishPending ());
+	spy.clear ();
+	render (128, 128, [] (int, int) {});
+	EXPECT_EQ (engine->kernelShadow (16), 440);
+	ASSERT_EQ (spy.pushes ().size (), 1u);  // the value, not the flushed note
+	EXPECT_EQ (spy.pushes ()[0].a, 16u);
+}
+
+// A reset returns to the defaults and silences the instrument: the kernel's
+// voices go with it.
+TEST_F (EngineWithSpy, ResetParamsSilencesTheKernelAndRestoresDefaults)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	engine->setParamValue (17, 1.0);
+	engine->setVariation (3);
+	ASSERT_TRUE (engine->pushNoteOn (45, 1.0, 0, 0, 0));
+	const std::vector<float> ringing = render (2048, 256, [] (int, int) {});
+	EXPECT_GT (*std::max_element (ringing.begin (), ringing.end ()), 0.01f);
+	spy.clear ();
+	engine->resetParams ();
+	int resets = 0;
+	for (const KernelCall& c : spy.calls)
+		resets += c.type == KernelCall::RESET ? 1 : 0;
+	EXPECT_EQ (resets, 1);
+	EXPECT_EQ (engine->paramValue (17), 0.8);
+	EXPECT_EQ (engine->variation (), 16);
+	const std::vector<float> after = render (1024, 256, [] (int, int) {});
+	EXPECT_EQ (*std::max_element (after.begin (), after.end ()), 0.0f);
+	EXPECT_EQ (*std::min_element (after.begin (), after.end ()), 0.0f);
 }
 
 TEST_F (EngineWithSpy, BlocksAreCutIntoKernelChunks)
@@ -411,7 +476,9 @@ TEST_P (ConvertedEngine, LatencyLeadInPositionsAndPitch)
 	spy.only48k = true;
 	ASSERT_TRUE (engine->setup (rate, 512));
 	ASSERT_TRUE (engine->converted ());
-	const int latency = static_cast<int> (rate * 20 / 48000 + 16 + 0.999999);
+	// 16 host frames and 20 kernel frames, rounded up to whole host frames.
+	const int latency = rate == 44100 ? 35 : rate == 96000 ? 56 : 96;
+	EXPECT_EQ (engine->latencySamples (), static_cast<uint32_t> (latency));
 	const int frames = static_cast<int> (rate * 1.5);
 
 	auto settings = [&] (int start) {
@@ -465,6 +532,60 @@ TEST_P (ConvertedEngine, LatencyLeadInPositionsAndPitch)
 }
 
 INSTANTIATE_TEST_SUITE_P (HostRates, ConvertedEngine, ::testing::Values (44100.0, 96000.0, 192000.0));
+
+// 64-bit FNV-1a over the bytes of the samples.
+uint64_t fingerprint (const std::vector<float>& samples)
+{
+	uint64_t h = 14695981039346656037ull;
+	const auto* bytes = reinterpret_cast<const unsigned char*> (samples.data ());
+	for (size_t i = 0; i < samples.size () * sizeof (float); ++i)
+		h = (h ^ bytes[i]) * 1099511628211ull;
+	return h;
+}
+
+// The rate adapter's output, sample for sample, against renders kept in
+// tests/golden: any change to its trims, tables or positions shows here.
+// ZORV_UPDATE_GOLDEN=1 writes the file anew after an intended change.
+TEST_F (EngineWithSpy, ConvertedOutputMatchesTheGoldenRenders)
+{
+	const std::string path = std::string (ZORV_TEST_SOURCE_DIR) + "/golden/converted_renders.txt";
+	const struct
+	{
+		double rate;
+		int block;
+	} cases[] = {{44100, 512}, {44100, 100}, {96000, 256}, {22050, 333}, {88200, 64}};
+	spy.only48k = true;
+	std::string rendered;
+	for (const auto& c : cases)
+	{
+		ASSERT_TRUE (engine->setup (c.rate, c.block));
+		ASSERT_TRUE (engine->converted ());
+		const int frames = static_cast<int> (c.rate / 2);
+		const std::vector<float> left = render (frames, c.block, [&] (int start, int n) {
+			if (start == 0)
+				engine->pushParamNormalized (0, 0.2, 0);  // Wind Gong
+			for (int f : {37, 2900, 7001, 15000})
+				if (f >= start && f < start + n)
+					engine->pushNoteOn (40 + f % 17, 0.9, f - start, 0, 0);
+			if (3000 >= start && 3000 < start + n)
+				engine->pushParamNormalized (17, 0.5, 3000 - start);
+		});
+		char line[160];
+		std::snprintf (line, sizeof (line), "%.0f %d %d %016llx\n", c.rate, c.block, frames,
+		               static_cast<unsigned long long> (fingerprint (left)));
+		rendered += line;
+	}
+	const char* update = std::getenv ("ZORV_UPDATE_GOLDEN");
+	if (update && std::string (update) == "1")
+	{
+		std::ofstream (path) << rendered;
+		GTEST_SKIP () << "wrote " << path;
+	}
+	std::ifstream in (path);
+	ASSERT_TRUE (in) << path << " is missing; run with ZORV_UPDATE_GOLDEN=1";
+	const std::string golden ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char> ());
+	EXPECT_EQ (rendered, golden) << "columns: host rate, block, frames, fingerprint of the left channel";
+}
 
 // Runs in a child process: the trace file is chosen once per process.
 void renderWithTrace (const std::string& path)

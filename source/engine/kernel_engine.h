@@ -87,6 +87,8 @@ public:
 	void renderInstrumentBlock (float* const* outputs, int channels, int frames);
 	static void renderChannel (const float* source, float* destination, int frames);
 	bool hasKernel () const { return true; }
+	/** Host frames of latency: the rate adapter's while it converts, else 0. */
+	uint32_t latencySamples () const { return isConverted && rate != 48000 ? RateAdapter::latencyFrames (rate) : 0; }
 	static bool kernelTrapped ();
 
 	// Diagnostics.

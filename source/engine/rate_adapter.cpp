@@ -35,7 +35,7 @@ float interpolate (const float* data, size_t fill, uint64_t base, uint64_t at, c
 	double tapSum = 0;
 	for (int j = 0; j < RateAdapter::TAPS; ++j)
 	{
-		const int64_t index = static_cast<int64_t> (at) - static_cast<int64_t> (base) + j - 15;
+		const int64_t index = static_cast<int64_t> (at) - static_cast<int64_t> (base) + j - RateAdapter::TAP_CENTRE;
 		const int64_t clamped = std::min<int64_t> (std::max<int64_t> (index, 0), static_cast<int64_t> (fill) - 1);
 		sum += static_cast<double> (taps[j]) * data[clamped];
 		tapSum += taps[j];
@@ -73,7 +73,7 @@ void RateAdapter::buildTable (std::vector<float>& table, double cutoff)
 		double sum = 0;
 		for (int j = 0; j < TAPS; ++j)
 		{
-			const double x = cutoff * (static_cast<double> (p) / PHASES - (j - 15));
+			const double x = cutoff * (static_cast<double> (p) / PHASES - (j - TAP_CENTRE));
 			const double s = std::fabs (x) < 1e-12 ? 1.0 : std::sin (pi * x) / (pi * x);
 			const double w = 0.5 - 0.5 * std::cos (2 * pi * j / 31);
 			taps[j] = w * cutoff * s;
@@ -119,7 +119,7 @@ void RateAdapter::dropFront (std::vector<float>& fifo, size_t capacity, size_t f
 void RateAdapter::trimInput ()
 {
 	const u128 e = static_cast<u128> (nextKernelFrame) * num / (static_cast<u128> (den) * KERNEL_RATE);
-	const u128 keepFrom = e < 16 ? 0 : e - 16;
+	const u128 keepFrom = e < static_cast<u128> (TAP_REACH) ? 0 : e - TAP_REACH;
 	if (keepFrom <= inBase)
 		return;
 	const size_t count = static_cast<size_t> (std::min<u128> (keepFrom - inBase, inFill));
@@ -130,13 +130,13 @@ void RateAdapter::trimInput ()
 
 void RateAdapter::trimOutput ()
 {
-	const i128 numerator = (static_cast<i128> (hostFramesProduced) - 16) * static_cast<i128> (KERNEL_RATE) *
-	                           static_cast<i128> (den) -
-	                       20 * static_cast<i128> (num);
+	const i128 numerator = (static_cast<i128> (hostFramesProduced) - HOST_DELAY_FRAMES) *
+	                           static_cast<i128> (KERNEL_RATE) * static_cast<i128> (den) -
+	                       KERNEL_DELAY_FRAMES * static_cast<i128> (num);
 	i128 s = floorDiv (numerator, static_cast<i128> (num));
 	if (s < 0)
 		s = 0;
-	const i128 keepFrom = s < 17 ? 0 : s - 16;
+	const i128 keepFrom = s <= TAP_REACH ? 0 : s - TAP_REACH;
 	if (keepFrom <= static_cast<i128> (outBase))
 		return;
 	const size_t count = static_cast<size_t> (std::min<i128> (keepFrom - static_cast<i128> (outBase), static_cast<i128> (outFill)));
@@ -171,7 +171,7 @@ int RateAdapter::deriveKernelFrames ()
 	{
 		const u128 scaled = static_cast<u128> (nextKernelFrame) * num;
 		const uint64_t r = static_cast<uint64_t> (scaled / D);
-		if (r + 16 >= end)
+		if (r + TAP_REACH >= end)
 			break;
 		const int phase = phaseOf (scaled % D, D);
 		for (int c = 0; c < 2; ++c)
@@ -198,8 +198,9 @@ void RateAdapter::produceOutput (float* const* outputs, int outputChannels, int 
 	for (int i = 0; i < frames; ++i)
 	{
 		const uint64_t h = hostFramesProduced + static_cast<uint64_t> (i);
-		const i128 numerator = (static_cast<i128> (h) * static_cast<i128> (KERNEL_RATE) - 768000) * static_cast<i128> (den) -
-		                       20 * static_cast<i128> (num);
+		const i128 numerator =
+		    (static_cast<i128> (h) - HOST_DELAY_FRAMES) * static_cast<i128> (KERNEL_RATE) * static_cast<i128> (den) -
+		    KERNEL_DELAY_FRAMES * static_cast<i128> (num);
 		bool silent = numerator < 0;
 		uint64_t a = 0;
 		int phase = 0;
@@ -207,7 +208,7 @@ void RateAdapter::produceOutput (float* const* outputs, int outputChannels, int 
 		{
 			a = static_cast<uint64_t> (numerator / static_cast<i128> (num));
 			phase = phaseOf (static_cast<u128> (numerator % static_cast<i128> (num)), num);
-			silent = a < outBase || a + 16 >= outBase + outFill;
+			silent = a < outBase || a + TAP_REACH >= outBase + outFill;
 		}
 		for (int j = 0; j < outputChannels; ++j)
 		{
@@ -223,6 +224,12 @@ void RateAdapter::produceOutput (float* const* outputs, int outputChannels, int 
 			                             a, outputTaps (phase));
 		}
 	}
+}
+
+uint32_t RateAdapter::latencyFrames (double hostRate)
+{
+	return static_cast<uint32_t> (static_cast<int> (hostRate * KERNEL_DELAY_FRAMES / static_cast<double> (KERNEL_RATE) +
+	                                                HOST_DELAY_FRAMES + 0.999999));
 }
 
 uint64_t RateAdapter::kernelFrameOf (uint64_t hostFrame) const

@@ -18,6 +18,21 @@ public:
 	static constexpr int PHASES = 1024;
 	static constexpr uint64_t KERNEL_RATE = 48000;
 	static constexpr uint64_t MAX_FIFO_FRAMES = 1048576;
+	/** Tap j of an interpolation weighs the sample j − TAP_CENTRE frames
+	 *  from the interpolated position. */
+	static constexpr int TAP_CENTRE = 15;
+	/** Frames the taps reach past the interpolated position (the farther
+	 *  side): a sample is produced only once they are all there, and the
+	 *  FIFOs keep this many frames behind the position still to be read. */
+	static constexpr int64_t TAP_REACH = TAPS - 1 - TAP_CENTRE;
+	/** The output lags the host by this many host frames plus this many
+	 *  kernel frames. */
+	static constexpr int64_t HOST_DELAY_FRAMES = 16;
+	static constexpr int64_t KERNEL_DELAY_FRAMES = 20;
+
+	/** The latency the adapter adds at host rate `hostRate`, in whole host
+	 *  frames (rounded up). */
+	static uint32_t latencyFrames (double hostRate);
 
 	/** FIFO frames per channel for a host rate num/den and a maximum block;
 	 *  false when that is not representable or above MAX_FIFO_FRAMES. */

@@ -122,12 +122,7 @@ tresult PLUGIN_API TavikProcessor::setActive (TBool state)
 	});
 }
 
-uint32 PLUGIN_API TavikProcessor::getLatencySamples ()
-{
-	if (kernelEngine.converted () && kernelEngine.hostRate () != 48000)
-		return static_cast<uint32> (static_cast<int> (kernelEngine.hostRate () * 20 / 48000 + 16 + 0.999999));
-	return 0;
-}
+uint32 PLUGIN_API TavikProcessor::getLatencySamples () { return kernelEngine.latencySamples (); }
 
 void TavikProcessor::queueParameterChanges (IParameterChanges* changes)
 {
