@@ -11,64 +11,80 @@ namespace tavik::tools {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-PluginInstance::PluginInstance (IPluginFactory* factory, const PClassInfo& classInfo, FUnknown* hostContext)
+InstanceSetupError::InstanceSetupError (Step failedStep, const std::string& message, const TUID controllerCid)
+    : HostError (message), failed (failedStep)
+{
+	std::memcpy (controller, controllerCid, sizeof (TUID));
+}
+
+PluginInstance::PluginInstance (IPluginFactory* factory, const PClassInfo& classInfo, FUnknown* hostContext,
+                                const InstanceRequirements& requirements)
 {
 	std::memcpy (cid, classInfo.cid, sizeof (TUID));
 	const std::string name = tavik::fixedText (classInfo.name);
 	void* object = nullptr;
 	if (factory->createInstance (classInfo.cid, IComponent::iid, &object) != kResultOk || !object)
-		throw HostError ("cannot create the processor \"" + name + "\"");
+		fail (InstanceSetupError::CREATE_COMPONENT, "cannot create the processor \"" + name + "\"");
 	componentPtr = owned (static_cast<IComponent*> (object));
 	if (componentPtr->initialize (hostContext) != kResultOk)
-		throw HostError ("the processor \"" + name + "\" failed to initialise");
+		fail (InstanceSetupError::INITIALISE_COMPONENT, "the processor \"" + name + "\" failed to initialise");
 	componentInitialised = true;
 
-	FUnknownPtr<IAudioProcessor> processor (componentPtr);
-	if (!processor)
-	{
-		shutdown ();
-		throw HostError ("\"" + name + "\" is not an audio processor");
-	}
-	processorPtr = processor;
+	if (FUnknownPtr<IAudioProcessor> processor (componentPtr); processor)
+		processorPtr = processor;
+	else if (requirements.audioProcessor)
+		fail (InstanceSetupError::NOT_AUDIO_PROCESSOR, "\"" + name + "\" is not an audio processor");
 
 	if (FUnknownPtr<IEditController> single (componentPtr); single)
 		controllerPtr = single;
 	else
+		createController (factory, hostContext, name, requirements.controller);
+}
+
+void PluginInstance::createController (IPluginFactory* factory, FUnknown* hostContext, const std::string& name,
+                                       bool required)
+{
+	const std::string cannotCreate = "cannot create the edit controller of \"" + name + "\"";
+	TUID named {};
+	if (componentPtr->getControllerClassId (named) != kResultOk)
 	{
-		TUID controllerCid {};
-		if (componentPtr->getControllerClassId (controllerCid) != kResultOk ||
-		    factory->createInstance (controllerCid, IEditController::iid, &object) != kResultOk || !object)
-		{
-			shutdown ();
-			throw HostError ("cannot create the edit controller of \"" + name + "\"");
-		}
-		controllerPtr = owned (static_cast<IEditController*> (object));
-		separateController = true;
-		if (controllerPtr->initialize (hostContext) != kResultOk)
-		{
-			shutdown ();
-			throw HostError ("the edit controller of \"" + name + "\" failed to initialise");
-		}
-		controllerInitialised = true;
-		FUnknownPtr<IConnectionPoint> a (componentPtr);
-		FUnknownPtr<IConnectionPoint> b (controllerPtr);
-		if (a && b)
-		{
-			componentPoint = a;
-			controllerPoint = b;
-			componentPoint->connect (controllerPoint);
-			controllerPoint->connect (componentPoint);
-		}
-		// The controller learns the processor's state, as after a project load.
-		auto* stream = new MemoryStream ();
-		if (componentPtr->getState (stream) == kResultOk)
-		{
-			int64 position = 0;
-			stream->seek (0, IBStream::kIBSeekSet, &position);
-			controllerPtr->setComponentState (stream);
-		}
-		stream->release ();
+		if (required)
+			fail (InstanceSetupError::CREATE_CONTROLLER, cannotCreate);
+		return;
 	}
+	std::memcpy (controllerCid, named, sizeof (TUID));
+	void* object = nullptr;
+	if (factory->createInstance (controllerCid, IEditController::iid, &object) != kResultOk || !object)
+		fail (InstanceSetupError::CREATE_CONTROLLER, cannotCreate);
+	controllerPtr = owned (static_cast<IEditController*> (object));
+	separateController = true;
+	if (controllerPtr->initialize (hostContext) != kResultOk)
+		fail (InstanceSetupError::INITIALISE_CONTROLLER, "the edit controller of \"" + name + "\" failed to initialise");
+	controllerInitialised = true;
+	FUnknownPtr<IConnectionPoint> a (componentPtr);
+	FUnknownPtr<IConnectionPoint> b (controllerPtr);
+	if (a && b)
+	{
+		componentPoint = a;
+		controllerPoint = b;
+		componentPoint->connect (controllerPoint);
+		controllerPoint->connect (componentPoint);
+	}
+	// The controller learns the processor's state, as after a project load.
+	auto* stream = new MemoryStream ();
+	if (componentPtr->getState (stream) == kResultOk)
+	{
+		int64 position = 0;
+		stream->seek (0, IBStream::kIBSeekSet, &position);
+		controllerPtr->setComponentState (stream);
+	}
+	stream->release ();
+}
+
+void PluginInstance::fail (InstanceSetupError::Step step, const std::string& message)
+{
+	shutdown ();
+	throw InstanceSetupError (step, message, controllerCid);
 }
 
 PluginInstance::~PluginInstance () { shutdown (); }

@@ -10,12 +10,11 @@
 #include "fixed_text.h"
 #include "json_text.h"
 #include "json_writer.h"
+#include "plugin_instance.h"
 
-#include "public.sdk/source/common/memorystream.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
-#include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstunits.h"
 
 #include <cstdio>
@@ -27,6 +26,9 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 using tavik::tools::appendJsonString;
 using tavik::tools::HostError;
+using tavik::tools::InstanceRequirements;
+using tavik::tools::InstanceSetupError;
+using tavik::tools::PluginInstance;
 
 namespace {
 
@@ -136,7 +138,7 @@ void reportParameterFlags (Report& report, int32 flags)
 	report.endArray ();
 }
 
-void reportBuses (Report& report, IComponent* component)
+void reportBuses (Report& report, IComponent* component, IAudioProcessor* processor)
 {
 	static const struct
 	{
@@ -149,7 +151,6 @@ void reportBuses (Report& report, IComponent* component)
 	    {kEvent, kInput, "eventInputs"},
 	    {kEvent, kOutput, "eventOutputs"},
 	};
-	FUnknownPtr<IAudioProcessor> processor (component);
 	report.beginObject ("buses");
 	for (const auto& list : lists)
 	{
@@ -257,115 +258,68 @@ void reportParameters (Report& report, IEditController* controller)
 	report.endArray ();
 }
 
-// Creates, connects and initialises a processor class and its controller,
-// reports them, and takes everything down again as a host does.
+// Creates a processor class and its controller as a host does, taking
+// whatever the class offers: a component that is not an audio processor, or
+// names no controller, is still reported. Failures are worded as this tool's.
+PluginInstance openForReport (IPluginFactory* factory, const PClassInfo& classInfo, FUnknown* hostContext)
+{
+	InstanceRequirements whateverItOffers;
+	whateverItOffers.audioProcessor = false;
+	whateverItOffers.controller = false;
+	try
+	{
+		return PluginInstance (factory, classInfo, hostContext, whateverItOffers);
+	}
+	catch (const InstanceSetupError& e)
+	{
+		switch (e.step ())
+		{
+			case InstanceSetupError::CREATE_COMPONENT:
+				throw HostError ("cannot create component \"" + tavik::fixedText (classInfo.name) + "\"");
+			case InstanceSetupError::INITIALISE_COMPONENT:
+				throw HostError ("component initialize failed");
+			case InstanceSetupError::CREATE_CONTROLLER:
+				throw HostError ("cannot create the edit controller " +
+				                 tavik::tools::classIdHex (e.controllerClassId ()));
+			case InstanceSetupError::INITIALISE_CONTROLLER:
+				throw HostError ("edit controller initialize failed");
+			case InstanceSetupError::NOT_AUDIO_PROCESSOR:
+				break;
+		}
+		throw;
+	}
+}
+
+// Reports a processor class; the instance is taken down again as a host
+// does, also when the report fails.
 void reportComponent (Report& report, IPluginFactory* factory, const PClassInfo& classInfo,
                       FUnknown* hostContext)
 {
-	IPtr<IComponent> component;
-	{
-		void* object = nullptr;
-		if (factory->createInstance (classInfo.cid, IComponent::iid, &object) != kResultOk ||
-		    !object)
-			throw HostError (std::string ("cannot create component \"") +
-			                 tavik::fixedText (classInfo.name) + "\"");
-		component = owned (static_cast<IComponent*> (object));
-	}
-	if (component->initialize (hostContext) != kResultOk)
-		throw HostError ("component initialize failed");
+	const PluginInstance plugin = openForReport (factory, classInfo, hostContext);
 
 	report.beginObject ();
 	report.string ("class", tavik::fixedText (classInfo.name));
 	report.string ("cid", tavik::tools::classIdHex (classInfo.cid));
+	if (plugin.hasSeparateController ())
+		report.string ("controllerClassId", tavik::tools::classIdHex (plugin.controllerClassId ()));
 
-	IPtr<IEditController> controller;
-	bool separateController = false;
-	TUID controllerCid {};
-	if (FUnknownPtr<IEditController> single (component); single)
-		controller = single;
-	else if (component->getControllerClassId (controllerCid) == kResultOk)
+	reportBuses (report, plugin.component (), plugin.processor ());
+	if (IAudioProcessor* processor = plugin.processor ())
 	{
-		report.string ("controllerClassId", tavik::tools::classIdHex (controllerCid));
-		void* object = nullptr;
-		if (factory->createInstance (controllerCid, IEditController::iid, &object) != kResultOk ||
-		    !object)
-		{
-			component->terminate ();
-			throw HostError ("cannot create the edit controller " +
-			                 tavik::tools::classIdHex (controllerCid));
-		}
-		controller = owned (static_cast<IEditController*> (object));
-		separateController = true;
-		if (controller->initialize (hostContext) != kResultOk)
-		{
-			component->terminate ();
-			throw HostError ("edit controller initialize failed");
-		}
+		report.boolean ("canProcess32", processor->canProcessSampleSize (kSample32) == kResultTrue);
+		report.boolean ("canProcess64", processor->canProcessSampleSize (kSample64) == kResultTrue);
+		report.integer ("latencySamples", processor->getLatencySamples ());
+		report.integer ("tailSamples", processor->getTailSamples ());
 	}
-
-	FUnknownPtr<IConnectionPoint> componentPoint (component);
-	FUnknownPtr<IConnectionPoint> controllerPoint (controller);
-	const bool connected = separateController && componentPoint && controllerPoint;
-	if (connected)
+	if (IEditController* controller = plugin.controller ())
 	{
-		componentPoint->connect (controllerPoint);
-		controllerPoint->connect (componentPoint);
-	}
-
-	try
-	{
-		reportBuses (report, component);
-		if (FUnknownPtr<IAudioProcessor> processor (component); processor)
-		{
-			report.boolean ("canProcess32", processor->canProcessSampleSize (kSample32) == kResultTrue);
-			report.boolean ("canProcess64", processor->canProcessSampleSize (kSample64) == kResultTrue);
-			report.integer ("latencySamples", processor->getLatencySamples ());
-			report.integer ("tailSamples", processor->getTailSamples ());
-		}
-		if (controller)
-		{
-			if (separateController)
-			{
-				// Hand the component's state to the controller, as a host does
-				// after creating both.
-				auto* stream = new MemoryStream ();
-				if (component->getState (stream) == kResultOk)
-				{
-					int64 ignored = 0;
-					stream->seek (0, IBStream::kIBSeekSet, &ignored);
-					controller->setComponentState (stream);
-				}
-				stream->release ();
-			}
-			report.beginObject ("controller");
-			report.boolean ("separate", separateController);
-			reportParameters (report, controller);
-			reportUnits (report, controller);
-			report.endObject ();
-		}
-	}
-	catch (...)
-	{
-		if (connected)
-		{
-			componentPoint->disconnect (controllerPoint);
-			controllerPoint->disconnect (componentPoint);
-		}
-		if (separateController)
-			controller->terminate ();
-		component->terminate ();
-		throw;
+		report.beginObject ("controller");
+		report.boolean ("separate", plugin.hasSeparateController ());
+		reportParameters (report, controller);
+		reportUnits (report, controller);
+		report.endObject ();
 	}
 	report.endObject ();
-
-	if (connected)
-	{
-		componentPoint->disconnect (controllerPoint);
-		controllerPoint->disconnect (componentPoint);
-	}
-	if (separateController)
-		controller->terminate ();
-	component->terminate ();
 }
 
 std::string inspect (const std::string& bundle, bool pretty)
