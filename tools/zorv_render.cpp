@@ -127,6 +127,58 @@ std::string readFile (const std::string& path)
 	return text.str ();
 }
 
+// What one render plays, read from the options, the score and the MIDI
+// file: the score's start values and its events (each at its frame, sorted
+// by frame), the sample rate, the block size and the length in frames.
+struct RenderDescription
+{
+	Score score;
+	double rate = 0;
+	int block = 0;
+	int64_t frames = 0;
+};
+
+RenderDescription readRender (const Options& options)
+{
+	RenderDescription render;
+	Score& score = render.score;
+	if (!options.score.empty ())
+	{
+		std::string error;
+		if (!tavik::tools::parseScore (readFile (options.score), score, error))
+			throw std::runtime_error (options.score + ": " + error);
+	}
+	double midiEnd = 0;
+	if (!options.midi.empty ())
+	{
+		if (!score.events.empty ())
+			throw std::runtime_error (options.score + ": score: events: --midi plays in place of the score's events; "
+			                                          "remove one of them");
+		std::string error;
+		if (!tavik::tools::readMidiFile (options.midi, score.events, midiEnd, error))
+			throw std::runtime_error (error);
+	}
+	render.rate = options.rate > 0 ? options.rate : score.sampleRate;
+	render.block = options.block > 0 ? options.block : score.blockSize;
+	if (score.hasFrames)
+		render.frames = score.frames;
+	else if (score.hasSeconds)
+		render.frames = static_cast<int64_t> (std::llround (score.seconds * render.rate));
+	else if (!options.midi.empty ())
+		render.frames = static_cast<int64_t> (std::llround ((midiEnd + 4.0) * render.rate));
+	else
+		throw std::runtime_error (options.score + ": score: give \"frames\" or \"seconds\"");
+	if (render.frames < 1)
+		throw std::runtime_error (options.score + ": score: the render is empty");
+	tavik::tools::resolveEventFrames (score.events, render.rate);
+	for (const ScoreEvent& e : score.events)
+		if (e.frame < 0 || e.frame >= render.frames)
+			throw std::runtime_error ((options.midi.empty () ? options.score + ": score: " : std::string ()) + e.field +
+			                          ": frame " + std::to_string (e.frame) + " is outside the render (0.." +
+			                          std::to_string (render.frames - 1) + ")");
+	return render;
+}
+
 bool isZorvProcessor (const TUID cid)
 {
 	uint8_t expected[16];
@@ -177,7 +229,7 @@ PClassInfo chooseClass (IPluginFactory* factory, const std::string& wanted)
 class ParameterNames
 {
 public:
-	ParameterNames (IEditController* controller, bool zorv) : controller (controller), zorv (zorv)
+	ParameterNames (IEditController* editController, bool isZorv) : controller (editController), zorv (isZorv)
 	{
 		const int32 count = controller->getParameterCount ();
 		for (int32 i = 0; i < count; ++i)
@@ -227,6 +279,38 @@ private:
 	std::map<std::string, ParamID> byTitle;
 	std::map<std::string, ParamID> ids;
 };
+
+// A parameter change of the render: a normalized value from a frame on.
+struct TimedChange
+{
+	int64_t frame;
+	ParamID id;
+	ParamValue value;
+};
+
+// Every parameter change of the render, resolved through the controller to
+// normalized values: the score's start values at frame 0, then its param
+// events in frame order.
+std::vector<TimedChange> resolveParameterChanges (const Score& score, IEditController* controller, bool zorv)
+{
+	const ParameterNames names (controller, zorv);
+	std::vector<TimedChange> changes;
+	for (const ScoreValue& p : score.params)
+	{
+		const std::string field = "params." + p.parameter;
+		const ParamID id = names.resolve (p, field);
+		ScoreValue v = p;
+		v.field = field;
+		changes.push_back ({0, id, names.normalized (id, v)});
+	}
+	for (const ScoreEvent& e : score.events)
+		if (e.type == ScoreEvent::PARAM)
+		{
+			const ParamID id = names.resolve (e.param, e.field + ".path");
+			changes.push_back ({e.frame, id, names.normalized (id, e.param)});
+		}
+	return changes;
+}
 
 // The WAV being written: a temporary file beside the target, renamed into
 // place only when everything was written.
@@ -316,116 +400,122 @@ std::string decibels (double linear)
 	return text;
 }
 
-struct TimedChange
+// The progress line shown on a terminal while a long render runs.
+class ProgressLine
 {
-	int64_t frame;
-	ParamID id;
-	ParamValue value;
+public:
+	ProgressLine (int64_t totalFrames, double sampleRate)
+	    : shown (isatty (STDERR_FILENO) && totalFrames > static_cast<int64_t> (sampleRate * 5)), total (totalFrames),
+	      rate (sampleRate)
+	{
+	}
+
+	void update (int64_t done)
+	{
+		if (!shown)
+			return;
+		const int percent = static_cast<int> (100 * done / total);
+		if (percent == lastPercent)
+			return;
+		lastPercent = percent;
+		std::fprintf (stderr, "\rzorv-render: %3d%% (%.1f of %.1f s)", percent, done / rate, total / rate);
+		std::fflush (stderr);
+	}
+
+	void clear ()
+	{
+		if (shown)
+			std::fputs ("\r\033[K", stderr);
+	}
+
+private:
+	bool shown;
+	int64_t total;
+	double rate;
+	int lastPercent = -1;
 };
 
-int run (const Options& options)
+Event noteEvent (const ScoreEvent& se, int32 sampleOffset)
 {
-	Score score;
-	if (!options.score.empty ())
+	Event e {};
+	e.busIndex = 0;
+	e.sampleOffset = sampleOffset;
+	e.ppqPosition = 0;
+	if (se.type == ScoreEvent::NOTE_ON)
 	{
-		std::string error;
-		if (!tavik::tools::parseScore (readFile (options.score), score, error))
-			throw std::runtime_error (options.score + ": " + error);
+		e.type = Event::kNoteOnEvent;
+		e.noteOn.channel = static_cast<int16> (se.channel);
+		e.noteOn.pitch = static_cast<int16> (se.note);
+		e.noteOn.velocity = static_cast<float> (se.velocity);
+		e.noteOn.noteId = -1;
 	}
-	double midiEnd = 0;
-	if (!options.midi.empty ())
-	{
-		if (!score.events.empty ())
-			throw std::runtime_error (options.score + ": score: events: --midi plays in place of the score's events; "
-			                                          "remove one of them");
-		std::string error;
-		if (!tavik::tools::readMidiFile (options.midi, score.events, midiEnd, error))
-			throw std::runtime_error (error);
-	}
-	const double rate = options.rate > 0 ? options.rate : score.sampleRate;
-	const int block = options.block > 0 ? options.block : score.blockSize;
-	int64_t frames = 0;
-	if (score.hasFrames)
-		frames = score.frames;
-	else if (score.hasSeconds)
-		frames = static_cast<int64_t> (std::llround (score.seconds * rate));
-	else if (!options.midi.empty ())
-		frames = static_cast<int64_t> (std::llround ((midiEnd + 4.0) * rate));
 	else
-		throw std::runtime_error (options.score + ": score: give \"frames\" or \"seconds\"");
-	if (frames < 1)
-		throw std::runtime_error (options.score + ": score: the render is empty");
-	tavik::tools::resolveEventFrames (score.events, rate);
-	for (const ScoreEvent& e : score.events)
-		if (e.frame < 0 || e.frame >= frames)
-			throw std::runtime_error ((options.midi.empty () ? options.score + ": score: " : std::string ()) + e.field +
-			                          ": frame " + std::to_string (e.frame) + " is outside the render (0.." +
-			                          std::to_string (frames - 1) + ")");
-
-	tavik::tools::ToolHostApplication host ("Tavik zorv-render");
-	tavik::tools::HostedModule module (options.plugin);
-	FUnknownPtr<IPluginFactory3> factory3 (module.factory ());
-	if (factory3)
-		factory3->setHostContext (&host);
-	const PClassInfo classInfo = chooseClass (module.factory (), options.className);
-	tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
-
-	BusInfo bus {};
-	if (plugin.component ()->getBusCount (kAudio, kOutput) < 1 ||
-	    plugin.component ()->getBusInfo (kAudio, kOutput, 0, bus) != kResultOk || bus.channelCount != 2)
-		throw HostError ("the plug-in has no stereo main output");
-	if (plugin.component ()->getBusCount (kEvent, kInput) < 1)
-		throw HostError ("the plug-in has no event input, so it cannot be played");
-
-	// Every parameter change of the render, resolved to normalized values.
-	const ParameterNames names (plugin.controller (), isZorvProcessor (classInfo.cid));
-	std::vector<TimedChange> changes;
-	for (const ScoreValue& p : score.params)
 	{
-		const std::string field = "params." + p.parameter;
-		const ParamID id = names.resolve (p, field);
-		ScoreValue v = p;
-		v.field = field;
-		changes.push_back ({0, id, names.normalized (id, v)});
+		e.type = Event::kNoteOffEvent;
+		e.noteOff.channel = static_cast<int16> (se.channel);
+		e.noteOff.pitch = static_cast<int16> (se.note);
+		e.noteOff.velocity = 0;
+		e.noteOff.noteId = -1;
 	}
-	for (const ScoreEvent& e : score.events)
-		if (e.type == ScoreEvent::PARAM)
-		{
-			const ParamID id = names.resolve (e.param, e.field + ".path");
-			changes.push_back ({e.frame, id, names.normalized (id, e.param)});
-		}
+	return e;
+}
 
-	plugin.start (rate, block, kOffline);
-	const int64_t latency = plugin.processor ()->getLatencySamples ();
-	const int64_t total = frames + latency;
-
-	WavOutput wav (options.out, static_cast<int> (std::lround (rate)));
-	std::vector<float> left (static_cast<size_t> (block)), right (static_cast<size_t> (block));
-	float* channels[2] = {left.data (), right.data ()};
-	AudioBusBuffers output {};
-	output.numChannels = 2;
-	output.channelBuffers32 = channels;
-	tavik::tools::HostParameterChanges inChanges, outChanges;
-	tavik::tools::HostEventList inEvents, outEvents;
-	ProcessContext context {};
-	context.sampleRate = rate;
-	context.tempo = 120;
-	context.timeSigNumerator = 4;
-	context.timeSigDenominator = 4;
-	context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid;
-
-	const bool progress = isatty (STDERR_FILENO) && total > static_cast<int64_t> (rate * 5);
-	int lastPercent = -1;
-	size_t nextChange = 0;
-	size_t nextEvent = 0;
-	const auto started = std::chrono::steady_clock::now ();
-	for (int64_t start = 0; start < total; start += block)
+// Plays a render through a started plug-in in host-sized blocks: each
+// block's parameter changes (told to the controller too) and note events go
+// in, and the stereo output goes to the WAV file with the plug-in's latency
+// dropped from the front, so that it lines up with the score.
+class BlockRenderer
+{
+public:
+	BlockRenderer (const tavik::tools::PluginInstance& instance, const RenderDescription& description,
+	               const std::vector<TimedChange>& parameterChanges)
+	    : plugin (instance), render (description), changes (parameterChanges),
+	      latency (plugin.processor ()->getLatencySamples ()), left (static_cast<size_t> (render.block)),
+	      right (static_cast<size_t> (render.block))
 	{
-		const int32 n = static_cast<int32> (std::min<int64_t> (block, total - start));
-		inChanges.clear ();
-		inEvents.clear ();
-		outChanges.clear ();
-		outEvents.clear ();
+		channels[0] = left.data ();
+		channels[1] = right.data ();
+		output.numChannels = 2;
+		output.channelBuffers32 = channels;
+		context.sampleRate = render.rate;
+		context.tempo = 120;
+		context.timeSigNumerator = 4;
+		context.timeSigDenominator = 4;
+		context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid;
+	}
+	BlockRenderer (const BlockRenderer&) = delete;
+	BlockRenderer& operator= (const BlockRenderer&) = delete;
+
+	/** Renders the whole score into `wav`; returns the seconds it took. */
+	double renderInto (WavOutput& wav)
+	{
+		const int64_t total = render.frames + latency;
+		ProgressLine progress (total, render.rate);
+		const auto started = std::chrono::steady_clock::now ();
+		for (int64_t start = 0; start < total; start += render.block)
+		{
+			const int32 n = static_cast<int32> (std::min<int64_t> (render.block, total - start));
+			inChanges.clear ();
+			inEvents.clear ();
+			outChanges.clear ();
+			outEvents.clear ();
+			queueChanges (start, n);
+			queueNotes (start, n);
+			process (start, n);
+
+			// The first `latency` frames precede the score.
+			const int64_t skip = std::max<int64_t> (0, std::min<int64_t> (latency - start, n));
+			wav.write (left.data () + skip, right.data () + skip, static_cast<size_t> (n - skip));
+			progress.update (start + n);
+		}
+		const double elapsed = std::chrono::duration<double> (std::chrono::steady_clock::now () - started).count ();
+		progress.clear ();
+		return elapsed;
+	}
+
+private:
+	void queueChanges (int64_t start, int32 n)
+	{
 		for (; nextChange < changes.size () && changes[nextChange].frame < start + n; ++nextChange)
 		{
 			const TimedChange& c = changes[nextChange];
@@ -434,34 +524,23 @@ int run (const Options& options)
 				queue->addPoint (static_cast<int32> (c.frame - start), c.value, pointIndex);
 			plugin.controller ()->setParamNormalized (c.id, c.value);
 		}
-		for (; nextEvent < score.events.size () && score.events[nextEvent].frame < start + n; ++nextEvent)
+	}
+
+	void queueNotes (int64_t start, int32 n)
+	{
+		const std::vector<ScoreEvent>& events = render.score.events;
+		for (; nextEvent < events.size () && events[nextEvent].frame < start + n; ++nextEvent)
 		{
-			const ScoreEvent& se = score.events[nextEvent];
+			const ScoreEvent& se = events[nextEvent];
 			if (se.type == ScoreEvent::PARAM)
-				continue;
-			Event e {};
-			e.busIndex = 0;
-			e.sampleOffset = static_cast<int32> (se.frame - start);
-			e.ppqPosition = 0;
-			if (se.type == ScoreEvent::NOTE_ON)
-			{
-				e.type = Event::kNoteOnEvent;
-				e.noteOn.channel = static_cast<int16> (se.channel);
-				e.noteOn.pitch = static_cast<int16> (se.note);
-				e.noteOn.velocity = static_cast<float> (se.velocity);
-				e.noteOn.noteId = -1;
-			}
-			else
-			{
-				e.type = Event::kNoteOffEvent;
-				e.noteOff.channel = static_cast<int16> (se.channel);
-				e.noteOff.pitch = static_cast<int16> (se.note);
-				e.noteOff.velocity = 0;
-				e.noteOff.noteId = -1;
-			}
+				continue;  // played as a parameter change
+			Event e = noteEvent (se, static_cast<int32> (se.frame - start));
 			inEvents.addEvent (e);
 		}
+	}
 
+	void process (int64_t start, int32 n)
+	{
 		context.projectTimeSamples = start;
 		context.continousTimeSamples = start;
 		ProcessData data {};
@@ -478,33 +557,60 @@ int run (const Options& options)
 		data.processContext = &context;
 		if (plugin.processor ()->process (data) != kResultOk)
 			throw HostError ("the plug-in failed to render the block at frame " + std::to_string (start));
-
-		// Drop the plug-in's latency from the front, so the output lines up
-		// with the score.
-		const int64_t skip = std::max<int64_t> (0, std::min<int64_t> (latency - start, n));
-		wav.write (left.data () + skip, right.data () + skip, static_cast<size_t> (n - skip));
-
-		if (progress)
-		{
-			const int percent = static_cast<int> (100 * (start + n) / total);
-			if (percent != lastPercent)
-			{
-				lastPercent = percent;
-				std::fprintf (stderr, "\rzorv-render: %3d%% (%.1f of %.1f s)", percent, (start + n) / rate, total / rate);
-				std::fflush (stderr);
-			}
-		}
 	}
-	const double elapsed = std::chrono::duration<double> (std::chrono::steady_clock::now () - started).count ();
-	if (progress)
-		std::fputs ("\r\033[K", stderr);
+
+	const tavik::tools::PluginInstance& plugin;
+	const RenderDescription& render;
+	const std::vector<TimedChange>& changes;
+	const int64_t latency;
+	std::vector<float> left, right;
+	float* channels[2] = {};
+	AudioBusBuffers output {};
+	tavik::tools::HostParameterChanges inChanges, outChanges;
+	tavik::tools::HostEventList inEvents, outEvents;
+	ProcessContext context {};
+	size_t nextChange = 0;
+	size_t nextEvent = 0;
+};
+
+// The render plays the first event input into the first audio output, which
+// must be stereo.
+void requirePlayableBuses (IComponent* component)
+{
+	BusInfo bus {};
+	if (component->getBusCount (kAudio, kOutput) < 1 || component->getBusInfo (kAudio, kOutput, 0, bus) != kResultOk ||
+	    bus.channelCount != 2)
+		throw HostError ("the plug-in has no stereo main output");
+	if (component->getBusCount (kEvent, kInput) < 1)
+		throw HostError ("the plug-in has no event input, so it cannot be played");
+}
+
+int run (const Options& options)
+{
+	const RenderDescription render = readRender (options);
+
+	tavik::tools::ToolHostApplication host ("Tavik zorv-render");
+	tavik::tools::HostedModule module (options.plugin);
+	FUnknownPtr<IPluginFactory3> factory3 (module.factory ());
+	if (factory3)
+		factory3->setHostContext (&host);
+	const PClassInfo classInfo = chooseClass (module.factory (), options.className);
+	tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
+	requirePlayableBuses (plugin.component ());
+	const std::vector<TimedChange> changes =
+	    resolveParameterChanges (render.score, plugin.controller (), isZorvProcessor (classInfo.cid));
+
+	plugin.start (render.rate, render.block, kOffline);
+	BlockRenderer renderer (plugin, render, changes);
+	WavOutput wav (options.out, static_cast<int> (std::lround (render.rate)));
+	const double elapsed = renderer.renderInto (wav);
 	wav.commit ();
 
-	const double seconds = static_cast<double> (frames) / rate;
+	const double seconds = static_cast<double> (render.frames) / render.rate;
 	const double rms = std::sqrt (wav.sumSquares / (2.0 * static_cast<double> (wav.written)));
 	std::printf ("zorv-render: %s: %.3f s (%lld frames at %g Hz), peak %s, RMS %s, %.1fx real time\n",
-	             options.out.c_str (), seconds, static_cast<long long> (frames), rate, decibels (wav.peak).c_str (),
-	             decibels (rms).c_str (), elapsed > 0 ? seconds / elapsed : 0.0);
+	             options.out.c_str (), seconds, static_cast<long long> (render.frames), render.rate,
+	             decibels (wav.peak).c_str (), decibels (rms).c_str (), elapsed > 0 ? seconds / elapsed : 0.0);
 	return 0;
 }
 
