@@ -21,10 +21,10 @@ tresult PLUGIN_API HostParamValueQueue::addPoint (int32 sampleOffset, ParamValue
 	return kResultOk;
 }
 
-tresult PLUGIN_API HostParamValueQueue::queryInterface (const TUID iid, void** obj)
+tresult PLUGIN_API HostParamValueQueue::queryInterface (const TUID queried, void** obj)
 {
-	QUERY_INTERFACE (iid, obj, FUnknown::iid, IParamValueQueue)
-	QUERY_INTERFACE (iid, obj, IParamValueQueue::iid, IParamValueQueue)
+	QUERY_INTERFACE (queried, obj, FUnknown::iid, IParamValueQueue)
+	QUERY_INTERFACE (queried, obj, IParamValueQueue::iid, IParamValueQueue)
 	*obj = nullptr;
 	return kNoInterface;
 }
@@ -51,10 +51,10 @@ IParamValueQueue* PLUGIN_API HostParameterChanges::addParameterData (const Param
 	return &queues.back ();
 }
 
-tresult PLUGIN_API HostParameterChanges::queryInterface (const TUID iid, void** obj)
+tresult PLUGIN_API HostParameterChanges::queryInterface (const TUID queried, void** obj)
 {
-	QUERY_INTERFACE (iid, obj, FUnknown::iid, IParameterChanges)
-	QUERY_INTERFACE (iid, obj, IParameterChanges::iid, IParameterChanges)
+	QUERY_INTERFACE (queried, obj, FUnknown::iid, IParameterChanges)
+	QUERY_INTERFACE (queried, obj, IParameterChanges::iid, IParameterChanges)
 	*obj = nullptr;
 	return kNoInterface;
 }
@@ -73,10 +73,10 @@ tresult PLUGIN_API HostEventList::addEvent (Event& e)
 	return kResultOk;
 }
 
-tresult PLUGIN_API HostEventList::queryInterface (const TUID iid, void** obj)
+tresult PLUGIN_API HostEventList::queryInterface (const TUID queried, void** obj)
 {
-	QUERY_INTERFACE (iid, obj, FUnknown::iid, IEventList)
-	QUERY_INTERFACE (iid, obj, IEventList::iid, IEventList)
+	QUERY_INTERFACE (queried, obj, FUnknown::iid, IEventList)
+	QUERY_INTERFACE (queried, obj, IEventList::iid, IEventList)
 	*obj = nullptr;
 	return kNoInterface;
 }

@@ -12,7 +12,7 @@ namespace tavik::tools {
 class HostParamValueQueue : public Steinberg::Vst::IParamValueQueue
 {
 public:
-	explicit HostParamValueQueue (Steinberg::Vst::ParamID id) : id (id) {}
+	explicit HostParamValueQueue (Steinberg::Vst::ParamID parameterId) : id (parameterId) {}
 
 	Steinberg::Vst::ParamID PLUGIN_API getParameterId () override { return id; }
 	Steinberg::int32 PLUGIN_API getPointCount () override { return static_cast<Steinberg::int32> (points.size ()); }
@@ -22,7 +22,7 @@ public:
 	                                        Steinberg::int32& index) override;
 
 	// Owned by its HostParameterChanges, never by the plug-in.
-	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID iid, void** obj) override;
+	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID queried, void** obj) override;
 	Steinberg::uint32 PLUGIN_API addRef () override { return 1; }
 	Steinberg::uint32 PLUGIN_API release () override { return 1; }
 
@@ -47,7 +47,7 @@ public:
 	Steinberg::Vst::IParamValueQueue* PLUGIN_API addParameterData (const Steinberg::Vst::ParamID& id,
 	                                                               Steinberg::int32& index) override;
 
-	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID iid, void** obj) override;
+	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID queried, void** obj) override;
 	Steinberg::uint32 PLUGIN_API addRef () override { return 1; }
 	Steinberg::uint32 PLUGIN_API release () override { return 1; }
 
@@ -64,7 +64,7 @@ public:
 	Steinberg::tresult PLUGIN_API getEvent (Steinberg::int32 index, Steinberg::Vst::Event& e) override;
 	Steinberg::tresult PLUGIN_API addEvent (Steinberg::Vst::Event& e) override;
 
-	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID iid, void** obj) override;
+	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID queried, void** obj) override;
 	Steinberg::uint32 PLUGIN_API addRef () override { return 1; }
 	Steinberg::uint32 PLUGIN_API release () override { return 1; }
 

@@ -36,7 +36,7 @@ namespace {
 class Report
 {
 public:
-	explicit Report (bool pretty) : pretty (pretty) {}
+	explicit Report (bool prettyPrinted) : pretty (prettyPrinted) {}
 
 	void beginObject (const char* key = nullptr) { open (key, '{'); }
 	void endObject () { close ('}'); }
