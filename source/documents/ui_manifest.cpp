@@ -1,8 +1,9 @@
 #include "ui_manifest.h"
 
+#include "module_path.h"
+
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 
 namespace tavik {
 
@@ -109,10 +110,8 @@ std::string uiManifestPathForImage (const std::string& imagePath)
 const UiBundleFacts& readUiBundleFacts ()
 {
 	static const UiBundleFacts facts = [] {
-		Dl_info info {};
-		if (dladdr (reinterpret_cast<const void*> (&readUiBundleFacts), &info) == 0 || !info.dli_fname)
-			return UiBundleFacts ();
-		return readUiBundleFactsFromFile (uiManifestPathForImage (info.dli_fname));
+		const std::string image = modulePath ();
+		return image.empty () ? UiBundleFacts () : readUiBundleFactsFromFile (uiManifestPathForImage (image));
 	}();
 	return facts;
 }

@@ -1,11 +1,17 @@
 // Module initialisation and de-initialisation, called by the first
 // ModuleEntry and the last ModuleExit.
 
+#include "module_path.h"
 #include "plugin_factory.h"
 
 #include "public.sdk/source/main/moduleinit.h"
 
-bool InitModule () { return true; }
+bool InitModule ()
+{
+	// The entry found the module's own path; the shell finds its files by it.
+	tavik::recordModulePath (Steinberg::getModulePath ());
+	return true;
+}
 
 bool DeinitModule ()
 {

@@ -1,0 +1,17 @@
+// The file path of the plug-in module this code runs in, recorded once by
+// the module entry (its one dladdr lookup) for everything that needs to find
+// files beside it: the editor page, its manifest.
+#pragma once
+
+#include <string>
+
+namespace tavik {
+
+/** Records the module's path (up to 2047 bytes); only the first
+ *  non-empty path is kept, and only the first module entry calls it. */
+void recordModulePath (const char* path);
+
+/** The recorded path; empty outside a loaded module (a test program). */
+std::string modulePath ();
+
+} // namespace tavik
