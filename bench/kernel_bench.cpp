@@ -27,8 +27,8 @@ struct Setting
 class KernelRun
 {
 public:
-	KernelRun (std::initializer_list<Setting> settings, int voices, double restrikeSeconds)
-	    : voices (voices), restrikeBlocks (static_cast<int> (restrikeSeconds * kRate / kBlock))
+	KernelRun (std::initializer_list<Setting> settings, int voiceCount, double restrikeSeconds)
+	    : voices (voiceCount), restrikeBlocks (static_cast<int> (restrikeSeconds * kRate / kBlock))
 	{
 		if (K (runtime_init) () != 0)
 			std::abort ();

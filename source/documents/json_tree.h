@@ -40,7 +40,7 @@ struct JsonValue
 class JsonReader
 {
 public:
-	JsonReader (const char* begin, const char* end) : cur (begin), end (end) {}
+	JsonReader (const char* first, const char* last) : cur (first), end (last) {}
 
 	bool value (JsonValue& out, int depth);
 	bool string (std::string& out);
