@@ -24,7 +24,4 @@ inline double fround (double x)
 	return static_cast<double> (f);
 }
 
-/** a + b in single precision, for operands that already hold single-precision values. */
-inline double fadd (double a, double b) { return fround (a + b); }
-
 } // namespace tavik::kernel

@@ -20,7 +20,6 @@ InstanceSetupError::InstanceSetupError (Step failedStep, const std::string& mess
 PluginInstance::PluginInstance (IPluginFactory* factory, const PClassInfo& classInfo, FUnknown* hostContext,
                                 const InstanceRequirements& requirements)
 {
-	std::memcpy (cid, classInfo.cid, sizeof (TUID));
 	const std::string name = tavik::fixedText (classInfo.name);
 	void* object = nullptr;
 	if (factory->createInstance (classInfo.cid, IComponent::iid, &object) != kResultOk || !object)

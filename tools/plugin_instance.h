@@ -70,8 +70,6 @@ public:
 	/** Null only when the requirements let a class without one through. */
 	Steinberg::Vst::IEditController* controller () const { return controllerPtr; }
 
-	/** The processor's class id. */
-	const Steinberg::TUID& classId () const { return cid; }
 	/** Whether the controller is an object of its own rather than the
 	 *  component itself. */
 	bool hasSeparateController () const { return separateController; }
@@ -85,7 +83,6 @@ private:
 	void stop ();
 	void shutdown ();
 
-	Steinberg::TUID cid {};
 	Steinberg::TUID controllerCid {};
 	Steinberg::IPtr<Steinberg::Vst::IComponent> componentPtr;
 	Steinberg::IPtr<Steinberg::Vst::IAudioProcessor> processorPtr;

@@ -102,7 +102,6 @@ public:
 	bool ready () const { return isReady; }
 	bool failed () const { return hasFailed; }
 	bool converted () const { return isConverted; }
-	bool adapterFailed () const { return isAdapterFailed; }
 	double hostRate () const { return rate; }
 	int maxBlockFrames () const { return maxFrames; }
 	uint32_t instanceToken () const { return handle; }
@@ -111,8 +110,6 @@ public:
 	double kernelShadow (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? shadow[index] : 0; }
 	bool republishPending () const { return republish.load (std::memory_order_acquire) != 0; }
 	const std::vector<uint8_t>& eventHistory () const { return history; }
-	uint32_t renderedFrameClock () const { return frameClock; }
-	const RateAdapter& rateAdapter () const { return adapter; }
 
 	/** Plain values the kernel applies at creation and reset. */
 	static constexpr const double* KERNEL_DEFAULTS = TAVIK_KERNEL_PARAMETER_DEFAULTS;

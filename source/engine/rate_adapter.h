@@ -69,10 +69,6 @@ public:
 	uint64_t nextKernelFrame = 0;
 
 	size_t capacity () const { return fifoFrames; }
-	size_t inputFill () const { return inFill; }
-	size_t outputFill () const { return outFill; }
-	uint64_t inputBase () const { return inBase; }
-	uint64_t outputBase () const { return outBase; }
 
 private:
 	static void buildTable (std::vector<float>& table, double cutoff);
