@@ -207,6 +207,155 @@ TEST (DocumentReaderObjects, MemberLoopRejectsMalformedObjects)
 	EXPECT_FALSE (accepts ("{a:1}"));
 }
 
+TEST (DocumentReaderBooleans, ReadsOnlyTheTwoLiterals)
+{
+	Read t (" \n true,");
+	bool v = false;
+	ASSERT_TRUE (tavik::readBool (t.reader, v));
+	EXPECT_TRUE (v);
+	EXPECT_EQ (t.consumed (), 7u);
+	Read f ("false");
+	ASSERT_TRUE (tavik::readBool (f.reader, v));
+	EXPECT_FALSE (v);
+	// Only the literal's bytes are compared; what follows is the caller's.
+	Read x ("truex");
+	ASSERT_TRUE (tavik::readBool (x.reader, v));
+	EXPECT_EQ (x.consumed (), 4u);
+
+	for (const std::string& text : std::vector<std::string> {"", "tru", "fals", "f", "TRUE", "True", "null", "0",
+	                               "1", "\"true\"", "[true]", "{}", "-", "nan"})
+	{
+		Read r ("  " + text);
+		bool kept = true;
+		EXPECT_FALSE (tavik::readBool (r.reader, kept)) << text;
+		EXPECT_TRUE (kept) << text;                 // the target keeps its value
+		EXPECT_EQ (r.consumed (), 2u) << text;      // only the whitespace is gone
+	}
+}
+
+TEST (DocumentReaderBooleans, AValueThatIsNotABooleanCanStillBeSkipped)
+{
+	// The pattern of readers that keep a default for other values.
+	const auto boolOrSkip = [] (const std::string& text, bool& value) {
+		Read r (text);
+		return (tavik::readBool (r.reader, value) || tavik::skipValue (r.reader, 1)) &&
+		       r.consumed () == r.buffer.size ();
+	};
+	bool value = true;
+	EXPECT_TRUE (boolOrSkip (" [true, false]", value));
+	EXPECT_TRUE (boolOrSkip ("\"false\"", value));
+	EXPECT_TRUE (boolOrSkip ("0", value));
+	EXPECT_TRUE (boolOrSkip ("null", value));
+	EXPECT_TRUE (value);
+	EXPECT_FALSE (boolOrSkip ("fals", value));  // broken text still fails
+	EXPECT_FALSE (boolOrSkip ("", value));
+	EXPECT_TRUE (boolOrSkip ("false", value));
+	EXPECT_FALSE (value);
+}
+
+// Reads an array of numbers; false when it is not exactly one.
+bool readNumbers (const std::string& text, std::vector<double>& out, size_t* consumed = nullptr)
+{
+	Read r (text);
+	out.clear ();
+	const bool ok = tavik::readArray (r.reader, [&out] (Reader& in) {
+		double v = 0;
+		if (!tavik::parseNumber (in, &v))
+			return false;
+		out.push_back (v);
+		return true;
+	});
+	if (consumed)
+		*consumed = r.consumed ();
+	return ok;
+}
+
+// Reads an array whose elements are skipped at depth 2, as an array member
+// of a top-level object is.
+bool skipElements (const std::string& text)
+{
+	Read r (text);
+	return tavik::readArray (r.reader, [] (Reader& in) { return tavik::skipValue (in, 2); });
+}
+
+TEST (DocumentReaderArrays, ElementLoopReadsEveryElementInOrder)
+{
+	std::vector<double> v;
+	size_t consumed = 0;
+	ASSERT_TRUE (readNumbers (" [ 1 ,2.5\t,\n-3 ] ,", v, &consumed));
+	EXPECT_EQ (v, (std::vector<double> {1, 2.5, -3}));
+	EXPECT_EQ (consumed, 16u);  // up to the bracket, nothing after it
+	ASSERT_TRUE (readNumbers ("[]", v));
+	EXPECT_TRUE (v.empty ());
+	ASSERT_TRUE (readNumbers ("[ \n ]", v));
+	EXPECT_TRUE (v.empty ());
+
+	// Elements may be read by further loops: an array of arrays of booleans.
+	Read r ("[[true],[],[false,true]]");
+	std::vector<std::vector<bool>> rows;
+	const bool ok = tavik::readArray (r.reader, [&rows] (Reader& row) {
+		rows.emplace_back ();
+		return tavik::readArray (row, [&rows] (Reader& item) {
+			bool b = false;
+			if (!tavik::readBool (item, b))
+				return false;
+			rows.back ().push_back (b);
+			return true;
+		});
+	});
+	ASSERT_TRUE (ok);
+	EXPECT_EQ (rows, (std::vector<std::vector<bool>> {{true}, {}, {false, true}}));
+}
+
+TEST (DocumentReaderArrays, RejectsAnythingButOneWellFormedArray)
+{
+	std::vector<double> v;
+	for (const std::string& text : std::vector<std::string> {"", "   ", "{}", "1", "\"[]\"", "]", "[", "[ ", "[1", "[1 ",
+	                               "[1,", "[1,]", "[1, ]", "[,1]", "[,]", "[1 2]", "[1;2]", "[1}", "[1,,2]", "[[1]]",
+	                               "[true]", "[\"1\"]"})
+		EXPECT_FALSE (readNumbers (text, v)) << text;
+}
+
+TEST (DocumentReaderArrays, StopsAtTheFirstFailure)
+{
+	// A failing element ends the loop: later elements are not offered.
+	Read r ("[1,2,3]");
+	int calls = 0;
+	EXPECT_FALSE (tavik::readArray (r.reader, [&calls] (Reader& in) {
+		++calls;
+		return calls < 2 && tavik::skipValue (in, 1);
+	}));
+	EXPECT_EQ (calls, 2);
+
+	// A missing separator leaves the offending byte unread for the caller's
+	// message; a truncated array leaves the cursor at the end.
+	std::vector<double> v;
+	size_t consumed = 0;
+	EXPECT_FALSE (readNumbers ("[1 2]", v, &consumed));
+	EXPECT_EQ (consumed, 3u);
+	EXPECT_FALSE (readNumbers ("[1  ", v, &consumed));
+	EXPECT_EQ (consumed, 4u);
+}
+
+TEST (DocumentReaderArrays, NestingDepthIsTheElementReadersConcern)
+{
+	// Skipping the elements at depth 2 bounds the array as skipping all of
+	// it at depth 1 does.
+	EXPECT_TRUE (skipElements (nestedArrays (32)));
+	EXPECT_FALSE (skipElements (nestedArrays (33)));
+	EXPECT_FALSE (skipElements (std::string (10000, '[')));
+	EXPECT_FALSE (skipElements (nestedArrays (10000)));
+	EXPECT_FALSE (skipElements ("[" + std::string (40, '{') + "]"));
+}
+
+TEST (DocumentReaderArrays, EveryTruncationOfAValidArrayFails)
+{
+	const std::string valid = "[ 1, \"two\", [true, null], {\"k\": [false]}, -0.5e3 ]";
+	ASSERT_TRUE (skipElements (valid));
+	for (size_t cut = 0; cut < valid.size (); ++cut)
+		EXPECT_FALSE (skipElements (valid.substr (0, cut))) << "cut at " << cut;
+}
+
 // Hostile input: every reader call must fail or succeed cleanly, never read
 // outside the text (the buffers are exact, so AddressSanitizer would tell).
 TEST (DocumentReaderHostileInput, EveryTruncationOfAValidDocumentIsHandled)

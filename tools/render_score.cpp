@@ -24,6 +24,13 @@ public:
 		return false;
 	}
 
+	// Whether `c` follows, past any whitespace.
+	bool nextIs (char c)
+	{
+		skipWhitespace (r);
+		return r.cur < r.end && *r.cur == c;
+	}
+
 	// A failure to find the expected value: says so, or that the text ended.
 	bool missing (const std::string& field, const std::string& expected)
 	{
@@ -62,9 +69,8 @@ public:
 	// A number, or a string taken as the parameter's display text.
 	bool value (const std::string& field, ScoreValue& out)
 	{
-		skipWhitespace (r);
 		out.field = field;
-		if (r.cur < r.end && *r.cur == '"')
+		if (nextIs ('"'))
 		{
 			out.isText = true;
 			return string (field, out.text);
@@ -76,8 +82,7 @@ public:
 	template <typename OnMember>
 	bool object (const std::string& field, OnMember&& onMember)
 	{
-		skipWhitespace (r);
-		if (r.cur >= r.end || *r.cur != '{')
+		if (!nextIs ('{'))
 			return missing (field, "an object");
 		const bool ok = readObject (r, onMember);
 		if (!ok)
@@ -88,27 +93,21 @@ public:
 	template <typename OnElement>
 	bool array (const std::string& field, OnElement&& onElement)
 	{
-		if (!consumeChar (r, '['))
+		if (!nextIs ('['))
 			return missing (field, "an array");
-		if (consumeChar (r, ']'))
-			return true;
-		for (size_t index = 0;; ++index)
-		{
-			if (!onElement (index))
+		// A failed element has said why; otherwise a separator was missing.
+		size_t count = 0;
+		bool elementFailed = false;
+		const bool ok = readArray (r, [&] (Reader&) {
+			elementFailed = !onElement (count);
+			if (elementFailed)
 				return false;
-			skipWhitespace (r);
-			if (r.cur < r.end && *r.cur == ',')
-			{
-				++r.cur;
-				continue;
-			}
-			if (r.cur < r.end && *r.cur == ']')
-			{
-				++r.cur;
-				return true;
-			}
-			return missing (field, "',' or ']' after element " + std::to_string (index));
-		}
+			++count;
+			return true;
+		});
+		if (ok || elementFailed)
+			return ok;
+		return missing (field, "',' or ']' after element " + std::to_string (count - 1));
 	}
 
 	bool unknown (const std::string& field, const std::string& key)

@@ -4,7 +4,6 @@
 #include "parameter_table.h"
 
 #include <cmath>
-#include <cstring>
 
 namespace tavik {
 
@@ -89,23 +88,7 @@ bool readBinding (Reader& r, CcMap& map)
 			return true;
 		}
 		if (key == "enabled")
-		{
-			skipWhitespace (in);
-			const size_t left = static_cast<size_t> (in.end - in.cur);
-			if (left >= 4 && std::memcmp (in.cur, "true", 4) == 0)
-			{
-				in.cur += 4;
-				b.enabled = true;
-				return true;
-			}
-			if (left >= 5 && std::memcmp (in.cur, "false", 5) == 0)
-			{
-				in.cur += 5;
-				b.enabled = false;
-				return true;
-			}
-			return skipValue (in, 1);
-		}
+			return readBool (in, b.enabled) || skipValue (in, 1);  // a non-boolean is skipped
 		return skipValue (in, 1);
 	});
 	if (!ok)
@@ -115,31 +98,14 @@ bool readBinding (Reader& r, CcMap& map)
 	return true;
 }
 
+// Objects are read as bindings, other elements skipped.
 bool readBindingArray (Reader& r, CcMap& map)
 {
-	if (!consumeChar (r, '['))
-		return false;
-	if (consumeChar (r, ']'))
-		return true;
-	for (;;)
-	{
-		skipWhitespace (r);
-		if (r.cur < r.end && *r.cur == '{')
-		{
-			if (!readBinding (r, map))
-				return false;
-		}
-		else if (!skipValue (r, 1))
-			return false;
-		skipWhitespace (r);
-		if (r.cur >= r.end)
-			return false;
-		const char c = *r.cur++;
-		if (c == ']')
-			return true;
-		if (c != ',')
-			return false;
-	}
+	return readArray (r, [&map] (Reader& in) {
+		if (in.cur < in.end && *in.cur == '{')
+			return readBinding (in, map);
+		return skipValue (in, 1);
+	});
 }
 
 } // namespace

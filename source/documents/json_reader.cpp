@@ -154,6 +154,18 @@ bool readNumberOrSkip (Reader& r, int depth, double& out, bool& isNumber)
 	return skipValue (r, depth);
 }
 
+bool readBool (Reader& r, bool& out)
+{
+	skipWhitespace (r);
+	if (matchLiteral (r, "true"))
+		out = true;
+	else if (matchLiteral (r, "false"))
+		out = false;
+	else
+		return false;
+	return true;
+}
+
 bool skipValue (Reader& r, int depth)
 {
 	skipWhitespace (r);
@@ -163,29 +175,11 @@ bool skipValue (Reader& r, int depth)
 	if (c == '"')
 		return parseString (r, nullptr);
 	if (c == '[')
-	{
-		++r.cur;
-		if (consumeChar (r, ']'))
-			return true;
-		for (;;)
-		{
-			if (!skipValue (r, depth + 1))
-				return false;
-			skipWhitespace (r);
-			if (r.cur >= r.end)
-				return false;
-			const char next = *r.cur++;
-			if (next == ']')
-				return true;
-			if (next != ',')
-				return false;
-		}
-	}
+		return readArray (r, [depth] (Reader& in) { return skipValue (in, depth + 1); });
 	if (c == '{')
-		return readObject (r, [depth] (const std::string&, Reader& inner) {
-			return skipValue (inner, depth + 1);
-		});
-	if (matchLiteral (r, "true") || matchLiteral (r, "false") || matchLiteral (r, "null"))
+		return readObject (r, [depth] (const std::string&, Reader& in) { return skipValue (in, depth + 1); });
+	bool flag = false;
+	if (readBool (r, flag) || matchLiteral (r, "null"))
 		return true;
 	return parseNumber (r, nullptr);
 }

@@ -77,23 +77,18 @@ bool readParams (Reader& r, StateChunk& chunk)
 			return false;
 		const tavik_param_desc* row = tavik_param_find_path (key.c_str ());
 		double value = 0;
-		const char c = *in.cur;
-		if (c == 't' || c == 'f')
-		{
-			const char* word = c == 't' ? "true" : "false";
-			const size_t n = std::strlen (word);
-			if (static_cast<size_t> (in.end - in.cur) < n || std::memcmp (in.cur, word, n) != 0)
-				return false;
-			in.cur += n;
-			value = c == 't' ? 1 : 0;
-		}
+		bool flag = false;
+		if (readBool (in, flag))
+			value = flag ? 1 : 0;
 		else
 		{
+			// Strings, null, arrays and objects set nothing; a t or f that
+			// does not begin a literal fails like any other bad text.
 			bool isNumber = false;
 			if (!readNumberOrSkip (in, 2, value, isNumber))
 				return false;
 			if (!isNumber)
-				return true;  // strings, null, arrays, objects set nothing
+				return true;
 		}
 		if (row)
 		{
