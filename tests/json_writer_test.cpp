@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -106,6 +107,72 @@ TEST (JsonStringWriting, EscapesOnlyQuoteAndBackslash)
 	EXPECT_EQ (quoted ("\xC3\xA9\x01"), "\"\xC3\xA9\x01\"");
 	EXPECT_EQ (quoted (""), "\"\"");
 	EXPECT_EQ (quoted (nullptr), "\"\"");
+}
+
+TEST (JsonMemberWriting, SeparatesMembersAndNestsObjects)
+{
+	std::string out;
+	tavik::JsonMembers doc = tavik::JsonMembers::open (out);
+	EXPECT_TRUE (doc.empty ());
+	doc.integer ("v", 1);
+	EXPECT_FALSE (doc.empty ());
+	tavik::JsonMembers inner = doc.object ("inner");
+	inner.close ();  // an empty nested object
+	tavik::JsonMembers flags = doc.object ("flags");
+	flags.boolean ("on", true);
+	flags.boolean ("off", false);
+	flags.close ();
+	doc.member ("list") += "[1,2]";
+	doc.raw ("none", "null");
+	doc.close ();
+	EXPECT_EQ (out, "{\"v\":1,\"inner\":{},\"flags\":{\"on\":true,\"off\":false},\"list\":[1,2],\"none\":null}");
+
+	// Continuing members already written, after text already there.
+	std::string more = "{\"a\":0";
+	tavik::JsonMembers rest (more, true);
+	rest.text ("b", "x");
+	EXPECT_EQ (more, "{\"a\":0,\"b\":\"x\"");
+}
+
+TEST (JsonMemberWriting, NumbersIntegersAndTextKeepTheirOwnForms)
+{
+	std::string out;
+	tavik::JsonMembers m (out);
+	m.number ("n", 2000000);    // shortest form, exponent when shorter
+	m.integer ("i", 2000000);   // always plain digits
+	m.number ("nan", std::nan (""));
+	m.integer ("min", INT64_MIN);
+	m.integer ("max", INT64_MAX);
+	m.integer ("neg", -7);
+	m.text ("null", nullptr);
+	m.text ("esc", "a\"b\\c\n");
+	EXPECT_EQ (out, "\"n\":2e+06,\"i\":2000000,\"nan\":null,\"min\":-9223372036854775808,"
+	                "\"max\":9223372036854775807,\"neg\":-7,\"null\":\"\",\"esc\":\"a\\\"b\\\\c\n\"");
+}
+
+TEST (JsonMemberWriting, OptionalTextLeavesNoTrace)
+{
+	// Left-out members write neither themselves nor a separator.
+	std::string out;
+	tavik::JsonMembers m = tavik::JsonMembers::open (out);
+	m.optionalText ("a", nullptr);
+	m.optionalText ("b", "");
+	EXPECT_TRUE (m.empty ());
+	m.optionalText ("c", "set");
+	m.optionalText ("d", "");
+	m.optionalText ("e", "too");
+	m.close ();
+	EXPECT_EQ (out, "{\"c\":\"set\",\"e\":\"too\"}");
+}
+
+TEST (JsonMemberWriting, NamesAreEscapedLikeText)
+{
+	// Names can come from documents (pad keys) or records (detail names).
+	std::string out;
+	tavik::JsonMembers m (out);
+	m.integer ("pad \"1\"\\", 1);
+	m.integer ("", 2);
+	EXPECT_EQ (out, "\"pad \\\"1\\\"\\\\\":1,\"\":2");
 }
 
 } // namespace

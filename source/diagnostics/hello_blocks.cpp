@@ -23,24 +23,11 @@ const FeedName kFeeds[] = {
 
 const char* const kTargets[] = {"vst3", "clap", "au", "standalone", "offline"};
 
-void appendTextMember (std::string& out, const char* name, const std::string& text)
+// Counts below zero are unknown and left out.
+void optionalCount (JsonMembers& m, const char* name, int64_t value)
 {
-	if (text.empty ())
-		return;
-	out += ",\"";
-	out += name;
-	out += "\":";
-	jsonAppendQuoted (out, text.c_str ());
-}
-
-void appendCountMember (std::string& out, const char* name, int64_t value)
-{
-	if (value < 0)
-		return;
-	out += ",\"";
-	out += name;
-	out += "\":";
-	out += std::to_string (value);
+	if (value >= 0)
+		m.integer (name, value);
 }
 
 } // namespace
@@ -62,83 +49,68 @@ void writeDiagnosticIdentityJson (std::string& out, DiagnosticTarget target)
 
 void writeDiagnosticIdentityJson (std::string& out, DiagnosticTarget target, const UiBundleFacts& ui)
 {
-	out += "{\"moduleId\":";
-	jsonAppendQuoted (out, PRODUCT_PACKAGE_ID);
-	out += ",\"name\":";
-	jsonAppendQuoted (out, PRODUCT_NAME);
-	out += ",\"vendor\":";
-	jsonAppendQuoted (out, PRODUCT_VENDOR);
-	out += ",\"version\":";
-	jsonAppendQuoted (out, PRODUCT_VERSION);
-	out += ",\"hostClass\":\"instrument\",\"target\":";
-	jsonAppendQuoted (out, target <= TARGET_OFFLINE ? kTargets[target] : "offline");
-	out += ",\"sdkVersion\":\"0.0.0\",\"build\":{\"mode\":\"production\",\"configuration\":\"Release\"}";
+	JsonMembers m = JsonMembers::open (out);
+	m.text ("moduleId", PRODUCT_PACKAGE_ID);
+	m.text ("name", PRODUCT_NAME);
+	m.text ("vendor", PRODUCT_VENDOR);
+	m.text ("version", PRODUCT_VERSION);
+	m.text ("hostClass", "instrument");
+	m.text ("target", target <= TARGET_OFFLINE ? kTargets[target] : "offline");
+	m.text ("sdkVersion", "0.0.0");
+	m.raw ("build", "{\"mode\":\"production\",\"configuration\":\"Release\"}");
 
 	const std::string buildTime = fixedText (ui.buildTime);
 	const std::string revision = fixedText (ui.sourceRevision);
 	const std::string sha256 = fixedText (ui.sha256);
 	if (!buildTime.empty () || !revision.empty () || !sha256.empty ())
 	{
-		out += ",\"ui\":{";
-		bool first = true;
-		for (const auto& member : {std::make_pair ("buildTime", buildTime), std::make_pair ("sourceRevision", revision),
-		                           std::make_pair ("sha256", sha256)})
-		{
-			if (member.second.empty ())
-				continue;
-			if (!first)
-				out += ",";
-			first = false;
-			out += "\"";
-			out += member.first;
-			out += "\":";
-			jsonAppendQuoted (out, member.second.c_str ());
-		}
-		out += "}";
+		JsonMembers facts = m.object ("ui");
+		facts.optionalText ("buildTime", buildTime.c_str ());
+		facts.optionalText ("sourceRevision", revision.c_str ());
+		facts.optionalText ("sha256", sha256.c_str ());
+		facts.close ();
 	}
-	out += ",\"ratePolicy\":{\"mode\":\"host-native\"},\"state\":{\"version\":1,\"maxBytes\":65536},"
-	       "\"ports\":[{\"id\":\"out\",\"kind\":\"audio\",\"direction\":\"output\",\"busRole\":\"main\","
-	       "\"channels\":2},{\"id\":\"midi-in\",\"kind\":\"midi\",\"direction\":\"input\",\"busRole\":\"main\"}]}";
+	m.raw ("ratePolicy", "{\"mode\":\"host-native\"}");
+	m.raw ("state", "{\"version\":1,\"maxBytes\":65536}");
+	m.raw ("ports", "[{\"id\":\"out\",\"kind\":\"audio\",\"direction\":\"output\",\"busRole\":\"main\","
+	                "\"channels\":2},{\"id\":\"midi-in\",\"kind\":\"midi\",\"direction\":\"input\","
+	                "\"busRole\":\"main\"}]");
+	m.close ();
 }
 
 void writeDiagnosticCapabilitiesJson (std::string& out) { out += "{\"feeds\":[],\"commands\":[],\"maxFeedHz\":0}"; }
 
 void writeDiagnosticBankJson (std::string& out, const BankFacts& bank)
 {
-	out += "{\"id\":";
-	jsonAppendQuoted (out, fixedText (bank.id).c_str ());
-	appendTextMember (out, "name", fixedText (bank.name));
-	appendTextMember (out, "kind", fixedText (bank.kind));
-	appendTextMember (out, "version", fixedText (bank.version));
-	appendTextMember (out, "sha256", fixedText (bank.sha256));
-	appendTextMember (out, "source", fixedText (bank.source));
-	appendTextMember (out, "entryId", fixedText (bank.entryId));
-	appendCountMember (out, "index", bank.index);
-	appendCountMember (out, "zoneCount", bank.zoneCount);
-	appendCountMember (out, "roundRobinGroups", bank.roundRobinGroups);
-	appendCountMember (out, "chokeGroups", bank.chokeGroups);
-	appendCountMember (out, "velocityLayers", bank.velocityLayers);
-	appendCountMember (out, "padCount", bank.padCount);
-	out += "}";
+	JsonMembers m = JsonMembers::open (out);
+	m.text ("id", fixedText (bank.id).c_str ());
+	m.optionalText ("name", fixedText (bank.name).c_str ());
+	m.optionalText ("kind", fixedText (bank.kind).c_str ());
+	m.optionalText ("version", fixedText (bank.version).c_str ());
+	m.optionalText ("sha256", fixedText (bank.sha256).c_str ());
+	m.optionalText ("source", fixedText (bank.source).c_str ());
+	m.optionalText ("entryId", fixedText (bank.entryId).c_str ());
+	optionalCount (m, "index", bank.index);
+	optionalCount (m, "zoneCount", bank.zoneCount);
+	optionalCount (m, "roundRobinGroups", bank.roundRobinGroups);
+	optionalCount (m, "chokeGroups", bank.chokeGroups);
+	optionalCount (m, "velocityLayers", bank.velocityLayers);
+	optionalCount (m, "padCount", bank.padCount);
+	m.close ();
 }
 
 void writeDiagnosticPresetStateJson (std::string& out, const PresetStateFacts& facts)
 {
-	out += "{\"factoryCount\":";
-	out += std::to_string (facts.factoryCount);
-	appendTextMember (out, "currentId", fixedText (facts.currentId));
-	appendTextMember (out, "currentName", fixedText (facts.currentName));
-	out += ",\"dirty\":";
-	out += facts.dirty ? "true" : "false";
-	out += ",\"userPresetsSupported\":";
-	out += facts.userPresetsSupported ? "true" : "false";
-	appendCountMember (out, "lastStateBytes", facts.lastStateBytes);
+	JsonMembers m = JsonMembers::open (out);
+	m.integer ("factoryCount", facts.factoryCount);
+	m.optionalText ("currentId", fixedText (facts.currentId).c_str ());
+	m.optionalText ("currentName", fixedText (facts.currentName).c_str ());
+	m.boolean ("dirty", facts.dirty);
+	m.boolean ("userPresetsSupported", facts.userPresetsSupported);
+	optionalCount (m, "lastStateBytes", facts.lastStateBytes);
 	if (facts.bank.present && facts.bank.id[0])
-	{
-		out += ",\"bank\":";
-		writeDiagnosticBankJson (out, facts.bank);
-	}
-	out += "}";
+		writeDiagnosticBankJson (m.member ("bank"), facts.bank);
+	m.close ();
 }
 
 int compiledBankCount () { return 0; }
@@ -154,17 +126,12 @@ bool writeDiagnosticBanksJson (std::string&) { return false; }
 void appendDiagnosticHelloBlocks (std::string& out, DiagnosticTarget target, const HostFacts& host,
                                   const PresetStateFacts& presets)
 {
-	out += ",\"identity\":";
-	writeDiagnosticIdentityJson (out, target);
+	JsonMembers m (out, true);
+	writeDiagnosticIdentityJson (m.member ("identity"), target);
 	if (host.sampleRate > 0)
-	{
-		out += ",\"host\":";
-		writeDiagnosticHostJson (out, host);
-	}
-	out += ",\"diagnostics\":";
-	writeDiagnosticCapabilitiesJson (out);
-	out += ",\"presetState\":";
-	writeDiagnosticPresetStateJson (out, presets);
+		writeDiagnosticHostJson (m.member ("host"), host);
+	writeDiagnosticCapabilitiesJson (m.member ("diagnostics"));
+	writeDiagnosticPresetStateJson (m.member ("presetState"), presets);
 }
 
 } // namespace tavik

@@ -13,8 +13,6 @@ namespace {
 const char* const kValidators[] = {nullptr, "pluginval", "clap-validator", "auval", "steinberg-validator",
                                    "tavik-probe"};
 
-void appendQuotedField (std::string& out, const std::string& text) { jsonAppendQuoted (out, text.c_str ()); }
-
 const char* processModeName (uint8_t mode) { return mode == 1 ? "offline" : mode == 2 ? "prefetch" : "realtime"; }
 
 void appendTail (std::string& out, const HostFacts& f)
@@ -34,21 +32,13 @@ void appendBuses (std::string& out, const HostFacts& f)
 		const HostBusFact& b = f.buses[i];
 		if (i)
 			out += ",";
-		out += "{\"id\":";
-		appendQuotedField (out, fixedText (b.id));
-		out += ",\"direction\":";
-		out += b.isInput ? "\"input\"" : "\"output\"";
-		out += ",\"channels\":";
-		jsonAppendNumber (out, b.channels);
-		out += ",\"active\":";
-		out += b.active ? "true" : "false";
-		const std::string layout = fixedText (b.layout);
-		if (!layout.empty ())
-		{
-			out += ",\"layout\":";
-			appendQuotedField (out, layout);
-		}
-		out += "}";
+		JsonMembers bus = JsonMembers::open (out);
+		bus.text ("id", fixedText (b.id).c_str ());
+		bus.text ("direction", b.isInput ? "input" : "output");
+		bus.number ("channels", b.channels);
+		bus.boolean ("active", b.active);
+		bus.optionalText ("layout", fixedText (b.layout).c_str ());
+		bus.close ();
 	}
 	out += "]";
 }
@@ -78,22 +68,6 @@ bool bypassChanged (const HostFacts& previous, const HostFacts& current)
 {
 	return current.bypassKnown && (!previous.bypassKnown || previous.bypassed != current.bypassed);
 }
-
-// Separates the members of an object being written.
-struct Members
-{
-	std::string& out;
-	bool first = true;
-	void next (const char* name)
-	{
-		if (!first)
-			out += ",";
-		first = false;
-		out += "\"";
-		out += name;
-		out += "\":";
-	}
-};
 
 } // namespace
 
@@ -165,112 +139,58 @@ bool DiagnosticTransportRing::drainLatest (TransportFact& out)
 
 void writeDiagnosticHostJson (std::string& out, const HostFacts& f)
 {
-	out += "{";
-	Members m {out};
-	for (const auto& text : {std::make_pair ("hostName", fixedText (f.hostName)),
-	                         std::make_pair ("hostVersion", fixedText (f.hostVersion)),
-	                         std::make_pair ("hostPath", fixedText (f.hostPath))})
-	{
-		if (text.second.empty ())
-			continue;
-		m.next (text.first);
-		appendQuotedField (out, text.second);
-	}
+	JsonMembers m = JsonMembers::open (out);
+	m.optionalText ("hostName", fixedText (f.hostName).c_str ());
+	m.optionalText ("hostVersion", fixedText (f.hostVersion).c_str ());
+	m.optionalText ("hostPath", fixedText (f.hostPath).c_str ());
 	if (f.validatorHost >= 1 && f.validatorHost <= 5)
-	{
-		m.next ("validatorHost");
-		jsonAppendQuoted (out, kValidators[f.validatorHost]);
-	}
-	m.next ("sampleRate");
-	jsonAppendNumber (out, f.sampleRate);
-	m.next ("maxBlockFrames");
-	jsonAppendNumber (out, f.maxBlockFrames);
+		m.text ("validatorHost", kValidators[f.validatorHost]);
+	m.number ("sampleRate", f.sampleRate);
+	m.number ("maxBlockFrames", f.maxBlockFrames);
 	if (f.lastBlockFrames >= 0)
-	{
-		m.next ("lastBlockFrames");
-		jsonAppendNumber (out, f.lastBlockFrames);
-	}
-	m.next ("processMode");
-	jsonAppendQuoted (out, processModeName (f.processMode));
-	m.next ("sampleSize");
-	jsonAppendNumber (out, f.sampleSize);
-	m.next ("latencySamples");
-	jsonAppendNumber (out, f.latencySamples);
-	m.next ("tailSamples");
-	appendTail (out, f);
+		m.number ("lastBlockFrames", f.lastBlockFrames);
+	m.text ("processMode", processModeName (f.processMode));
+	m.number ("sampleSize", f.sampleSize);
+	m.number ("latencySamples", f.latencySamples);
+	appendTail (m.member ("tailSamples"), f);
 	if (f.internalSampleRate > 0)
-	{
-		m.next ("internalSampleRate");
-		jsonAppendNumber (out, f.internalSampleRate);
-	}
-	m.next ("buses");
-	appendBuses (out, f);
+		m.number ("internalSampleRate", f.internalSampleRate);
+	appendBuses (m.member ("buses"), f);
 	if (f.bypassKnown)
-	{
-		m.next ("bypassed");
-		out += f.bypassed ? "true" : "false";
-	}
-	out += "}";
+		m.boolean ("bypassed", f.bypassed);
+	m.close ();
 }
 
 bool writeDiagnosticHostDeltaJson (std::string& out, const HostFacts& p, const HostFacts& c)
 {
-	std::string delta = "{";
-	Members m {delta};
+	const size_t start = out.size ();
+	JsonMembers m = JsonMembers::open (out);
 	if (!(p.sampleRate == c.sampleRate))
-	{
-		m.next ("sampleRate");
-		jsonAppendNumber (delta, c.sampleRate);
-	}
+		m.number ("sampleRate", c.sampleRate);
 	if (p.maxBlockFrames != c.maxBlockFrames)
-	{
-		m.next ("maxBlockFrames");
-		jsonAppendNumber (delta, c.maxBlockFrames);
-	}
+		m.number ("maxBlockFrames", c.maxBlockFrames);
 	if (p.lastBlockFrames != c.lastBlockFrames && c.lastBlockFrames >= 0)
-	{
-		m.next ("lastBlockFrames");
-		jsonAppendNumber (delta, c.lastBlockFrames);
-	}
+		m.number ("lastBlockFrames", c.lastBlockFrames);
 	if (p.processMode != c.processMode)
-	{
-		m.next ("processMode");
-		jsonAppendQuoted (delta, processModeName (c.processMode));
-	}
+		m.text ("processMode", processModeName (c.processMode));
 	if (p.sampleSize != c.sampleSize)
-	{
-		m.next ("sampleSize");
-		jsonAppendNumber (delta, c.sampleSize);
-	}
+		m.number ("sampleSize", c.sampleSize);
 	if (p.latencySamples != c.latencySamples)
-	{
-		m.next ("latencySamples");
-		jsonAppendNumber (delta, c.latencySamples);
-	}
+		m.number ("latencySamples", c.latencySamples);
 	if (tailDiffers (p, c))
-	{
-		m.next ("tailSamples");
-		appendTail (delta, c);
-	}
+		appendTail (m.member ("tailSamples"), c);
 	if (!(p.internalSampleRate == c.internalSampleRate) && c.internalSampleRate > 0)
-	{
-		m.next ("internalSampleRate");
-		jsonAppendNumber (delta, c.internalSampleRate);
-	}
+		m.number ("internalSampleRate", c.internalSampleRate);
 	if (busesDiffer (p, c))
-	{
-		m.next ("buses");
-		appendBuses (delta, c);
-	}
+		appendBuses (m.member ("buses"), c);
 	if (bypassChanged (p, c))
+		m.boolean ("bypassed", c.bypassed);
+	if (m.empty ())
 	{
-		m.next ("bypassed");
-		delta += c.bypassed ? "true" : "false";
-	}
-	if (m.first)
+		out.resize (start);  // no change: nothing is written
 		return false;
-	out += delta;
-	out += "}";
+	}
+	m.close ();
 	return true;
 }
 
@@ -302,76 +222,68 @@ const char* diagnosticHostChangeKind (const HostFacts& p, const HostFacts& c)
 bool writeDiagnosticHostChangedJson (std::string& out, const HostFacts& previous, const HostFacts& current,
                                      uint32_t sequence, double timeMs)
 {
-	std::string delta;
-	if (!writeDiagnosticHostDeltaJson (delta, previous, current))
+	const size_t start = out.size ();
+	JsonMembers m = JsonMembers::open (out);
+	m.text ("type", "tavik.hostChanged");
+	if (!writeDiagnosticHostDeltaJson (m.member ("host"), previous, current))
+	{
+		out.resize (start);
 		return false;
-	out += "{\"type\":\"tavik.hostChanged\",\"host\":";
-	out += delta;
+	}
 	if (const char* kind = diagnosticHostChangeKind (previous, current))
 	{
-		out += ",\"event\":{\"seq\":";
-		out += std::to_string (sequence);
-		out += ",\"timeMs\":";
-		jsonAppendNumber (out, timeMs);
-		out += ",\"kind\":";
-		jsonAppendQuoted (out, kind);
-		out += "}";
+		JsonMembers event = m.object ("event");
+		event.integer ("seq", sequence);
+		event.number ("timeMs", timeMs);
+		event.text ("kind", kind);
+		event.close ();
 	}
-	out += "}";
+	m.close ();
 	return true;
 }
 
 void writeDiagnosticTransportJson (std::string& out, const TransportFact& f)
 {
-	auto flag = [&out] (bool v) { out += v ? "true" : "false"; };
-	out += "{\"type\":\"tavik.transport\",\"frame\":{\"atFrame\":";
-	jsonAppendNumber (out, static_cast<double> (f.atFrame));
-	out += ",\"source\":";
-	jsonAppendQuoted (out, f.source == 1 ? "host" : f.source == 2 ? "internal" : "none");
-	out += ",\"state\":{\"playing\":";
-	flag (f.playing);
-	out += ",\"recording\":";
-	flag (f.recording);
-	out += ",\"looping\":";
-	flag (f.looping);
-	out += ",\"tempo\":";
-	jsonAppendNumber (out, f.tempo);
-	out += ",\"timeSignature\":{\"numerator\":";
-	jsonAppendNumber (out, f.numerator);
-	out += ",\"denominator\":";
-	jsonAppendNumber (out, f.denominator);
-	out += "},\"ppqPosition\":";
-	jsonAppendNumber (out, f.ppqPosition);
-	out += ",\"barPositionPpq\":";
-	jsonAppendNumber (out, f.barPositionPpq);
-	out += ",\"loopStartPpq\":";
+	JsonMembers m = JsonMembers::open (out);
+	m.text ("type", "tavik.transport");
+	JsonMembers frame = m.object ("frame");
+	frame.number ("atFrame", static_cast<double> (f.atFrame));
+	frame.text ("source", f.source == 1 ? "host" : f.source == 2 ? "internal" : "none");
+	JsonMembers state = frame.object ("state");
+	state.boolean ("playing", f.playing);
+	state.boolean ("recording", f.recording);
+	state.boolean ("looping", f.looping);
+	state.number ("tempo", f.tempo);
+	JsonMembers signature = state.object ("timeSignature");
+	signature.number ("numerator", f.numerator);
+	signature.number ("denominator", f.denominator);
+	signature.close ();
+	state.number ("ppqPosition", f.ppqPosition);
+	state.number ("barPositionPpq", f.barPositionPpq);
+	// Loop points only with a loop, a sample rate only when it is one.
 	if (f.hasLoop && std::isfinite (f.loopStartPpq))
-		jsonAppendNumber (out, f.loopStartPpq);
+		state.number ("loopStartPpq", f.loopStartPpq);
 	else
-		out += "null";
-	out += ",\"loopEndPpq\":";
+		state.raw ("loopStartPpq", "null");
 	if (f.hasLoop && std::isfinite (f.loopEndPpq))
-		jsonAppendNumber (out, f.loopEndPpq);
+		state.number ("loopEndPpq", f.loopEndPpq);
 	else
-		out += "null";
-	out += ",\"sampleRate\":";
+		state.raw ("loopEndPpq", "null");
 	if (f.sampleRate > 0 && !std::isinf (f.sampleRate))
-		jsonAppendNumber (out, f.sampleRate);
+		state.number ("sampleRate", f.sampleRate);
 	else
-		out += "null";
-	out += ",\"projectTimeSamples\":";
-	jsonAppendNumber (out, static_cast<double> (f.projectTimeSamples));
-	out += "},\"capabilities\":{\"tempo\":";
-	flag (f.hasTempo);
-	out += ",\"timeSignature\":";
-	flag (f.hasTimeSignature);
-	out += ",\"position\":";
-	flag (f.hasPosition);
-	out += ",\"loop\":";
-	flag (f.hasLoop);
-	out += ",\"canSetTempo\":";
-	flag (f.canSetTempo);
-	out += "}}}";
+		state.raw ("sampleRate", "null");
+	state.number ("projectTimeSamples", static_cast<double> (f.projectTimeSamples));
+	state.close ();
+	JsonMembers capabilities = frame.object ("capabilities");
+	capabilities.boolean ("tempo", f.hasTempo);
+	capabilities.boolean ("timeSignature", f.hasTimeSignature);
+	capabilities.boolean ("position", f.hasPosition);
+	capabilities.boolean ("loop", f.hasLoop);
+	capabilities.boolean ("canSetTempo", f.canSetTempo);
+	capabilities.close ();
+	frame.close ();
+	m.close ();
 }
 
 } // namespace tavik

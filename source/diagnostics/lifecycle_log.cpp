@@ -127,48 +127,39 @@ const DiagnosticLifecycleEvent& DiagnosticLifecycleLog::at (uint32_t i) const
 
 void writeDiagnosticLifecycleEventJson (std::string& out, const DiagnosticLifecycleEvent& event)
 {
-	out += "{\"seq\":";
-	jsonAppendNumber (out, event.sequence);
-	out += ",\"timeMs\":";
-	jsonAppendNumber (out, event.timeMs);
+	JsonMembers m = JsonMembers::open (out);
+	m.number ("seq", event.sequence);
+	m.number ("timeMs", event.timeMs);
 	if (event.atFrame >= 0)
-	{
-		out += ",\"atFrame\":";
-		jsonAppendNumber (out, static_cast<double> (event.atFrame));
-	}
-	out += ",\"kind\":";
+		m.number ("atFrame", static_cast<double> (event.atFrame));
 	const char* kind = diagnosticLifecycleKindName (event.kind);
-	jsonAppendQuoted (out, kind ? kind : "runtimeDiagnostic");
+	m.text ("kind", kind ? kind : "runtimeDiagnostic");
 	const uint32_t details = event.detailCount < LIFECYCLE_MAX_DETAILS ? event.detailCount : LIFECYCLE_MAX_DETAILS;
 	if (details)
 	{
-		out += ",\"detail\":{";
+		JsonMembers detail = m.object ("detail");
 		for (uint32_t i = 0; i < details; ++i)
 		{
 			const DiagnosticLifecycleDetail& d = event.details[i];
-			if (i)
-				out += ",";
 			char name[sizeof (d.name) + 1] = {};
 			std::memcpy (name, d.name, sizeof (d.name));
-			jsonAppendQuoted (out, name);
-			out += ":";
 			switch (d.type)
 			{
-				case DiagnosticLifecycleDetail::NUMBER: jsonAppendNumber (out, d.number); break;
+				case DiagnosticLifecycleDetail::NUMBER: detail.number (name, d.number); break;
 				case DiagnosticLifecycleDetail::TEXT:
 				{
 					char text[sizeof (d.text) + 1] = {};
 					std::memcpy (text, d.text, sizeof (d.text));
-					jsonAppendQuoted (out, text);
+					detail.text (name, text);
 					break;
 				}
-				case DiagnosticLifecycleDetail::BOOLEAN: out += d.flag ? "true" : "false"; break;
-				default: out += "null"; break;
+				case DiagnosticLifecycleDetail::BOOLEAN: detail.boolean (name, d.flag); break;
+				default: detail.raw (name, "null"); break;
 			}
 		}
-		out += "}";
+		detail.close ();
 	}
-	out += "}";
+	m.close ();
 }
 
 namespace {
@@ -177,7 +168,9 @@ namespace {
 template <typename EventAt>
 void writeLifecycleMessage (std::string& out, size_t count, uint32_t dropped, EventAt eventAt)
 {
-	out += "{\"type\":\"tavik.lifecycle\",\"events\":[";
+	JsonMembers m = JsonMembers::open (out);
+	m.text ("type", "tavik.lifecycle");
+	m.member ("events") += "[";
 	for (size_t i = 0; i < count; ++i)
 	{
 		if (i)
@@ -186,11 +179,8 @@ void writeLifecycleMessage (std::string& out, size_t count, uint32_t dropped, Ev
 	}
 	out += "]";
 	if (dropped != 0)
-	{
-		out += ",\"dropped\":";
-		out += std::to_string (dropped);
-	}
-	out += "}";
+		m.integer ("dropped", dropped);
+	m.close ();
 }
 
 } // namespace

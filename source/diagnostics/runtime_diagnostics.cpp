@@ -47,35 +47,34 @@ const char* const kPhaseNames[] = {"build",   "package", "install", "scan",   "l
 void appendRecord (std::string& out, const tavik_runtime_diagnostic& record, const char* moduleId,
                    const char* version, double sampleRate, int maxBlockFrames)
 {
-	out += "{\"format\":\"tavik-plugin-runtime-diagnostic/v1\",\"schemaVersion\":1,\"sequence\":";
-	out += std::to_string (record.sequence);
-	out += ",\"code\":";
-	jsonAppendQuoted (out, diagnosticCodeName (record.code));
-	out += ",\"severity\":";
-	jsonAppendQuoted (out, diagnosticSeverityName (record.severity));
-	out += ",\"phase\":";
-	jsonAppendQuoted (out, diagnosticPhaseName (record.phase));
-	out += ",\"component\":\"shell\",\"message\":";
-	jsonAppendQuoted (out, fixedText (record.message).c_str ());
-	out += ",\"recoverable\":";
-	out += record.severity == DIAG_INFO || record.severity == DIAG_WARNING ? "true" : "false";
-	out += ",\"identity\":{\"moduleId\":";
-	jsonAppendQuoted (out, moduleId ? moduleId : "unknown");
-	out += ",\"version\":";
-	jsonAppendQuoted (out, version ? version : "unknown");
-	out += ",\"target\":\"vst3\"},\"configuration\":{\"sampleRate\":";
-	jsonAppendNumber (out, sampleRate);
-	out += ",\"maxBlockFrames\":";
-	out += std::to_string (maxBlockFrames);
-	out += "},\"occurrence\":{\"count\":1}";
+	JsonMembers m = JsonMembers::open (out);
+	m.text ("format", "tavik-plugin-runtime-diagnostic/v1");
+	m.integer ("schemaVersion", 1);
+	m.integer ("sequence", record.sequence);
+	m.text ("code", diagnosticCodeName (record.code));
+	m.text ("severity", diagnosticSeverityName (record.severity));
+	m.text ("phase", diagnosticPhaseName (record.phase));
+	m.text ("component", "shell");
+	m.text ("message", fixedText (record.message).c_str ());
+	m.boolean ("recoverable", record.severity == DIAG_INFO || record.severity == DIAG_WARNING);
+	JsonMembers identity = m.object ("identity");
+	identity.text ("moduleId", moduleId ? moduleId : "unknown");
+	identity.text ("version", version ? version : "unknown");
+	identity.text ("target", "vst3");
+	identity.close ();
+	JsonMembers configuration = m.object ("configuration");
+	configuration.number ("sampleRate", sampleRate);
+	configuration.integer ("maxBlockFrames", maxBlockFrames);
+	configuration.close ();
+	m.raw ("occurrence", "{\"count\":1}");
 	const std::string detail = fixedText (record.detail);
 	if (!detail.empty ())
 	{
-		out += ",\"context\":{\"detail\":";
-		jsonAppendQuoted (out, detail.c_str ());
-		out += "}";
+		JsonMembers context = m.object ("context");
+		context.text ("detail", detail.c_str ());
+		context.close ();
 	}
-	out += "}";
+	m.close ();
 }
 
 } // namespace
@@ -148,15 +147,17 @@ std::string writeRuntimeHealthJson (const tavik_runtime_diagnostic_ring& ring, c
 
 	std::string out;
 	out.reserve (512 + count * 512);
-	out += "{\"format\":\"tavik-runtime-health/v1\",\"schemaVersion\":1,\"instanceId\":\"vst3\",\"lifecycle\":";
-	jsonAppendQuoted (out, failed ? "failed" : "configured");
-	out += ",\"status\":";
-	jsonAppendQuoted (out, status);
-	out += ",\"counters\":{\"diagnostics\":";
-	out += std::to_string (ring.count);
-	out += ",\"diagnostics.dropped\":";
-	out += std::to_string (ring.dropped);
-	out += "},\"diagnostics\":[";
+	JsonMembers m = JsonMembers::open (out);
+	m.text ("format", "tavik-runtime-health/v1");
+	m.integer ("schemaVersion", 1);
+	m.text ("instanceId", "vst3");
+	m.text ("lifecycle", failed ? "failed" : "configured");
+	m.text ("status", status);
+	JsonMembers counters = m.object ("counters");
+	counters.integer ("diagnostics", ring.count);
+	counters.integer ("diagnostics.dropped", ring.dropped);
+	counters.close ();
+	m.member ("diagnostics") += "[";
 	for (uint32_t i = 0; i < count; ++i)
 	{
 		if (i)
@@ -165,11 +166,8 @@ std::string writeRuntimeHealthJson (const tavik_runtime_diagnostic_ring& ring, c
 	}
 	out += "]";
 	if (firstError)
-	{
-		out += ",\"firstError\":";
-		appendRecord (out, *firstError, moduleId, version, sampleRate, maxBlockFrames);
-	}
-	out += "}";
+		appendRecord (m.member ("firstError"), *firstError, moduleId, version, sampleRate, maxBlockFrames);
+	m.close ();
 	return out;
 }
 

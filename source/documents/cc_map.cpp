@@ -121,7 +121,9 @@ CcMap::CcMap () : count (0)
 
 void writeCcMapJson (std::string& out, const CcMap& map)
 {
-	out += "{\"version\":1,\"bindings\":[";
+	JsonMembers doc = JsonMembers::open (out);
+	doc.integer ("version", 1);
+	doc.member ("bindings") += "[";
 	bool first = true;
 	const uint32_t count = map.count < CC_MAP_CAPACITY ? map.count : CC_MAP_CAPACITY;
 	for (uint32_t i = 0; i < count; ++i)
@@ -132,52 +134,35 @@ void writeCcMapJson (std::string& out, const CcMap& map)
 		if (!first)
 			out += ",";
 		first = false;
-		out += "{\"cc\":";
-		jsonAppendNumber (out, b.cc);
-		out += ",\"path\":";
-		jsonAppendQuoted (out, TAVIK_PARAMS[b.paramIndex].path);
+		JsonMembers binding = JsonMembers::open (out);
+		binding.number ("cc", b.cc);
+		binding.text ("path", TAVIK_PARAMS[b.paramIndex].path);
 		if (b.channel != 0)
-		{
-			out += ",\"channel\":";
-			jsonAppendNumber (out, b.channel);
-		}
+			binding.number ("channel", b.channel);
 		if (b.hasMin)
-		{
-			out += ",\"min\":";
-			jsonAppendNumber (out, b.min);
-		}
+			binding.number ("min", b.min);
 		if (b.hasMax)
-		{
-			out += ",\"max\":";
-			jsonAppendNumber (out, b.max);
-		}
+			binding.number ("max", b.max);
 		if (b.curve >= 1 && b.curve <= 3)
-		{
-			out += ",\"curve\":";
-			jsonAppendQuoted (out, kCurveNames[b.curve]);
-		}
+			binding.text ("curve", kCurveNames[b.curve]);
 		if (b.valueMode >= 1 && b.valueMode <= 4)
-		{
-			out += ",\"valueMode\":";
-			jsonAppendQuoted (out, kModeNames[b.valueMode]);
-		}
+			binding.text ("valueMode", kModeNames[b.valueMode]);
 		if (b.takeover >= 1 && b.takeover <= 2)
-		{
-			out += ",\"takeover\":";
-			jsonAppendQuoted (out, kTakeoverNames[b.takeover]);
-		}
+			binding.text ("takeover", kTakeoverNames[b.takeover]);
 		if (!b.enabled)
-			out += ",\"enabled\":false";
-		out += "}";
+			binding.boolean ("enabled", false);
+		binding.close ();
 	}
-	out += "]}";
+	out += "]";
+	doc.close ();
 }
 
 void writeCcMapChangedJson (std::string& out, const CcMap& map)
 {
-	out += "{\"type\":\"tavik.ccMapChanged\",\"map\":";
-	writeCcMapJson (out, map);
-	out += "}";
+	JsonMembers message = JsonMembers::open (out);
+	message.text ("type", "tavik.ccMapChanged");
+	writeCcMapJson (message.member ("map"), map);
+	message.close ();
 }
 
 bool readCcMapValue (Reader& r, CcMap& map, bool& present)

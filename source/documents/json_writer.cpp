@@ -2,6 +2,7 @@
 
 #include "number_text.h"
 
+#include <charconv>
 #include <cmath>
 
 namespace tavik {
@@ -30,5 +31,48 @@ void jsonAppendQuoted (std::string& out, const char* text)
 	}
 	out.push_back ('"');
 }
+
+JsonMembers::JsonMembers (std::string& output, bool hasMembers) : out (output), first (!hasMembers) {}
+
+JsonMembers JsonMembers::open (std::string& output)
+{
+	output.push_back ('{');
+	return JsonMembers (output);
+}
+
+std::string& JsonMembers::member (const char* name)
+{
+	if (!first)
+		out.push_back (',');
+	first = false;
+	jsonAppendQuoted (out, name);
+	out.push_back (':');
+	return out;
+}
+
+void JsonMembers::text (const char* name, const char* value) { jsonAppendQuoted (member (name), value); }
+
+void JsonMembers::optionalText (const char* name, const char* value)
+{
+	if (value && *value)
+		text (name, value);
+}
+
+void JsonMembers::number (const char* name, double value) { jsonAppendNumber (member (name), value); }
+
+void JsonMembers::integer (const char* name, int64_t value)
+{
+	char digits[24];
+	const std::to_chars_result end = std::to_chars (digits, digits + sizeof (digits), value);
+	member (name).append (digits, end.ptr);
+}
+
+void JsonMembers::boolean (const char* name, bool value) { member (name) += value ? "true" : "false"; }
+
+void JsonMembers::raw (const char* name, const char* json) { member (name) += json; }
+
+JsonMembers JsonMembers::object (const char* name) { return open (member (name)); }
+
+void JsonMembers::close () { out.push_back ('}'); }
 
 } // namespace tavik

@@ -112,32 +112,18 @@ double SamplerPadOverride::value (PadOverrideBit bit) const
 
 void writeSamplerPadOverridesJson (std::string& out, const SamplerPadOverrides& overrides)
 {
-	out += "{";
-	bool first = true;
+	JsonMembers pads = JsonMembers::open (out);
 	for (const SamplerPadOverride& pad : overrides)
 	{
 		if (pad.padKey.empty () || pad.mask == 0)
 			continue;
-		if (!first)
-			out += ",";
-		first = false;
-		jsonAppendQuoted (out, pad.padKey.c_str ());
-		out += ":{";
-		bool firstMember = true;
+		JsonMembers members = pads.object (pad.padKey.c_str ());
 		for (int m = 0; m < PAD_OVERRIDE_MEMBER_COUNT; ++m)
-		{
-			if (!(pad.mask & (1u << m)))
-				continue;
-			if (!firstMember)
-				out += ",";
-			firstMember = false;
-			jsonAppendQuoted (out, PAD_OVERRIDE_MEMBER_NAMES[m]);
-			out += ":";
-			jsonAppendNumber (out, pad.values[m]);
-		}
-		out += "}";
+			if (pad.mask & (1u << m))
+				members.number (PAD_OVERRIDE_MEMBER_NAMES[m], pad.values[m]);
+		members.close ();
 	}
-	out += "}";
+	pads.close ();
 }
 
 bool readSamplerPadOverrides (Reader& r, SamplerPadOverrides& out)

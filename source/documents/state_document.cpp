@@ -241,16 +241,6 @@ bool readBank (Reader& r, StateChunk& chunk)
 	return true;
 }
 
-void appendMemberText (std::string& out, const char* name, const char* text)
-{
-	if (!text || !*text)
-		return;
-	out += ",\"";
-	out += name;
-	out += "\":";
-	jsonAppendQuoted (out, text);
-}
-
 } // namespace
 
 const char* samplerAssetDiagnosticName (SamplerAssetDiagnostic fault)
@@ -301,67 +291,53 @@ std::string writeStateJson (const double* values, int variation, const CcMap* cc
 {
 	std::string out;
 	out.reserve (903);
-	out += "{\"params\":{";
+	JsonMembers doc = JsonMembers::open (out);
+	JsonMembers params = doc.object ("params");
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
-	{
-		if (i)
-			out += ",";
-		jsonAppendQuoted (out, TAVIK_PARAMS[i].path);
-		out += ":";
-		jsonAppendNumber (out, values[i]);
-	}
-	out += "}";
+		params.number (TAVIK_PARAMS[i].path, values[i]);
+	params.close ();
 	if (variation >= 0)
-	{
-		out += ",\"variation\":";
-		out += std::to_string (variation);
-	}
+		doc.integer ("variation", variation);
 	if (ccMap)
-	{
-		out += ",\"ccMap\":";
-		writeCcMapJson (out, *ccMap);
-	}
+		writeCcMapJson (doc.member ("ccMap"), *ccMap);
 	if (fault != SAMPLER_ASSET_NONE)
-	{
-		out += ",\"samplerAssetFault\":";
-		jsonAppendQuoted (out, samplerAssetDiagnosticName (fault));
-	}
+		doc.text ("samplerAssetFault", samplerAssetDiagnosticName (fault));
 	if (zoneProgram != ZONE_LEGACY_SINGLE_ZONE)
 	{
-		out += ",\"samplerZoneAbi\":\"tavik-dual-stack-sampler/zone-layer/v1\",\"samplerZoneVersion\":1,"
-		       "\"samplerZoneProgram\":";
-		jsonAppendQuoted (out, samplerZoneProgramName (zoneProgram));
+		doc.text ("samplerZoneAbi", "tavik-dual-stack-sampler/zone-layer/v1");
+		doc.integer ("samplerZoneVersion", 1);
+		doc.text ("samplerZoneProgram", samplerZoneProgramName (zoneProgram));
 	}
 	if (padOverrides && !padOverrides->empty ())
 	{
-		out += ",\"sampler\":{\"v\":1,\"pads\":";
-		writeSamplerPadOverridesJson (out, *padOverrides);
-		out += "}";
+		JsonMembers sampler = doc.object ("sampler");
+		sampler.integer ("v", 1);
+		writeSamplerPadOverridesJson (sampler.member ("pads"), *padOverrides);
+		sampler.close ();
 	}
 	if (bank && bank->id && *bank->id)
 	{
-		out += ",\"bank\":{\"version\":";
-		jsonAppendNumber (out, 1);
-		out += ",\"id\":";
-		jsonAppendQuoted (out, bank->id);
-		appendMemberText (out, "bankVersion", bank->bankVersion);
-		appendMemberText (out, "sha256", bank->sha256);
-		appendMemberText (out, "locator", bank->locator);
-		out += ",\"source\":";
-		jsonAppendQuoted (out, bank->source && *bank->source ? bank->source : "embedded");
-		appendMemberText (out, "instrument", bank->instrument);
-		appendMemberText (out, "presetId", bank->presetId);
-		out += "}";
+		JsonMembers ref = doc.object ("bank");
+		ref.number ("version", 1);
+		ref.text ("id", bank->id);
+		ref.optionalText ("bankVersion", bank->bankVersion);
+		ref.optionalText ("sha256", bank->sha256);
+		ref.optionalText ("locator", bank->locator);
+		ref.text ("source", bank->source && *bank->source ? bank->source : "embedded");
+		ref.optionalText ("instrument", bank->instrument);
+		ref.optionalText ("presetId", bank->presetId);
+		ref.close ();
 	}
 	if (authored && authored->bytes && authored->count)
 	{
-		out += ",\"authoredState\":{\"v\":";
-		out += std::to_string (authored->version);
-		out += ",\"bytes\":\"";
+		JsonMembers state = doc.object ("authoredState");
+		state.integer ("v", authored->version);
+		state.member ("bytes") += "\"";
 		base64Append (out, authored->bytes, authored->count);
-		out += "\"}";
+		out += "\"";
+		state.close ();
 	}
-	out += "}";
+	doc.close ();
 	return out;
 }
 
