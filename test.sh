@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test twice: once in the
-# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, checks the C++ style, builds, and runs every
+# test: in the normal build, again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the thread tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 
 zorv_install_packages
 zorv_prepare_test_locale
+zorv_check_format
 jobs="$(nproc)"
 
 zorv_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORV_BUILD_TESTS=ON -DZORV_BUILD_BENCH=ON

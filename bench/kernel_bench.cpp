@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kRate = 48000;
 constexpr uint32_t kBlock = 128;
-constexpr int kBlocksPerIteration = 375;  // one second of audio
+constexpr int kBlocksPerIteration = 375; // one second of audio
 
 struct Setting
 {
@@ -28,7 +28,7 @@ class KernelRun
 {
 public:
 	KernelRun (std::initializer_list<Setting> settings, int voiceCount, double restrikeSeconds)
-	    : voices (voiceCount), restrikeBlocks (static_cast<int> (restrikeSeconds * kRate / kBlock))
+		: voices (voiceCount), restrikeBlocks (static_cast<int> (restrikeSeconds * kRate / kBlock))
 	{
 		if (K (runtime_init) () != 0)
 			std::abort ();
@@ -76,7 +76,7 @@ private:
 void report (benchmark::State& state)
 {
 	state.counters["x_realtime"] =
-	    benchmark::Counter (static_cast<double> (state.iterations ()), benchmark::Counter::kIsRate);
+		benchmark::Counter (static_cast<double> (state.iterations ()), benchmark::Counter::kIsRate);
 }
 
 void BM_SixVoices (benchmark::State& state)
@@ -89,7 +89,7 @@ void BM_SixVoices (benchmark::State& state)
 
 void BM_SixVoicesOmbak (benchmark::State& state)
 {
-	KernelRun run ({{0, 4}, {12, 1}}, 6, 10);  // Gong Ageng, ombak on
+	KernelRun run ({{0, 4}, {12, 1}}, 6, 10); // Gong Ageng, ombak on
 	for (auto _ : state)
 		run.renderSecond ();
 	report (state);
@@ -97,7 +97,7 @@ void BM_SixVoicesOmbak (benchmark::State& state)
 
 void BM_SixVoicesDecay (benchmark::State& state)
 {
-	KernelRun run ({{14, 4}}, 6, 3.5);  // amp.decay 4 s: the envelope runs every frame
+	KernelRun run ({{14, 4}}, 6, 3.5); // amp.decay 4 s: the envelope runs every frame
 	for (auto _ : state)
 		run.renderSecond ();
 	report (state);

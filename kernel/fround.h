@@ -17,9 +17,9 @@ inline double fround (double x)
 {
 	float f = static_cast<float> (x);
 #if defined(__x86_64__) || defined(__i386__)
-	__asm__ ("" : "+x"(f));
+	__asm__("" : "+x"(f));
 #else
-	__asm__ ("" : "+w"(f));
+	__asm__("" : "+w"(f));
 #endif
 	return static_cast<double> (f);
 }

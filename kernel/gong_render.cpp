@@ -65,8 +65,7 @@ double exciterSample (GongVoiceBank& bank, int voice)
 
 	// One-pole low-pass of the noise.
 	const double c = bank.exciterPole[voice];
-	bank.noiseState[voice] = fround (fround (bank.noiseState[voice] * c) +
-	                                 fround ((1 - c) * fround (z * 0x1p-31 - 1)));
+	bank.noiseState[voice] = fround (fround (bank.noiseState[voice] * c) + fround ((1 - c) * fround (z * 0x1p-31 - 1)));
 
 	// Contact pulse: narrower and taller for harder mallets, area nearly constant.
 	const double k = L - t;
@@ -159,8 +158,8 @@ bool renderBloom (GongVoiceBank& bank, RenderScratch& scratch, const bool* sound
 		coef[v] = bank.bloomCoef[v];
 	}
 	// b' = single(b + (1 − b) · coef), lane by lane.
-#define TAVIK_BLOOM_STEP(b) \
-	__builtin_convertvector (__builtin_convertvector ((b) + (1 - (b)) * coef, VoiceLanesF), VoiceLanes)
+#define TAVIK_BLOOM_STEP(b)                                                                                            \
+	__builtin_convertvector(__builtin_convertvector((b) + (1 - (b)) * coef, VoiceLanesF), VoiceLanes)
 	const VoiceLanes first = TAVIK_BLOOM_STEP (level);
 	bool settled = true;
 	for (int v = 0; v < VOICE_LANES; ++v)
@@ -186,8 +185,7 @@ bool renderBloom (GongVoiceBank& bank, RenderScratch& scratch, const bool* sound
 // Pass 1b: exciter samples of the voices whose exciter still runs. Rows of
 // frames where some voice excites are complete (0 for the other lanes).
 // Returns, per voice, how many leading frames of the run it excited.
-void renderExciters (GongVoiceBank& bank, RenderScratch& scratch, const bool* sounding, int frames,
-                     int* excitedFrames)
+void renderExciters (GongVoiceBank& bank, RenderScratch& scratch, const bool* sounding, int frames, int* excitedFrames)
 {
 	int rows = 0;
 	for (int v = 0; v < MAX_VOICES; ++v)
@@ -246,8 +244,7 @@ int renderVoiceGain (GongVoiceBank& bank, RenderScratch& scratch, int v, int fra
 
 } // namespace
 
-void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, double* mixLeft,
-                       double* mixRight)
+void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, double* mixLeft, double* mixRight)
 {
 	frames = std::min (std::max (frames, 0), MAX_SEGMENT_FRAMES);
 	bool sounding[MAX_VOICES];
@@ -278,7 +275,8 @@ void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, 
 
 	// Pass 2: the modes of all voices.
 	std::memset (scratch.sums, 0, sizeof (float) * PARTIAL_LANES * static_cast<size_t> (frames));
-	ModeBlock block {&bank, modes, frames, bloomConstant, scratch.exciting, scratch.excite, scratch.bloom, scratch.sums};
+	ModeBlock block {&bank,          modes,         frames,      bloomConstant, scratch.exciting,
+	                 scratch.excite, scratch.bloom, scratch.sums};
 	renderModeBlock (block);
 
 	// Pass 3a: output gain and life per voice; silent voices get gain 0.

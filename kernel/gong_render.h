@@ -25,7 +25,6 @@ struct alignas (64) RenderScratch
  *  frame i, mixLeft[i] and mixRight[i] receive the frame's stereo mix
  *  (single-precision values, before the master level). The caller runs
  *  gongGlideQuantum at quantum starts, so a run never crosses one. */
-void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, double* mixLeft,
-                       double* mixRight);
+void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, double* mixLeft, double* mixRight);
 
 } // namespace tavik::kernel

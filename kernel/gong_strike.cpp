@@ -15,10 +15,7 @@ namespace {
 
 // Table index of a setting that should hold 0..count-1; anything else
 // (only reachable by bypassing the instrument module's checks) reads row 0.
-int tableIndex (double v, int count)
-{
-	return v >= 0 && v < count ? static_cast<int> (v) : 0;
-}
+int tableIndex (double v, int count) { return v >= 0 && v < count ? static_cast<int> (v) : 0; }
 
 // ToUint32 of an integral double: the value modulo 2^32.
 double toUint32 (double x)
@@ -57,14 +54,13 @@ void gongStrike (GongVoiceBank& bank, int voice, double note, double frequency, 
 
 	// 3. Bloom envelope: harder hits bloom faster.
 	bank.bloomLevel[voice] = 0;
-	bank.bloomCoef[voice] =
-	    fround (1 - std::exp (-1 / (std::max ((1.6 - 0.8 * vel) * bank.bloomTime, 0.0001) * rate)));
+	bank.bloomCoef[voice] = fround (1 - std::exp (-1 / (std::max ((1.6 - 0.8 * vel) * bank.bloomTime, 0.0001) * rate)));
 
 	// 4. Glide.
 	const double drive = 1 + 0.65 * bank.coupling * vel;
 	bank.glideOffset[voice] =
-	    drive * (bank.glideAmount * (RECIPE_GLIDE_DIR[model] * (RECIPE_GLIDE_DEPTH[model] * bank.glideDepth)) *
-	             vel * vel);
+		drive *
+		(bank.glideAmount * (RECIPE_GLIDE_DIR[model] * (RECIPE_GLIDE_DEPTH[model] * bank.glideDepth)) * vel * vel);
 	bank.glideEnv[voice] = bank.glideOffset[voice] == 0 ? 0 : 1;
 	const double qrate = bank.sampleRate / 128 > 0 ? bank.sampleRate / 128 : 375;
 	bank.glideCoef[voice] = fround (1 - std::exp (-1 / (std::max (bank.glideTime, 0.0001) * qrate)));
@@ -105,14 +101,12 @@ void gongStrike (GongVoiceBank& bank, int voice, double note, double frequency, 
 		double loss = (1 / size) * (bank.damping * (recipeDamp * (1 / bank.decayScale)));
 		if (bank.edgeLoss != 0)
 			loss = loss * edge;
-		const double radGain =
-		    bank.radiation == 0 ? 1 : clampValue (1 + (2 * s - 1) * bank.radiation * 0.45, 0.5, 1.5);
+		const double radGain = bank.radiation == 0 ? 1 : clampValue (1 + (2 * s - 1) * bank.radiation * 0.45, 0.5, 1.5);
 
 		const double k = m + 1;
 		const double shape = (m % 2 == 0) ? std::cos (((k + 1) * 0.5 - 0.5) * PI * bank.strikePosition)
 		                                  : std::sin (k * 0.5 * PI * bank.strikePosition);
-		const double tone =
-		    (m == 0 || bank.velTone <= 0) ? 1 : std::pow (std::max (vel, 0.001), 2 * bank.velTone * s);
+		const double tone = (m == 0 || bank.velTone <= 0) ? 1 : std::pow (std::max (vel, 0.001), 2 * bank.velTone * s);
 		const double soft = (m <= 0 || K <= 1) ? 1 : std::pow (1 - 0.75 * MALLET_SOFTNESS[mallet], r);
 
 		double o = 0;
@@ -149,7 +143,7 @@ void gongStrike (GongVoiceBank& bank, int voice, double note, double frequency, 
 		bank.coefSin[m][lane1] = static_cast<float> (fround (radius * std::sin (theta1)));
 
 		const double amp =
-		    radGain * fround (std::min (1000 / std::max (hz, std::numeric_limits<double>::denorm_min ()), 1.0) *
+			radGain * fround (std::min (1000 / std::max (hz, std::numeric_limits<double>::denorm_min ()), 1.0) *
 		                      RECIPE_MODE_AMP[i]);
 		const double g = fround (soft * fround (amp * (STRIKE_SHAPE_FLOOR + 0.98 * std::fabs (shape)) * tone));
 
@@ -190,7 +184,7 @@ void gongStrike (GongVoiceBank& bank, int voice, double note, double frequency, 
 
 	// 9. Strike gain.
 	const double pitchFactor =
-	    clampValue (std::pow (std::max (0.001, f / std::max (1.0, bank.baseFreq)), 0.25 + 0.35 * (1 - h)), 0.4, 1);
+		clampValue (std::pow (std::max (0.001, f / std::max (1.0, bank.baseFreq)), 0.25 + 0.35 * (1 - h)), 0.4, 1);
 	bank.gain[voice] = fround (STRIKE_HEADROOM * fround (vel * vel) * pitchFactor);
 
 	// 10.-11. Fresh envelope and age order.

@@ -9,12 +9,12 @@ namespace tavik::kernel {
 namespace {
 
 const char* const kPaths[INSTRUMENT_PARAM_COUNT] = {
-	"ir.instrument",   "ir.size",          "ir.decayScale",    "ir.damping",     "ir.stereoWidth",
-	"strike.position", "strike.velTone",   "mallet.type",      "exciter.noise",  "bloom.amount",
-	"bloom.time",      "glide.amount",     "ombak.amount",     "ombak.rate",     "amp.decay",
-	"amp.release",     "tuning.baseFreq",  "master.level",     "model.stiffness", "model.coupling",
-	"model.edgeLoss",  "model.radiation",  "glide.depth",      "glide.time",
-	"performance.fixedVelocity",           "performance.velocity",
+	"ir.instrument",        "ir.size",         "ir.decayScale", "ir.damping",      "ir.stereoWidth",
+	"strike.position",      "strike.velTone",  "mallet.type",   "exciter.noise",   "bloom.amount",
+	"bloom.time",           "glide.amount",    "ombak.amount",  "ombak.rate",      "amp.decay",
+	"amp.release",          "tuning.baseFreq", "master.level",  "model.stiffness", "model.coupling",
+	"model.edgeLoss",       "model.radiation", "glide.depth",   "glide.time",      "performance.fixedVelocity",
+	"performance.velocity",
 };
 
 bool isWhole (double v) { return std::isfinite (v) && std::floor (v) == v; }
@@ -157,8 +157,7 @@ bool process (InstrumentState& state, const ProcessBlock& block)
 	if (!state.prepared || !state.bank || !state.scratch || block.inputChannels != 0 || block.outputChannels != 2 ||
 	    !isWhole (block.capacity) || block.capacity < 1 || !isWhole (block.offset) || block.offset < 0 ||
 	    !isWhole (block.frames) || block.frames < 0 || block.frames > GONG_MAX_FRAMES || end > GONG_MAX_FRAMES ||
-	    end > block.capacity || !block.outputView ||
-	    static_cast<double> (block.outputLength) < 2 * block.capacity)
+	    end > block.capacity || !block.outputView || static_cast<double> (block.outputLength) < 2 * block.capacity)
 		return false;
 
 	GongVoiceBank& bank = *state.bank;
@@ -179,7 +178,7 @@ bool process (InstrumentState& state, const ProcessBlock& block)
 		{
 			block.outputView[i + k] = static_cast<float> (state.mixLeft[k] * bank.masterLevel);
 			block.outputView[capacity + static_cast<size_t> (i + k)] =
-			    static_cast<float> (state.mixRight[k] * bank.masterLevel);
+				static_cast<float> (state.mixRight[k] * bank.masterLevel);
 		}
 		state.mixScratch[0] = state.mixLeft[run - 1];
 		state.mixScratch[1] = state.mixRight[run - 1];

@@ -161,8 +161,7 @@ double TAVIK_KERNEL_FN (abi_version) (void)
 	return 2.0;
 }
 
-double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uint32_t outputChannels,
-                                 double sampleRate)
+double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uint32_t outputChannels, double sampleRate)
 {
 	runtime::EntryScope entry ("create");
 	if (!gLibrary || !(sampleRate > 0) || !std::isfinite (sampleRate) || maxFrames == 0 || maxFrames > MAX_FRAMES ||
@@ -351,7 +350,8 @@ void TAVIK_KERNEL_FN (output_view) (uint32_t handle, float** data, uint32_t* len
 	runtime::EntryScope entry ("output_view");
 	const int slot = slotFor (handle);
 	if (data)
-		*data = slot < 0 ? const_cast<float*> (kEmptyView) : gLibrary->output + static_cast<uint32_t> (slot) * SLOT_FLOATS;
+		*data =
+			slot < 0 ? const_cast<float*> (kEmptyView) : gLibrary->output + static_cast<uint32_t> (slot) * SLOT_FLOATS;
 	if (length)
 		*length = slot < 0 ? 0 : SLOT_FLOATS;
 	runtime::noteViewHandedOut ();

@@ -17,13 +17,13 @@ constexpr int MAX_SEGMENT_FRAMES = 128;
 struct ModeBlock
 {
 	GongVoiceBank* bank;
-	int modes;   // modes 0..modes-1 are run for every lane
-	int frames;  // 0..MAX_SEGMENT_FRAMES
-	bool bloomConstant;                       // bloom[0] holds the level of every frame
-	const uint8_t* exciting;                  // [frame]: some lane has a non-rest exciter
-	const double (*excite)[PARTIAL_LANES];    // [frame][lane]: exciter sample e
-	const double (*bloom)[PARTIAL_LANES];     // [frame][lane]: bloom level of the frame
-	float (*sums)[PARTIAL_LANES];             // [frame][lane]: zeroed by the caller, summed into
+	int modes;                             // modes 0..modes-1 are run for every lane
+	int frames;                            // 0..MAX_SEGMENT_FRAMES
+	bool bloomConstant;                    // bloom[0] holds the level of every frame
+	const uint8_t* exciting;               // [frame]: some lane has a non-rest exciter
+	const double (*excite)[PARTIAL_LANES]; // [frame][lane]: exciter sample e
+	const double (*bloom)[PARTIAL_LANES];  // [frame][lane]: bloom level of the frame
+	float (*sums)[PARTIAL_LANES];          // [frame][lane]: zeroed by the caller, summed into
 };
 
 enum class SimdPath : int

@@ -9,9 +9,6 @@ void renderModeBlockAvx512 (const ModeBlock& block) { renderModeBlockLanes<16> (
 
 /** a·b + c as written, compiled where fused multiply-add is available; the
  *  flag check of the kernel build calls it to prove nothing is fused. */
-__attribute__ ((noinline)) double kernelContractionProbe (double a, double b, double c)
-{
-	return a * b + c;
-}
+__attribute__ ((noinline)) double kernelContractionProbe (double a, double b, double c) { return a * b + c; }
 
 } // namespace tavik::kernel

@@ -47,7 +47,8 @@ __attribute__ ((always_inline)) inline void storeVector (T* p, const V& v)
 // while each waits for its own previous frame. Within a frame, each lane's
 // sum still takes the modes in ascending order.
 template <int W, int M, bool kSteadyBloom>
-__attribute__ ((always_inline)) inline void renderModes (tavik::kernel::GongVoiceBank& bank, int m0, const ModeBlock& job)
+__attribute__ ((always_inline)) inline void renderModes (tavik::kernel::GongVoiceBank& bank, int m0,
+                                                         const ModeBlock& job)
 {
 	typedef typename Vectors<W>::F F;
 	typedef typename Vectors<W>::D D;
@@ -88,15 +89,15 @@ __attribute__ ((always_inline)) inline void renderModes (tavik::kernel::GongVoic
 			{
 				F x;
 				if (excited)
-					x = __builtin_convertvector (__builtin_convertvector (re[k][q], D) + e, F);
+					x = __builtin_convertvector(__builtin_convertvector(re[k][q], D) + e, F);
 				else
-					x = re[k][q] + 0.0f;  // single(0 + re): turns −0 into +0 like the double sum
+					x = re[k][q] + 0.0f; // single(0 + re): turns −0 into +0 like the double sum
 				const F y = im[k][q];
 				re[k][q] = c[k][q] * x - y * s[k][q];
 				im[k][q] = y * c[k][q] + s[k][q] * x;
 				const F p = im[k][q] * g[k][q];
 				const D weight = kSteadyBloom ? steady[k][q] : dw[k][q] + bw[k][q] * level;
-				acc = acc + __builtin_convertvector (__builtin_convertvector (p, D) * weight, F);
+				acc = acc + __builtin_convertvector(__builtin_convertvector(p, D) * weight, F);
 			}
 			storeVector (&sums[f][lane], acc);
 		}

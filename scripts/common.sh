@@ -2,7 +2,7 @@
 # Sourced, not run.
 
 ZORV_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang-format
   juce-modules-source-data
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsmf-dev
@@ -64,4 +64,13 @@ zorv_prepare_test_locale() {
   fi
   zorv_log "Generating the de_DE.UTF-8 locale for the tests"
   localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "warning: could not generate de_DE.UTF-8" >&2
+}
+
+# Fails when a C++ file of ours is not in the house style (.clang-format);
+# `clang-format -i FILE` mends one.
+zorv_check_format() {
+  local files
+  mapfile -t files < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find source kernel tools tests bench sdk-compat -name '*.cpp' -o -name '*.h')
+  zorv_log "Checking the C++ style of ${#files[@]} files"
+  clang-format --dry-run --Werror "${files[@]}"
 }

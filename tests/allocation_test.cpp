@@ -71,7 +71,7 @@ int posix_memalign (void** out, size_t alignment, size_t n)
 	count ();
 	void* p = __libc_memalign (alignment, n);
 	if (!p)
-		return 12;  // ENOMEM
+		return 12; // ENOMEM
 	*out = p;
 	return 0;
 }
@@ -117,7 +117,8 @@ long allocationsDuringSession (ProcessorHost& host)
 			host.addNoteOff (note - 5, frames - 1);
 		for (Steinberg::Vst::ParamID id = 0; id < 26; ++id)
 			if ((b + static_cast<int> (id)) % 9 == 0)
-				host.addParameterPoint (id, (static_cast<int> (id) * 7) % frames, ((b * 13 + static_cast<int> (id)) % 100) / 100.0);
+				host.addParameterPoint (id, (static_cast<int> (id) * 7) % frames,
+				                        ((b * 13 + static_cast<int> (id)) % 100) / 100.0);
 		// The host objects themselves may grow while the test fills them;
 		// only process() is counted.
 		total += countedProcess (host, frames);

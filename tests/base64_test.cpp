@@ -61,14 +61,14 @@ TEST (Base64, RoundTripsEveryLength)
 TEST (Base64, DecodingRejectsMalformedText)
 {
 	std::string out;
-	EXPECT_FALSE (decode ("Zg", out));        // length not a multiple of 4
-	EXPECT_FALSE (decode ("Z===", out));      // "=" as second character
-	EXPECT_FALSE (decode ("Zg==Zm8=", out));  // padding in a group that is not the last
+	EXPECT_FALSE (decode ("Zg", out));       // length not a multiple of 4
+	EXPECT_FALSE (decode ("Z===", out));     // "=" as second character
+	EXPECT_FALSE (decode ("Zg==Zm8=", out)); // padding in a group that is not the last
 	EXPECT_FALSE (decode ("Zm9=Zm8=", out));
-	EXPECT_FALSE (decode ("Zm9v!m8=", out));  // outside the alphabet
+	EXPECT_FALSE (decode ("Zm9v!m8=", out)); // outside the alphabet
 	EXPECT_FALSE (decode ("=Zm9", out));
 	EXPECT_FALSE (decode ("Zm 9", out));
-	ASSERT_TRUE (decode ("Zg==", out));       // "==" at the end: one byte
+	ASSERT_TRUE (decode ("Zg==", out)); // "==" at the end: one byte
 	EXPECT_EQ (out, "f");
 	ASSERT_TRUE (decode ("", out));
 	EXPECT_EQ (out, "");
@@ -77,7 +77,7 @@ TEST (Base64, DecodingRejectsMalformedText)
 TEST (Base64, DecodedSizeAboveTheLimitFailsWithoutTouchingTheOutput)
 {
 	std::vector<uint8_t> out = {1, 2, 3};
-	EXPECT_FALSE (tavik::base64Decode ("Zm9vYg==", out, 3));  // 4 bytes > 3
+	EXPECT_FALSE (tavik::base64Decode ("Zm9vYg==", out, 3)); // 4 bytes > 3
 	EXPECT_EQ (out, (std::vector<uint8_t> {1, 2, 3}));
 	EXPECT_TRUE (tavik::base64Decode ("Zm9vYg==", out, 4));
 	EXPECT_EQ (out.size (), 4u);

@@ -45,9 +45,9 @@ TEST (CcMapWriting, ExactText)
 	full.valueMode = CC_MODE_RELATIVE_TWOS_COMPLEMENT;
 	full.takeover = CC_TAKEOVER_SCALED;
 	full.enabled = false;
-	map.bindings[1] = binding (26, 2);  // left out: no such parameter
+	map.bindings[1] = binding (26, 2); // left out: no such parameter
 	map.bindings[2] = full;
-	map.bindings[3] = binding (-1, 3);  // left out
+	map.bindings[3] = binding (-1, 3); // left out
 	map.bindings[4] = binding (0, 127);
 	map.bindings[4].curve = CC_CURVE_EXP;
 	map.bindings[4].valueMode = CC_MODE_TOGGLE;
@@ -55,11 +55,12 @@ TEST (CcMapWriting, ExactText)
 	map.count = 5;
 	out.clear ();
 	writeCcMapJson (out, map);
-	EXPECT_EQ (out,
-	           "{\"version\":1,\"bindings\":[{\"cc\":74,\"path\":\"strike.position\"},"
-	           "{\"cc\":1,\"path\":\"tuning.baseFreq\",\"channel\":3,\"min\":110,\"max\":440,\"curve\":\"s-curve\","
-	           "\"valueMode\":\"relative-twos-complement\",\"takeover\":\"scaled\",\"enabled\":false},"
-	           "{\"cc\":127,\"path\":\"ir.instrument\",\"curve\":\"exp\",\"valueMode\":\"toggle\",\"takeover\":\"pickup\"}]}");
+	EXPECT_EQ (
+		out,
+		"{\"version\":1,\"bindings\":[{\"cc\":74,\"path\":\"strike.position\"},"
+		"{\"cc\":1,\"path\":\"tuning.baseFreq\",\"channel\":3,\"min\":110,\"max\":440,\"curve\":\"s-curve\","
+		"\"valueMode\":\"relative-twos-complement\",\"takeover\":\"scaled\",\"enabled\":false},"
+		"{\"cc\":127,\"path\":\"ir.instrument\",\"curve\":\"exp\",\"valueMode\":\"toggle\",\"takeover\":\"pickup\"}]}");
 
 	out.clear ();
 	map.count = 1;
@@ -94,13 +95,14 @@ TEST (CcMapReading, FormsAndPresence)
 TEST (CcMapReading, BindingRules)
 {
 	CcMap map;
-	ASSERT_TRUE (parse ("[{\"cc\":127.5,\"path\":\"ir.size\"},{\"cc\":-3,\"path\":\"ir.size\"},"
-	                    "{\"cc\":63.5,\"path\":\"ir.size\",\"channel\":0},{\"cc\":1,\"path\":\"ir.size\",\"channel\":17},"
-	                    "{\"path\":\"ir.size\"},{\"cc\":5,\"path\":\"no.such\"},{\"cc\":5},7,\"x\",null,"
-	                    "{\"cc\":9,\"path\":\"amp.decay\",\"curve\":\"linear\",\"valueMode\":\"weird\",\"takeover\":\"pickup\","
-	                    "\"enabled\":false,\"min\":\"low\",\"max\":3,\"extra\":{\"deep\":[1,2]}},"
-	                    "{\"cc\":10,\"path\":\"no.such\",\"path\":\"amp.release\",\"enabled\":\"yes\"}]",
-	                    map));
+	ASSERT_TRUE (
+		parse ("[{\"cc\":127.5,\"path\":\"ir.size\"},{\"cc\":-3,\"path\":\"ir.size\"},"
+	           "{\"cc\":63.5,\"path\":\"ir.size\",\"channel\":0},{\"cc\":1,\"path\":\"ir.size\",\"channel\":17},"
+	           "{\"path\":\"ir.size\"},{\"cc\":5,\"path\":\"no.such\"},{\"cc\":5},7,\"x\",null,"
+	           "{\"cc\":9,\"path\":\"amp.decay\",\"curve\":\"linear\",\"valueMode\":\"weird\",\"takeover\":\"pickup\","
+	           "\"enabled\":false,\"min\":\"low\",\"max\":3,\"extra\":{\"deep\":[1,2]}},"
+	           "{\"cc\":10,\"path\":\"no.such\",\"path\":\"amp.release\",\"enabled\":\"yes\"}]",
+	           map));
 	ASSERT_EQ (map.count, 6u);
 	EXPECT_EQ (map.bindings[0].cc, 127);
 	EXPECT_EQ (map.bindings[1].cc, 0);

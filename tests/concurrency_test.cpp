@@ -51,7 +51,8 @@ TEST (TransportRingStress, ConsumerSeesOnlyCompleteFactsInOrder)
 			continue;
 		++drained;
 		// The three fields were written together: a torn copy would differ.
-		if (static_cast<uint64_t> (f.projectTimeSamples) != f.atFrame || f.ppqPosition != static_cast<double> (f.atFrame))
+		if (static_cast<uint64_t> (f.projectTimeSamples) != f.atFrame ||
+		    f.ppqPosition != static_cast<double> (f.atFrame))
 			++torn;
 		if (f.atFrame <= last)
 			++outOfOrder;
@@ -71,7 +72,7 @@ TEST (RealtimeDiagnosticStress, EveryPostArrivesExactlyOnce)
 {
 	RealtimeDiagnosticQueue queue;
 	constexpr int kBursts = 5000;
-	constexpr int kBurst = 20;  // never more than the queue holds
+	constexpr int kBurst = 20; // never more than the queue holds
 	std::atomic<bool> done {false};
 	std::thread producer ([&] {
 		for (int b = 0; b < kBursts; ++b)
@@ -137,7 +138,8 @@ TEST (ParameterValuesAcrossThreads, RecalledValuesReachTheKernelAtTheNextBlock)
 		if (b % 40 == 0)
 			engine.pushNoteOn (40 + b / 40, 0.8, 0, 0, 0);
 		for (int k = 0; k < 4; ++k)
-			engine.pushParamNormalized (kRecalled + static_cast<uint32_t> ((b + k) % 13), ((b * 13 + k) % 97) / 96.0, k * 60);
+			engine.pushParamNormalized (kRecalled + static_cast<uint32_t> ((b + k) % 13), ((b * 13 + k) % 97) / 96.0,
+			                            k * 60);
 		engine.processBlock (nullptr, 0, outs, 2, 256);
 		EXPECT_FALSE (engine.failed ());
 		blocks.fetch_add (1);
@@ -178,9 +180,13 @@ public:
 			const int frame = static_cast<int> (next () % static_cast<uint32_t> (n));
 			switch (next () % 4)
 			{
-				case 0: engine.pushNoteOn (36 + static_cast<int> (next () % 48), 0.3 + (next () % 70) / 100.0, frame, 0, 0); break;
+				case 0:
+					engine.pushNoteOn (36 + static_cast<int> (next () % 48), 0.3 + (next () % 70) / 100.0, frame, 0, 0);
+					break;
 				case 1: engine.pushNoteOff (36 + static_cast<int> (next () % 48), frame, 0, 0); break;
-				default: engine.pushParamNormalized (next () % TAVIK_PARAM_COUNT, (next () % 1001) / 1000.0, frame); break;
+				default:
+					engine.pushParamNormalized (next () % TAVIK_PARAM_COUNT, (next () % 1001) / 1000.0, frame);
+					break;
 			}
 		}
 		std::vector<float> left (static_cast<size_t> (n)), right (static_cast<size_t> (n));
@@ -266,7 +272,7 @@ TEST (InstancesOnThreads, TwoEnginesOnTwoThreadsRenderAsAlone)
 TEST (InstancesOnThreads, ConcurrentCreatesClaimDistinctSlots)
 {
 	{
-		KernelEngine first;  // initialises the library once for the process
+		KernelEngine first; // initialises the library once for the process
 		ASSERT_TRUE (first.setup (48000, 128));
 	}
 	const KernelLibraryApi& kernel = productKernelLibrary ();

@@ -12,7 +12,7 @@ class ExactBuffer
 {
 public:
 	explicit ExactBuffer (const std::string& text)
-	    : bytes (new char[text.empty () ? 1 : text.size ()]), length (text.size ())
+		: bytes (new char[text.empty () ? 1 : text.size ()]), length (text.size ())
 	{
 		if (length)
 			std::memcpy (bytes.get (), text.data (), length);

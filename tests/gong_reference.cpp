@@ -24,9 +24,30 @@ double rateOf (const RefBank& b) { return b.sampleRate > 0 ? b.sampleRate : 4800
 
 enum Setting
 {
-	INSTRUMENT, SIZE, DECAY_SCALE, DAMPING, WIDTH, POSITION, VEL_TONE, MALLET, NOISE, BLOOM_AMOUNT,
-	BLOOM_TIME, GLIDE_AMOUNT, OMBAK_AMOUNT, OMBAK_RATE, AMP_DECAY, AMP_RELEASE, BASE_FREQ, MASTER,
-	STIFFNESS, COUPLING, EDGE_LOSS, RADIATION, GLIDE_DEPTH, GLIDE_TIME
+	INSTRUMENT,
+	SIZE,
+	DECAY_SCALE,
+	DAMPING,
+	WIDTH,
+	POSITION,
+	VEL_TONE,
+	MALLET,
+	NOISE,
+	BLOOM_AMOUNT,
+	BLOOM_TIME,
+	GLIDE_AMOUNT,
+	OMBAK_AMOUNT,
+	OMBAK_RATE,
+	AMP_DECAY,
+	AMP_RELEASE,
+	BASE_FREQ,
+	MASTER,
+	STIFFNESS,
+	COUPLING,
+	EDGE_LOSS,
+	RADIATION,
+	GLIDE_DEPTH,
+	GLIDE_TIME
 };
 
 } // namespace
@@ -55,7 +76,8 @@ RefBank::RefBank (double rate) : sampleRate (rate)
 
 void refSetParam (RefBank& b, int index, double value)
 {
-	static const double lo[24] = {0, 0.5, 0.1, 0.05, 0, 0, 0, 0, 0, 0, 0.1, 0, 0, 0, 0.05, 0.02, 55, 0, -1, 0, 0, -1, 0, 0.1};
+	static const double lo[24] = {0, 0.5, 0.1,  0.05, 0,  0, 0,  0, 0, 0,  0.1, 0,
+	                              0, 0,   0.05, 0.02, 55, 0, -1, 0, 0, -1, 0,   0.1};
 	static const double hi[24] = {5, 2, 3, 4, 1, 1, 1, 3, 1, 1, 3, 1, 2, 8, 15, 4, 440, 1, 1, 1, 1, 1, 1, 2.5};
 	if (index < 0 || index > 23)
 		return;
@@ -80,7 +102,9 @@ void refStrike (RefBank& b, int voice, double note, double f, double vel)
 	b.bloomLevel[voice] = 0;
 	b.bloomCoef[voice] = refFround (1 - std::exp (-1 / (std::max ((1.6 - 0.8 * vel) * S[BLOOM_TIME], 0.0001) * rate)));
 	const double drive = 1 + 0.65 * S[COUPLING] * vel;
-	b.glideOffset[voice] = drive * (S[GLIDE_AMOUNT] * (RECIPE_GLIDE_DIR[model] * (RECIPE_GLIDE_DEPTH[model] * S[GLIDE_DEPTH])) * vel * vel);
+	b.glideOffset[voice] =
+		drive *
+		(S[GLIDE_AMOUNT] * (RECIPE_GLIDE_DIR[model] * (RECIPE_GLIDE_DEPTH[model] * S[GLIDE_DEPTH])) * vel * vel);
 	b.glideEnv[voice] = b.glideOffset[voice] == 0 ? 0 : 1;
 	const double qrate = b.sampleRate / 128 > 0 ? b.sampleRate / 128 : 375;
 	b.glideCoef[voice] = refFround (1 - std::exp (-1 / (std::max (S[GLIDE_TIME], 0.0001) * qrate)));
@@ -135,7 +159,9 @@ void refStrike (RefBank& b, int voice, double note, double f, double vel)
 		const double t1 = refFround (w * b.highHz[n] * 6.283185307179586 / rate);
 		b.coefCos[p1] = refFround (radius * std::cos (t1));
 		b.coefSin[p1] = refFround (radius * std::sin (t1));
-		const double amp = radGain * refFround (std::min (1000 / std::max (hz, std::numeric_limits<double>::denorm_min ()), 1.0) * RECIPE_MODE_AMP[i]);
+		const double amp =
+			radGain * refFround (std::min (1000 / std::max (hz, std::numeric_limits<double>::denorm_min ()), 1.0) *
+		                         RECIPE_MODE_AMP[i]);
 		const double g = refFround (soft * refFround (amp * (0.02 + 0.98 * std::fabs (shape)) * tone));
 		if (B <= 0 && S[WIDTH] > 0)
 		{
@@ -156,7 +182,8 @@ void refStrike (RefBank& b, int voice, double note, double f, double vel)
 	b.velocity[voice] = vel;
 	const double h = clampv (MALLET_HARDNESS[mallet] + (vel - 0.7) * S[VEL_TONE] * 0.6, 0, 1);
 	b.hardness[voice] = h;
-	const double pitchFactor = clampv (std::pow (std::max (0.001, f / std::max (1.0, S[BASE_FREQ])), 0.25 + 0.35 * (1 - h)), 0.4, 1);
+	const double pitchFactor =
+		clampv (std::pow (std::max (0.001, f / std::max (1.0, S[BASE_FREQ])), 0.25 + 0.35 * (1 - h)), 0.4, 1);
 	b.gain[voice] = refFround (0.18 * refFround (vel * vel) * pitchFactor);
 	b.releaseFrames[voice] = b.releaseStep[voice] = b.age[voice] = 0;
 	b.strikeCount = b.strikeCount + 1;
@@ -178,7 +205,8 @@ void refStrike (RefBank& b, int voice, double note, double f, double vel)
 
 void refGlideQuantum (RefBank& b, int voice)
 {
-	if (b.note[voice] < 0 || b.glideOffset[voice] == 0 || std::fabs (b.glideOffset[voice] * b.glideEnv[voice]) <= 0.000001)
+	if (b.note[voice] < 0 || b.glideOffset[voice] == 0 ||
+	    std::fabs (b.glideOffset[voice] * b.glideEnv[voice]) <= 0.000001)
 		return;
 	b.glideEnv[voice] = refFround (b.glideEnv[voice] - b.glideEnv[voice] * b.glideCoef[voice]);
 	const double rate = rateOf (b);
@@ -233,13 +261,15 @@ void refRenderVoiceFrame (RefBank& b, int voice, double mix[2])
 		z = z ^ (z << 5);
 		b.rngState[voice] = z;
 		const double c = b.exciterPole[voice];
-		b.noiseState[voice] = refFround (refFround (b.noiseState[voice] * c) + refFround ((1 - c) * refFround (z * std::ldexp (1.0, -31) - 1)));
+		b.noiseState[voice] = refFround (refFround (b.noiseState[voice] * c) +
+		                                 refFround ((1 - c) * refFround (z * std::ldexp (1.0, -31) - 1)));
 		const double k = L - t;
 		double pulse = 0;
 		if (0 <= k && k < L && L > 0)
 		{
 			const double hh = clampv (h, 0, 1);
-			pulse = refFround (std::pow (std::sin (((k + 0.5) / L) * 3.141592653589793), 1.15 + 2.35 * hh) / (L * (0.59 - 0.19 * hh)));
+			pulse = refFround (std::pow (std::sin (((k + 0.5) / L) * 3.141592653589793), 1.15 + 2.35 * hh) /
+			                   (L * (0.59 - 0.19 * hh)));
 		}
 		double ng = 0;
 		if (L > 0)
@@ -303,9 +333,7 @@ void refRenderVoiceFrame (RefBank& b, int voice, double mix[2])
 		refReleaseVoice (b, voice, 0.05);
 }
 
-RefInstrument::RefInstrument (double sampleRate) : bank (static_cast<double> (static_cast<float> (sampleRate)))
-{
-}
+RefInstrument::RefInstrument (double sampleRate) : bank (static_cast<double> (static_cast<float> (sampleRate))) {}
 
 void RefInstrument::pushEvent (int kind, int frame, int a, double value)
 {

@@ -12,14 +12,14 @@ namespace tavik::test {
 struct RefBank
 {
 	double sampleRate = 48000;
-	double settings[24] = {0, 1, 1, 1, 0.4, 0.15, 0.6, 0, 0.15, 0.7, 0.8, 0.7,
-	                       1, 2.5, 15, 0.6, 110, 0.8, 0, 0, 0, 0, 0.65, 0.85};
+	double settings[24] = {0, 1,   1,  1,   0.4, 0.15, 0.6, 0, 0.15, 0.7, 0.8,  0.7,
+	                       1, 2.5, 15, 0.6, 110, 0.8,  0,   0, 0,    0,   0.65, 0.85};
 	double strikeCount = 0;
 
-	double note[6], active[6], released[6], serial[6], velocity[6], hardness[6], gain[6], normGain[6],
-	    modeCount[6], age[6], tailFrames[6], fadeStart[6], releaseFrames[6], releaseStep[6],
-	    exciterRemaining[6], exciterLength[6], exciterPole[6], noiseState[6], rngState[6], bloomLevel[6],
-	    bloomCoef[6], glideEnv[6], glideCoef[6], glideOffset[6];
+	double note[6], active[6], released[6], serial[6], velocity[6], hardness[6], gain[6], normGain[6], modeCount[6],
+		age[6], tailFrames[6], fadeStart[6], releaseFrames[6], releaseStep[6], exciterRemaining[6], exciterLength[6],
+		exciterPole[6], noiseState[6], rngState[6], bloomLevel[6], bloomCoef[6], glideEnv[6], glideCoef[6],
+		glideOffset[6];
 	double directWeight[72], bloomWeight[72], modeRadius[72], lowHz[72], highHz[72];
 	double partialGain[144], coefCos[144], coefSin[144], stateRe[144], stateIm[144];
 

@@ -13,10 +13,11 @@ namespace {
 
 using namespace tavik;
 
-const std::string kIdentityTail =
-    ",\"ratePolicy\":{\"mode\":\"host-native\"},\"state\":{\"version\":1,\"maxBytes\":65536},\"ports\":[{\"id\":\"out\","
-    "\"kind\":\"audio\",\"direction\":\"output\",\"busRole\":\"main\",\"channels\":2},{\"id\":\"midi-in\",\"kind\":\"midi\","
-    "\"direction\":\"input\",\"busRole\":\"main\"}]}";
+const std::string kIdentityTail = ",\"ratePolicy\":{\"mode\":\"host-native\"},\"state\":{\"version\":1,\"maxBytes\":"
+								  "65536},\"ports\":[{\"id\":\"out\","
+								  "\"kind\":\"audio\",\"direction\":\"output\",\"busRole\":\"main\",\"channels\":2},{"
+								  "\"id\":\"midi-in\",\"kind\":\"midi\","
+								  "\"direction\":\"input\",\"busRole\":\"main\"}]}";
 
 TEST (HelloBlocks, FeedBits)
 {
@@ -36,16 +37,17 @@ TEST (HelloBlocks, Identity)
 {
 	std::string out;
 	writeDiagnosticIdentityJson (out, TARGET_VST3, UiBundleFacts ());
-	EXPECT_EQ (out, "{\"moduleId\":\"music.tavik.zorv\",\"name\":\"Zorv\",\"vendor\":\"Tavik Music\",\"version\":\"0.0.0\","
-	                "\"hostClass\":\"instrument\",\"target\":\"vst3\",\"sdkVersion\":\"0.0.0\",\"build\":{\"mode\":"
-	                "\"production\",\"configuration\":\"Release\"}" +
-	                    kIdentityTail);
+	EXPECT_EQ (out,
+	           "{\"moduleId\":\"music.tavik.zorv\",\"name\":\"Zorv\",\"vendor\":\"Tavik Music\",\"version\":\"0.0.0\","
+	           "\"hostClass\":\"instrument\",\"target\":\"vst3\",\"sdkVersion\":\"0.0.0\",\"build\":{\"mode\":"
+	           "\"production\",\"configuration\":\"Release\"}" +
+	               kIdentityTail);
 	UiBundleFacts ui;
 	std::strcpy (ui.sourceRevision, "abc123");
 	out.clear ();
 	writeDiagnosticIdentityJson (out, static_cast<DiagnosticTarget> (9), ui);
 	EXPECT_NE (out.find ("\"target\":\"offline\""), std::string::npos);
-	EXPECT_NE (out.find ("\"ui\":{\"sourceRevision\":\"abc123\"}," ), std::string::npos);
+	EXPECT_NE (out.find ("\"ui\":{\"sourceRevision\":\"abc123\"},"), std::string::npos);
 	std::strcpy (ui.buildTime, "2026-12-08");
 	std::strcpy (ui.sha256, "ff");
 	out.clear ();
@@ -98,7 +100,7 @@ TEST (HelloBlocks, AppendedMembers)
 	PresetStateFacts presets;
 	std::string out = "{\"type\":\"tavik.hello\"";
 	appendDiagnosticHelloBlocks (out, TARGET_VST3, host, presets);
-	EXPECT_EQ (out.find (",\"host\":"), std::string::npos);  // never configured
+	EXPECT_EQ (out.find (",\"host\":"), std::string::npos); // never configured
 	EXPECT_NE (out.find (",\"identity\":{\"moduleId\""), std::string::npos);
 	EXPECT_NE (out.find (",\"diagnostics\":{\"feeds\":[],\"commands\":[],\"maxFeedHz\":0},\"presetState\":{"),
 	           std::string::npos);
@@ -118,7 +120,7 @@ TEST (UiManifest, Scanner)
 	uiManifestString ("{\"k\":\"0123456789abcdefXYZ\"}", "k", out, sizeof (out));
 	EXPECT_STREQ (out, "0123456789abcde");
 	uiManifestString ("{\"name\":\"k\",\"k\":\"v\"}", "k", out, sizeof (out));
-	EXPECT_STREQ (out, "v");  // a value equal to the key is not the member
+	EXPECT_STREQ (out, "v"); // a value equal to the key is not the member
 	uiManifestString ("{\"s\":\"\\\"k\\\"\",\"k\":\"v2\"}", "k", out, sizeof (out));
 	EXPECT_STREQ (out, "v2");
 	uiManifestString ("[{\"k\":\"v\"}]", "k", out, sizeof (out));
@@ -135,10 +137,12 @@ TEST (UiManifest, FilesAndPaths)
 {
 	EXPECT_EQ (uiManifestPathForImage ("/home/u/.vst3/Zorv.vst3/Contents/x86_64-linux/Zorv.so"),
 	           "/home/u/.vst3/Zorv.vst3/Contents/Resources/ui/manifest.json");
-	const std::filesystem::path dir = std::filesystem::path (testing::TempDir ()) / ("manifest_" + std::to_string (getpid ()));
+	const std::filesystem::path dir =
+		std::filesystem::path (testing::TempDir ()) / ("manifest_" + std::to_string (getpid ()));
 	std::filesystem::create_directories (dir);
 	const std::string path = (dir / "manifest.json").string ();
-	std::ofstream (path) << "{\"buildTime\":\"t\",\"sourceRevision\":\"r\",\"sha256\":\"" << std::string (100, 'h') << "\"}";
+	std::ofstream (path) << "{\"buildTime\":\"t\",\"sourceRevision\":\"r\",\"sha256\":\"" << std::string (100, 'h')
+						 << "\"}";
 	UiBundleFacts facts = readUiBundleFactsFromFile (path);
 	EXPECT_STREQ (facts.buildTime, "t");
 	EXPECT_STREQ (facts.sourceRevision, "r");
@@ -146,7 +150,7 @@ TEST (UiManifest, FilesAndPaths)
 
 	std::ofstream (path) << "{\"buildTime\":\"t\",\"pad\":\"" << std::string (1048576, 'x') << "\"}";
 	facts = readUiBundleFactsFromFile (path);
-	EXPECT_STREQ (facts.buildTime, "");  // over 1 MiB: no facts at all
+	EXPECT_STREQ (facts.buildTime, ""); // over 1 MiB: no facts at all
 	facts = readUiBundleFactsFromFile ((dir / "missing.json").string ());
 	EXPECT_STREQ (facts.buildTime, "");
 	std::filesystem::remove_all (dir);
@@ -155,9 +159,9 @@ TEST (UiManifest, FilesAndPaths)
 TEST (UiManifest, TheBundleCarriesItsBuildFacts)
 {
 	const UiBundleFacts facts =
-	    readUiBundleFactsFromFile (std::string (ZORV_BUNDLE_PATH) + "/Contents/Resources/ui/manifest.json");
+		readUiBundleFactsFromFile (std::string (ZORV_BUNDLE_PATH) + "/Contents/Resources/ui/manifest.json");
 	EXPECT_EQ (std::strlen (facts.sha256), 64u);
-	EXPECT_EQ (std::strlen (facts.buildTime), 20u);  // 2026-12-08T15:20:22Z
+	EXPECT_EQ (std::strlen (facts.buildTime), 20u); // 2026-12-08T15:20:22Z
 	EXPECT_EQ (uiManifestPathForImage (std::string (ZORV_BUNDLE_PATH) + "/Contents/x86_64-linux/Zorv.so"),
 	           std::string (ZORV_BUNDLE_PATH) + "/Contents/Resources/ui/manifest.json");
 }

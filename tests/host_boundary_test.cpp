@@ -166,7 +166,7 @@ TEST_F (HostBoundary, ControllerListsAreEmptyBeforeInitialiseAndAfterTerminate)
 		if (pass == 0)
 		{
 			ASSERT_EQ (controller->initialize (nullptr), kResultOk);
-			EXPECT_NE (controller->initialize (nullptr), kResultOk);  // only once
+			EXPECT_NE (controller->initialize (nullptr), kResultOk); // only once
 			EXPECT_EQ (controller->getParameterCount (), 27);
 			ASSERT_EQ (controller->terminate (), kResultOk);
 		}
@@ -177,7 +177,7 @@ TEST_F (HostBoundary, ControllerListsAreEmptyBeforeInitialiseAndAfterTerminate)
 TEST_F (HostBoundary, ProcessorRefusesBusIndicesAndNullArguments)
 {
 	ASSERT_EQ (component->initialize (nullptr), kResultOk);
-	EXPECT_NE (component->initialize (nullptr), kResultOk);  // only once
+	EXPECT_NE (component->initialize (nullptr), kResultOk); // only once
 	EXPECT_EQ (component->getBusCount (kAudio, kOutput), 1);
 	FUnknownPtr<IAudioProcessor> processor (component);
 	ASSERT_TRUE (processor);
@@ -226,7 +226,7 @@ TEST_F (HostBoundary, ProcessorSurvivesUnusableProcessCalls)
 	ProcessData data {};
 	data.symbolicSampleSize = kSample32;
 	data.numSamples = 64;
-	EXPECT_NE (processor->process (data), kResultOk);  // before any setup, no outputs
+	EXPECT_NE (processor->process (data), kResultOk); // before any setup, no outputs
 
 	ProcessSetup setup {kRealtime, kSample32, 256, 48000};
 	ASSERT_EQ (processor->setupProcessing (setup), kResultOk);
@@ -240,7 +240,7 @@ TEST_F (HostBoundary, ProcessorSurvivesUnusableProcessCalls)
 	data.numOutputs = 1;
 	data.outputs = &output;
 
-	data.numSamples = 512;  // beyond the declared maximum
+	data.numSamples = 512; // beyond the declared maximum
 	EXPECT_NE (processor->process (data), kResultOk);
 	data.numSamples = -5;
 	EXPECT_EQ (processor->process (data), kResultOk);

@@ -56,11 +56,13 @@ TEST (HostFacts, HostObject)
 	full.addBus ("in0", true, 1, false, "");
 	out.clear ();
 	writeDiagnosticHostJson (out, full);
-	EXPECT_EQ (out, "{\"hostName\":\"Tavik zorv-render\",\"hostPath\":\"/usr/bin/x\",\"validatorHost\":\"tavik-probe\","
-	                "\"sampleRate\":48000,\"maxBlockFrames\":512,\"lastBlockFrames\":128,\"processMode\":\"offline\","
-	                "\"sampleSize\":32,\"latencySamples\":56,\"tailSamples\":\"infinite\",\"internalSampleRate\":48000,"
-	                "\"buses\":[{\"id\":\"out0\",\"direction\":\"output\",\"channels\":2,\"active\":true,\"layout\":\"stereo\"},"
-	                "{\"id\":\"in0\",\"direction\":\"input\",\"channels\":1,\"active\":false}],\"bypassed\":false}");
+	EXPECT_EQ (
+		out,
+		"{\"hostName\":\"Tavik zorv-render\",\"hostPath\":\"/usr/bin/x\",\"validatorHost\":\"tavik-probe\","
+		"\"sampleRate\":48000,\"maxBlockFrames\":512,\"lastBlockFrames\":128,\"processMode\":\"offline\","
+		"\"sampleSize\":32,\"latencySamples\":56,\"tailSamples\":\"infinite\",\"internalSampleRate\":48000,"
+		"\"buses\":[{\"id\":\"out0\",\"direction\":\"output\",\"channels\":2,\"active\":true,\"layout\":\"stereo\"},"
+		"{\"id\":\"in0\",\"direction\":\"input\",\"channels\":1,\"active\":false}],\"bypassed\":false}");
 	full.tailKind = 1;
 	full.tailSamples = 4800;
 	full.sampleRate = NAN;
@@ -109,13 +111,13 @@ TEST (HostFacts, DeltasAndChangeKinds)
 	HostFacts g = a;
 	g.lastBlockFrames = 64;
 	HostFacts h = g;
-	h.lastBlockFrames = -1;  // back to unknown: a change, but not a delta member
+	h.lastBlockFrames = -1; // back to unknown: a change, but not a delta member
 	EXPECT_FALSE (writeDiagnosticHostDeltaJson (out, g, h));
 	EXPECT_STREQ (diagnosticHostChangeKind (g, h), "blockSizeChanged");
 	HostFacts i = a;
 	i.sampleRate = NAN;
 	HostFacts j = i;
-	EXPECT_STREQ (diagnosticHostChangeKind (i, j), "sampleRateChanged");  // NaN always differs
+	EXPECT_STREQ (diagnosticHostChangeKind (i, j), "sampleRateChanged"); // NaN always differs
 	HostFacts k = a;
 	k.tailKind = 2;
 	k.processMode = 2;
@@ -162,11 +164,12 @@ TEST (TransportFacts, DifferenceAndMessage)
 	f.hasTempo = true;
 	std::string out;
 	writeDiagnosticTransportJson (out, f);
-	EXPECT_EQ (out, "{\"type\":\"tavik.transport\",\"frame\":{\"atFrame\":1e+07,\"source\":\"host\",\"state\":{"
-	                "\"playing\":true,\"recording\":false,\"looping\":false,\"tempo\":120,\"timeSignature\":{"
-	                "\"numerator\":4,\"denominator\":4},\"ppqPosition\":2.5,\"barPositionPpq\":0,\"loopStartPpq\":null,"
-	                "\"loopEndPpq\":null,\"sampleRate\":null,\"projectTimeSamples\":0},\"capabilities\":{\"tempo\":true,"
-	                "\"timeSignature\":false,\"position\":false,\"loop\":false,\"canSetTempo\":false}}}");
+	EXPECT_EQ (out,
+	           "{\"type\":\"tavik.transport\",\"frame\":{\"atFrame\":1e+07,\"source\":\"host\",\"state\":{"
+	           "\"playing\":true,\"recording\":false,\"looping\":false,\"tempo\":120,\"timeSignature\":{"
+	           "\"numerator\":4,\"denominator\":4},\"ppqPosition\":2.5,\"barPositionPpq\":0,\"loopStartPpq\":null,"
+	           "\"loopEndPpq\":null,\"sampleRate\":null,\"projectTimeSamples\":0},\"capabilities\":{\"tempo\":true,"
+	           "\"timeSignature\":false,\"position\":false,\"loop\":false,\"canSetTempo\":false}}}");
 	f.hasLoop = true;
 	f.sampleRate = 44100;
 	f.source = 9;

@@ -38,8 +38,7 @@ inline std::vector<std::string> hostileVariants (const std::string& valid)
 /** Runs `read` over every truncation of `valid` and every hostile variant,
  *  each in an exact buffer. Returns the truncations it accepted (a complete
  *  document cut short must never be taken as one). */
-inline std::vector<size_t> feedHostile (const std::string& valid,
-                                        const std::function<bool (const char*, size_t)>& read)
+inline std::vector<size_t> feedHostile (const std::string& valid, const std::function<bool (const char*, size_t)>& read)
 {
 	std::vector<size_t> acceptedCuts;
 	for (size_t cut = 0; cut < valid.size (); ++cut)

@@ -53,15 +53,15 @@ TEST (DocumentReaderStrings, DecodesLenientEscapes)
 {
 	std::string s;
 	ASSERT_TRUE (readString ("  \"a\\u00e9b\"", s));
-	EXPECT_EQ (s, "a?b");  // code points are not decoded
+	EXPECT_EQ (s, "a?b"); // code points are not decoded
 	ASSERT_TRUE (readString ("\"\\b\\f\\n\\r\\t\"", s));
 	EXPECT_EQ (s, "\b\f\n\r\t");
 	ASSERT_TRUE (readString ("\"\\x\\\"\\\\\\/\"", s));
 	EXPECT_EQ (s, "x\"\\/");
 	ASSERT_TRUE (readString (std::string ("\"raw\x01\n\xC3\xA9\0z\"", 11), s));
 	EXPECT_EQ (s, std::string ("raw\x01\n\xC3\xA9\0z", 9));
-	ASSERT_TRUE (readString ("\"\\u12\"", s) == false);  // "\u" ate the quote: unterminated
-	ASSERT_TRUE (readString ("\"\\u12\"  \"", s));       // ...and the next quote closes it
+	ASSERT_TRUE (readString ("\"\\u12\"", s) == false); // "\u" ate the quote: unterminated
+	ASSERT_TRUE (readString ("\"\\u12\"  \"", s));      // ...and the next quote closes it
 	EXPECT_EQ (s, "? ");
 }
 
@@ -104,7 +104,7 @@ TEST (DocumentReaderNumbers, FollowStrtodRules)
 	ASSERT_TRUE (readNumber (" \t-0.25,", v, &consumed));
 	EXPECT_EQ (v, -0.25);
 	EXPECT_EQ (consumed, 7u);
-	ASSERT_TRUE (readNumber ("12abc", v, &consumed));  // trailing letters are left over
+	ASSERT_TRUE (readNumber ("12abc", v, &consumed)); // trailing letters are left over
 	EXPECT_EQ (consumed, 2u);
 	EXPECT_FALSE (readNumber ("-", v));
 	EXPECT_FALSE (readNumber (".", v));
@@ -183,7 +183,7 @@ TEST (DocumentReaderObjects, MemberLoopReadsKnownAndSkipsUnknownMembers)
 		return tavik::skipValue (in, 1);
 	});
 	ASSERT_TRUE (ok);
-	EXPECT_EQ (a, 3);  // a repeated member: the later value wins
+	EXPECT_EQ (a, 3); // a repeated member: the later value wins
 	EXPECT_EQ (b, "two");
 	EXPECT_EQ (seen.size (), 3u);
 	EXPECT_EQ (r.consumed (), r.buffer.size ());
@@ -193,9 +193,7 @@ TEST (DocumentReaderObjects, MemberLoopRejectsMalformedObjects)
 {
 	const auto accepts = [] (const std::string& text) {
 		Read r (text);
-		return tavik::readObject (r.reader, [] (const std::string&, Reader& in) {
-			return tavik::skipValue (in, 1);
-		});
+		return tavik::readObject (r.reader, [] (const std::string&, Reader& in) { return tavik::skipValue (in, 1); });
 	};
 	EXPECT_TRUE (accepts ("{}"));
 	EXPECT_TRUE (accepts (" { } "));
@@ -222,14 +220,14 @@ TEST (DocumentReaderBooleans, ReadsOnlyTheTwoLiterals)
 	ASSERT_TRUE (tavik::readBool (x.reader, v));
 	EXPECT_EQ (x.consumed (), 4u);
 
-	for (const std::string& text : std::vector<std::string> {"", "tru", "fals", "f", "TRUE", "True", "null", "0",
-	                               "1", "\"true\"", "[true]", "{}", "-", "nan"})
+	for (const std::string& text : std::vector<std::string> {"", "tru", "fals", "f", "TRUE", "True", "null", "0", "1",
+	                                                         "\"true\"", "[true]", "{}", "-", "nan"})
 	{
 		Read r ("  " + text);
 		bool kept = true;
 		EXPECT_FALSE (tavik::readBool (r.reader, kept)) << text;
-		EXPECT_TRUE (kept) << text;                 // the target keeps its value
-		EXPECT_EQ (r.consumed (), 2u) << text;      // only the whitespace is gone
+		EXPECT_TRUE (kept) << text;            // the target keeps its value
+		EXPECT_EQ (r.consumed (), 2u) << text; // only the whitespace is gone
 	}
 }
 
@@ -247,7 +245,7 @@ TEST (DocumentReaderBooleans, AValueThatIsNotABooleanCanStillBeSkipped)
 	EXPECT_TRUE (boolOrSkip ("0", value));
 	EXPECT_TRUE (boolOrSkip ("null", value));
 	EXPECT_TRUE (value);
-	EXPECT_FALSE (boolOrSkip ("fals", value));  // broken text still fails
+	EXPECT_FALSE (boolOrSkip ("fals", value)); // broken text still fails
 	EXPECT_FALSE (boolOrSkip ("", value));
 	EXPECT_TRUE (boolOrSkip ("false", value));
 	EXPECT_FALSE (value);
@@ -284,7 +282,7 @@ TEST (DocumentReaderArrays, ElementLoopReadsEveryElementInOrder)
 	size_t consumed = 0;
 	ASSERT_TRUE (readNumbers (" [ 1 ,2.5\t,\n-3 ] ,", v, &consumed));
 	EXPECT_EQ (v, (std::vector<double> {1, 2.5, -3}));
-	EXPECT_EQ (consumed, 16u);  // up to the bracket, nothing after it
+	EXPECT_EQ (consumed, 16u); // up to the bracket, nothing after it
 	ASSERT_TRUE (readNumbers ("[]", v));
 	EXPECT_TRUE (v.empty ());
 	ASSERT_TRUE (readNumbers ("[ \n ]", v));
@@ -310,9 +308,9 @@ TEST (DocumentReaderArrays, ElementLoopReadsEveryElementInOrder)
 TEST (DocumentReaderArrays, RejectsAnythingButOneWellFormedArray)
 {
 	std::vector<double> v;
-	for (const std::string& text : std::vector<std::string> {"", "   ", "{}", "1", "\"[]\"", "]", "[", "[ ", "[1", "[1 ",
-	                               "[1,", "[1,]", "[1, ]", "[,1]", "[,]", "[1 2]", "[1;2]", "[1}", "[1,,2]", "[[1]]",
-	                               "[true]", "[\"1\"]"})
+	for (const std::string& text : std::vector<std::string> {
+			 "",     "   ",   "{}",   "1",   "\"[]\"", "]",     "[",   "[ ",     "[1",    "[1 ",    "[1,",
+			 "[1,]", "[1, ]", "[,1]", "[,]", "[1 2]",  "[1;2]", "[1}", "[1,,2]", "[[1]]", "[true]", "[\"1\"]"})
 		EXPECT_FALSE (readNumbers (text, v)) << text;
 }
 
@@ -361,8 +359,8 @@ TEST (DocumentReaderArrays, EveryTruncationOfAValidArrayFails)
 TEST (DocumentReaderHostileInput, EveryTruncationOfAValidDocumentIsHandled)
 {
 	const std::string document =
-	    "{\"v\":1,\"params\":{\"ir.size\":1.25,\"mallet.type\":2},\"name\":\"Gong \\\"A\\\" \\u00e9\","
-	    "\"list\":[true,false,null,-0.5e-3,[],{}],\"deep\":[[[[\"x\"]]]]}";
+		"{\"v\":1,\"params\":{\"ir.size\":1.25,\"mallet.type\":2},\"name\":\"Gong \\\"A\\\" \\u00e9\","
+		"\"list\":[true,false,null,-0.5e-3,[],{}],\"deep\":[[[[\"x\"]]]]}";
 	ASSERT_TRUE (skip (document, 1));
 	for (size_t cut = 0; cut < document.size (); ++cut)
 	{
@@ -385,11 +383,11 @@ TEST (DocumentReaderHostileInput, DeepNestingFailsWithoutRecursingDeeply)
 
 TEST (DocumentReaderHostileInput, UnterminatedStringsEscapesAndNulBytes)
 {
-	for (const std::string& text : std::vector<std::string> {"\"", "\"\\", "\"\\u", "\"\\u0", "[\"a", "{\"a", "{\"a\":\"",
-	                               "{\"a\\\":1}", std::string ("\"\0", 2), std::string ("[\0]", 3),
-	                               std::string ("\0", 1), "[1,", "{\"a\":1,"})
+	for (const std::string& text : std::vector<std::string> {
+			 "\"", "\"\\", "\"\\u", "\"\\u0", "[\"a", "{\"a", "{\"a\":\"", "{\"a\\\":1}", std::string ("\"\0", 2),
+			 std::string ("[\0]", 3), std::string ("\0", 1), "[1,", "{\"a\":1,"})
 		EXPECT_FALSE (skip (text, 1)) << text;
-	EXPECT_TRUE (skip (std::string ("\"a\0b\"", 5), 1));  // a NUL inside a string is a byte
+	EXPECT_TRUE (skip (std::string ("\"a\0b\"", 5), 1)); // a NUL inside a string is a byte
 }
 
 TEST (DocumentReaderHostileInput, HugeDocumentsAreReadLinearly)

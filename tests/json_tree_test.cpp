@@ -41,7 +41,7 @@ TEST (TreeReader, BuildsTheTree)
 	ASSERT_TRUE (parse (" {\"b\": [1, true, null, \"x\", {}], \"a\": {\"n\": -2.5e1}, \"f\": false} \n", v));
 	ASSERT_EQ (v.kind, Kind::Object);
 	ASSERT_EQ (v.members.size (), 3u);
-	EXPECT_EQ (v.members.begin ()->first, "a");  // ordered by key bytes
+	EXPECT_EQ (v.members.begin ()->first, "a"); // ordered by key bytes
 	const JsonValue* b = v.find ("b");
 	ASSERT_NE (b, nullptr);
 	ASSERT_EQ (b->kind, Kind::Array);
@@ -56,7 +56,7 @@ TEST (TreeReader, BuildsTheTree)
 	EXPECT_EQ (v.find ("a")->find ("n")->number, -25);
 	EXPECT_FALSE (v.find ("f")->boolean);
 	EXPECT_EQ (v.find ("missing"), nullptr);
-	EXPECT_EQ (b->find ("0"), nullptr);  // not an object
+	EXPECT_EQ (b->find ("0"), nullptr); // not an object
 	EXPECT_EQ (v.find ("a")->str ("n", "fallback"), "fallback");
 	EXPECT_EQ (b->items[4].str ("k", "fb"), "fb");
 	JsonValue s;
@@ -74,12 +74,14 @@ TEST (TreeReader, LaterDuplicateKeysWin)
 
 TEST (TreeReader, DecodesStrictEscapesToUtf8)
 {
-	EXPECT_EQ (stringOf ("\"a\\u00e9b\""), "a\xC3\xA9" "b");
+	EXPECT_EQ (stringOf ("\"a\\u00e9b\""), "a\xC3\xA9"
+	                                       "b");
 	EXPECT_EQ (stringOf ("\"\\u0041\\u07FF\\uFFFF\""), "A\xDF\xBF\xEF\xBF\xBF");
 	EXPECT_EQ (stringOf ("\"\\uD83D\\uDE00\""), "\xF0\x9F\x98\x80");
-	EXPECT_EQ (stringOf ("\"\\uD83Dx\""), "\xED\xA0\xBDx");           // lone high surrogate
-	EXPECT_EQ (stringOf ("\"\\uD83D\\u0041\""), "\xED\xA0\xBD" "A");  // not a low one
-	EXPECT_EQ (stringOf ("\"\\uDE00\""), "\xED\xB8\x80");             // lone low surrogate
+	EXPECT_EQ (stringOf ("\"\\uD83Dx\""), "\xED\xA0\xBDx"); // lone high surrogate
+	EXPECT_EQ (stringOf ("\"\\uD83D\\u0041\""), "\xED\xA0\xBD"
+	                                            "A");     // not a low one
+	EXPECT_EQ (stringOf ("\"\\uDE00\""), "\xED\xB8\x80"); // lone low surrogate
 	EXPECT_EQ (stringOf ("\"\\\"\\/\\\\\\b\\f\\n\\r\\t\""), "\"/\\\b\f\n\r\t");
 	EXPECT_EQ (stringOf (std::string ("\"\x01\n\0\"", 5)), std::string ("\x01\n\0", 3));
 	EXPECT_FALSE (parses ("\"\\x\""));
@@ -122,15 +124,14 @@ TEST (TreeReader, WholeTextMustBeOneValue)
 
 TEST (TreeReader, NestingIsBoundedAtDepth32)
 {
-	EXPECT_TRUE (parses (nestedArrays (33)));   // depths 0..32
+	EXPECT_TRUE (parses (nestedArrays (33))); // depths 0..32
 	EXPECT_FALSE (parses (nestedArrays (34)));
 }
 
 TEST (TreeReaderHostileInput, EveryTruncationOfAValidDocumentFails)
 {
-	const std::string document =
-	    "{\"bank\":{\"id\":\"b\\u00e9\",\"zones\":[{\"lo\":36,\"hi\":48,\"gain\":-3.5e0}],"
-	    "\"ok\":true,\"none\":null,\"s\":\"\\uD83D\\uDE00\"}}";
+	const std::string document = "{\"bank\":{\"id\":\"b\\u00e9\",\"zones\":[{\"lo\":36,\"hi\":48,\"gain\":-3.5e0}],"
+								 "\"ok\":true,\"none\":null,\"s\":\"\\uD83D\\uDE00\"}}";
 	ASSERT_TRUE (parses (document));
 	for (size_t cut = 0; cut < document.size (); ++cut)
 		EXPECT_FALSE (parses (document.substr (0, cut))) << "cut at " << cut;
@@ -144,9 +145,9 @@ TEST (TreeReaderHostileInput, DeepNestingAndUnterminatedTextFailCleanly)
 	for (int i = 0; i < 10000; ++i)
 		objects += "{\"a\":";
 	EXPECT_FALSE (parses (objects));
-	for (const std::string& text : std::vector<std::string> {"\"", "\"\\", "\"\\u", "\"\\uD83D\\", "[\"a", "{\"a\":",
-	                               std::string ("\0", 1), std::string ("[1\0]", 4), "tru", "fals",
-	                               "nul", "[", "{"})
+	for (const std::string& text :
+	     std::vector<std::string> {"\"", "\"\\", "\"\\u", "\"\\uD83D\\", "[\"a", "{\"a\":", std::string ("\0", 1),
+	                               std::string ("[1\0]", 4), "tru", "fals", "nul", "[", "{"})
 		EXPECT_FALSE (parses (text)) << text;
 }
 

@@ -35,11 +35,11 @@ TEST (JsonNumberWriting, ChoosesTheShorterOfPlainAndExponentForms)
 	EXPECT_EQ (number (1000000), "1e+06");
 	EXPECT_EQ (number (10000000), "1e+07");
 	EXPECT_EQ (number (2000000), "2e+06");
-	EXPECT_EQ (number (2500000), "2500000");  // equally long: plain wins
-	EXPECT_EQ (number (100000), "1e+05");     // one character shorter
+	EXPECT_EQ (number (2500000), "2500000"); // equally long: plain wins
+	EXPECT_EQ (number (100000), "1e+05");    // one character shorter
 	EXPECT_EQ (number (10000), "10000");
 	EXPECT_EQ (number (0.0001), "1e-04");
-	EXPECT_EQ (number (0.001), "0.001");      // "1e-03" is longer
+	EXPECT_EQ (number (0.001), "0.001"); // "1e-03" is longer
 	EXPECT_EQ (number (1e300), "1e+300");
 	EXPECT_EQ (number (1.5e-7), "1.5e-07");
 	EXPECT_EQ (number (123456789012345680000.0), "123456789012345680000");
@@ -117,7 +117,7 @@ TEST (JsonMemberWriting, SeparatesMembersAndNestsObjects)
 	doc.integer ("v", 1);
 	EXPECT_FALSE (doc.empty ());
 	tavik::JsonMembers inner = doc.object ("inner");
-	inner.close ();  // an empty nested object
+	inner.close (); // an empty nested object
 	tavik::JsonMembers flags = doc.object ("flags");
 	flags.boolean ("on", true);
 	flags.boolean ("off", false);
@@ -138,8 +138,8 @@ TEST (JsonMemberWriting, NumbersIntegersAndTextKeepTheirOwnForms)
 {
 	std::string out;
 	tavik::JsonMembers m (out);
-	m.number ("n", 2000000);    // shortest form, exponent when shorter
-	m.integer ("i", 2000000);   // always plain digits
+	m.number ("n", 2000000);  // shortest form, exponent when shorter
+	m.integer ("i", 2000000); // always plain digits
 	m.number ("nan", std::nan (""));
 	m.integer ("min", INT64_MIN);
 	m.integer ("max", INT64_MAX);

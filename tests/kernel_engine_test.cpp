@@ -26,7 +26,8 @@ using tavik::test::KernelSpy;
 
 struct Stereo
 {
-	explicit Stereo (int frames, int channels = 2) : data (static_cast<size_t> (channels), std::vector<float> (static_cast<size_t> (frames), 7.f))
+	explicit Stereo (int frames, int channels = 2)
+		: data (static_cast<size_t> (channels), std::vector<float> (static_cast<size_t> (frames), 7.f))
 	{
 		for (auto& c : data)
 			pointers.push_back (c.data ());
@@ -120,8 +121,8 @@ TEST (EngineQueue, CapacityStableOrderAndEventKinds)
 	const int expected[] = {63, 61, 62, 60};
 	for (int i = 0; i < 4; ++i)
 		EXPECT_EQ (engine.queuedEvent (i).note, expected[i]);
-	EXPECT_EQ (engine.queuedEvent (0).value, 0.003);  // no velocity resolution in this product
-	EXPECT_EQ (engine.queuedEvent (2).channel, 1u);   // masked to 0..15
+	EXPECT_EQ (engine.queuedEvent (0).value, 0.003); // no velocity resolution in this product
+	EXPECT_EQ (engine.queuedEvent (2).channel, 1u);  // masked to 0..15
 	EXPECT_FALSE (engine.pushController (128, 0, 0, 0, 0));
 	EXPECT_FALSE (engine.pushController (1, 128, 0, 0, 0));
 	EXPECT_TRUE (engine.pushController (1, 127, 0, 0, 0));
@@ -152,15 +153,15 @@ TEST (EngineQueue, ValuesVariationAndHistory)
 	const std::vector<uint8_t>& h = engine.eventHistory ();
 	ASSERT_EQ (h.size (), 39u);
 	EXPECT_EQ (h[0], 1);
-	EXPECT_EQ (h[1], 7);   // frame
-	EXPECT_EQ (h[5], 1);   // parameter index
+	EXPECT_EQ (h[1], 7); // frame
+	EXPECT_EQ (h[5], 1); // parameter index
 	const int32_t scaled = static_cast<int32_t> (h[9] | h[10] << 8 | h[11] << 16 | h[12] << 24);
-	EXPECT_EQ (scaled, 200000);  // 2.0 × 100000
+	EXPECT_EQ (scaled, 200000); // 2.0 × 100000
 	EXPECT_EQ (h[13], 2);
-	EXPECT_EQ (h[14] | h[15] << 8, 511);  // clamped to the block
+	EXPECT_EQ (h[14] | h[15] << 8, 511); // clamped to the block
 	EXPECT_EQ (h[26], 3);
 	EXPECT_EQ (h[27], 0);
-	EXPECT_EQ (engine.paramValue (1), 2);  // a parameter record is applied
+	EXPECT_EQ (engine.paramValue (1), 2); // a parameter record is applied
 
 	engine.flushParameterEvents ();
 	EXPECT_EQ (engine.queuedEvents (), 0);
@@ -201,7 +202,7 @@ TEST_F (EngineWithSpy, FlushedParameterValuesReachTheKernelNextBlock)
 	spy.clear ();
 	render (128, 128, [] (int, int) {});
 	EXPECT_EQ (engine->kernelShadow (16), 440);
-	ASSERT_EQ (spy.pushes ().size (), 1u);  // the value, not the flushed note
+	ASSERT_EQ (spy.pushes ().size (), 1u); // the value, not the flushed note
 	EXPECT_EQ (spy.pushes ()[0].a, 16u);
 }
 
@@ -231,14 +232,14 @@ TEST_F (EngineWithSpy, ResetParamsSilencesTheKernelAndRestoresDefaults)
 TEST_F (EngineWithSpy, BlocksAreCutIntoKernelChunks)
 {
 	ASSERT_TRUE (engine->setup (48000, 512));
-	render (512, 512, [] (int, int) {});  // the first block republishes nothing new
+	render (512, 512, [] (int, int) {}); // the first block republishes nothing new
 	spy.clear ();
 	Stereo buffers (300);
 	ASSERT_TRUE (engine->pushNoteOn (60, 0.8, 200, 0, 0));
 	engine->processBlock (nullptr, 0, buffers.out (), 2, 300);
 	EXPECT_EQ (spy.processedChunks (), (std::vector<uint32_t> {128, 128, 44}));
 	ASSERT_EQ (spy.calls.size (), 4u);
-	EXPECT_EQ (spy.calls[1].type, KernelCall::PUSH);  // after the first chunk
+	EXPECT_EQ (spy.calls[1].type, KernelCall::PUSH); // after the first chunk
 	EXPECT_EQ (spy.calls[1].frame, 72u);
 	EXPECT_EQ (spy.calls[1].a, 60u);
 	EXPECT_EQ (spy.calls[1].value, 0.8);
@@ -249,7 +250,7 @@ TEST_F (EngineWithSpy, RepublishRules)
 	ASSERT_TRUE (engine->setup (48000, 256));
 	engine->setParamValue (1, 1.5);
 	engine->setParamValue (2, 2.0);
-	ASSERT_TRUE (engine->pushParamNormalized (1, 1.0, 0));  // ir.size 2 at frame 0
+	ASSERT_TRUE (engine->pushParamNormalized (1, 1.0, 0)); // ir.size 2 at frame 0
 	render (256, 256, [] (int, int) {});
 	int sizePushes = 0;
 	for (const KernelCall& c : spy.pushes ())
@@ -257,7 +258,7 @@ TEST_F (EngineWithSpy, RepublishRules)
 		if (c.a == 1)
 		{
 			++sizePushes;
-			EXPECT_EQ (c.value, 2);  // the queued value, not a stale republish first
+			EXPECT_EQ (c.value, 2); // the queued value, not a stale republish first
 		}
 	}
 	EXPECT_EQ (sizePushes, 1);
@@ -269,7 +270,7 @@ TEST_F (EngineWithSpy, RepublishRules)
 	spy.refuseParameters = true;
 	engine->setParamValue (3, 2.5);
 	render (256, 256, [] (int, int) {});
-	EXPECT_EQ (spy.pushes ().size (), 2u);  // two chunks, one attempt each
+	EXPECT_EQ (spy.pushes ().size (), 2u); // two chunks, one attempt each
 	EXPECT_TRUE (engine->republishPending ());
 	spy.refuseParameters = false;
 	render (128, 128, [] (int, int) {});
@@ -284,20 +285,20 @@ TEST_F (EngineWithSpy, ValuesRefusedByAFullChunkReachTheKernelLater)
 	ASSERT_TRUE (engine->setup (48000, 256));
 	render (128, 128, [] (int, int) {});
 	for (int i = 0; i < 64; ++i)
-		ASSERT_TRUE (engine->pushParamNormalized (1, i / 63.0, 0));  // ir.size
-	ASSERT_TRUE (engine->pushParamNormalized (16, 1.0, 0));           // tuning.baseFreq 440
+		ASSERT_TRUE (engine->pushParamNormalized (1, i / 63.0, 0)); // ir.size
+	ASSERT_TRUE (engine->pushParamNormalized (16, 1.0, 0));         // tuning.baseFreq 440
 	render (256, 256, [] (int, int) {});
 	EXPECT_EQ (engine->paramValue (16), 440);
-	EXPECT_EQ (engine->kernelShadow (16), 440);  // retried in the block's second chunk
+	EXPECT_EQ (engine->kernelShadow (16), 440); // retried in the block's second chunk
 	EXPECT_EQ (engine->kernelShadow (1), 2);
 
 	// The refusal in a block's only chunk is retried in the next block, ahead
 	// of that block's own events.
 	for (int i = 0; i < 64; ++i)
 		ASSERT_TRUE (engine->pushParamNormalized (1, 0.5, 0));
-	ASSERT_TRUE (engine->pushParamNormalized (16, 0.0, 0));  // 55 Hz
+	ASSERT_TRUE (engine->pushParamNormalized (16, 0.0, 0)); // 55 Hz
 	render (128, 128, [] (int, int) {});
-	EXPECT_EQ (engine->kernelShadow (16), 440);  // not yet: the chunk was full
+	EXPECT_EQ (engine->kernelShadow (16), 440); // not yet: the chunk was full
 	spy.clear ();
 	render (128, 128, [] (int, int) {});
 	EXPECT_EQ (engine->kernelShadow (16), 55);
@@ -328,7 +329,7 @@ TEST_F (EngineWithSpy, DenseAutomationOfManyParametersEndsInStep)
 	bool refused = false;
 	for (const KernelCall& c : spy.pushes ())
 		refused = refused || c.status != 0;
-	EXPECT_TRUE (refused);  // the automation did overflow the chunks
+	EXPECT_TRUE (refused); // the automation did overflow the chunks
 	EXPECT_EQ (blocksOutOfStep, 0);
 	EXPECT_FALSE (engine->republishPending ());
 }
@@ -368,7 +369,7 @@ TEST_F (EngineWithSpy, EventOrderAndDiscardedFrames)
 TEST_F (EngineWithSpy, RejectedNotesPostADiagnostic)
 {
 	ASSERT_TRUE (engine->setup (48000, 256));
-	ASSERT_TRUE (engine->pushNoteOn (200, 0.5, 0, 0, 0));  // the kernel refuses note 200
+	ASSERT_TRUE (engine->pushNoteOn (200, 0.5, 0, 0, 0)); // the kernel refuses note 200
 	Stereo buffers (64);
 	engine->processBlock (nullptr, 0, buffers.out (), 2, 64);
 	EXPECT_TRUE (engine->hasUndrainedDiagnostics ());
@@ -423,7 +424,7 @@ TEST (EngineSetup, OddRatesAreReducedExactly)
 	ASSERT_TRUE (engine.setup (11025.5, 64));
 	EXPECT_EQ (engine.hostRate (), 11025.5);
 	testing::internal::CaptureStderr ();
-	EXPECT_FALSE (engine.setup (0.000001, 16384));  // its adapter would be absurdly large
+	EXPECT_FALSE (engine.setup (0.000001, 16384)); // its adapter would be absurdly large
 	testing::internal::GetCapturedStderr ();
 	EXPECT_STREQ (engine.diagnosticRing ().records[engine.diagnosticRing ().count - 1].message,
 	              "host rate requires unsupported SRC FIFO capacity");
@@ -484,8 +485,8 @@ TEST_P (ConvertedEngine, LatencyLeadInPositionsAndPitch)
 	auto settings = [&] (int start) {
 		if (start == 0)
 		{
-			engine->pushParamNormalized (0, 0.6, 0);   // Xiaoluo: few, clear modes
-			engine->pushParamNormalized (11, 0.0, 0);  // no glide
+			engine->pushParamNormalized (0, 0.6, 0);  // Xiaoluo: few, clear modes
+			engine->pushParamNormalized (11, 0.0, 0); // no glide
 		}
 	};
 	// A note at frame 0: silence for exactly the lead-in, then sound.
@@ -563,7 +564,7 @@ TEST_F (EngineWithSpy, ConvertedOutputMatchesTheGoldenRenders)
 		const int frames = static_cast<int> (c.rate / 2);
 		const std::vector<float> left = render (frames, c.block, [&] (int start, int n) {
 			if (start == 0)
-				engine->pushParamNormalized (0, 0.2, 0);  // Wind Gong
+				engine->pushParamNormalized (0, 0.2, 0); // Wind Gong
 			for (int f : {37, 2900, 7001, 15000})
 				if (f >= start && f < start + n)
 					engine->pushNoteOn (40 + f % 17, 0.9, f - start, 0, 0);

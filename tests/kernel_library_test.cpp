@@ -48,13 +48,13 @@ TEST_F (KernelLibrary, CreateRefusesUnsupportedFormatsWithoutClaimingASlot)
 	EXPECT_EQ (K (create) (128, 0, 3, 48000), 0);
 	for (const double rate : {0.0, -48000.0, nan, inf})
 		EXPECT_EQ (K (create) (128, 0, 2, rate), 0);
-	EXPECT_EQ (create (), 1u);  // slot 0, generation 1: nothing was claimed before
+	EXPECT_EQ (create (), 1u); // slot 0, generation 1: nothing was claimed before
 }
 
 TEST_F (KernelLibrary, ASlotThatFailsPreparationAdvancesItsGeneration)
 {
-	EXPECT_EQ (K (create) (64, 0, 2, 48000), 0);   // the module wants 128
-	EXPECT_EQ (create (), 1u + 32u);               // slot 0, generation 2
+	EXPECT_EQ (K (create) (64, 0, 2, 48000), 0); // the module wants 128
+	EXPECT_EQ (create (), 1u + 32u);             // slot 0, generation 2
 }
 
 TEST_F (KernelLibrary, ThirtyTwoSlotsThenRefusal)
@@ -67,7 +67,7 @@ TEST_F (KernelLibrary, ThirtyTwoSlotsThenRefusal)
 	}
 	EXPECT_EQ (create (), 0u);
 	EXPECT_EQ (K (destroy) (handles[5]), 0);
-	EXPECT_EQ (create (), 5u + 32u + 1u);  // slot 5 again, next generation
+	EXPECT_EQ (create (), 5u + 32u + 1u); // slot 5 again, next generation
 }
 
 TEST_F (KernelLibrary, OldHandlesStayInvalidAfterReuse)
@@ -100,23 +100,23 @@ TEST_F (KernelLibrary, PushEventStatuses)
 {
 	const uint32_t h = create ();
 	const double nan = std::nan ("");
-	EXPECT_EQ (K (push_event) (h, 2, 0, 60, 2.5), 0);   // admitted, strikes at 1
+	EXPECT_EQ (K (push_event) (h, 2, 0, 60, 2.5), 0); // admitted, strikes at 1
 	EXPECT_EQ (K (push_event) (h, 2, 0, 60, 1.5), 2);
 	EXPECT_EQ (K (push_event) (h, 2, 0, 128, 0.5), 2);
-	EXPECT_EQ (K (push_event) (h, 3, 0, 60, 0.5), 2);   // note-off value must be 0
+	EXPECT_EQ (K (push_event) (h, 3, 0, 60, 0.5), 2); // note-off value must be 0
 	EXPECT_EQ (K (push_event) (h, 1, 0, 26, 0.5), 2);
 	EXPECT_EQ (K (push_event) (h, 4, 0, 128, 0.5), 2);
 	EXPECT_EQ (K (push_event) (h, 4, 0, 1, 1.5), 2);
 	EXPECT_EQ (K (push_event) (h, 7, 0, 1, 0.5), 2);
 	EXPECT_EQ (K (push_event) (h, 1, 0, 3, nan), 3);
-	EXPECT_EQ (K (push_event) (h, 1, 128, 3, 0.5), 1);  // frame = maximum block size
+	EXPECT_EQ (K (push_event) (h, 1, 128, 3, 0.5), 1); // frame = maximum block size
 	EXPECT_EQ (K (push_event) (h, 1, 20, 3, 0.5), 0);
 	EXPECT_EQ (K (push_event) (h, 1, 10, 3, 0.5), 4);
 	for (int i = 2; i < 64; ++i)
 		ASSERT_EQ (K (push_event) (h, 1, 30, 3, 0.5), 0) << i;
-	EXPECT_EQ (K (push_event) (h, 1, 30, 3, 0.5), 3);  // the 65th
+	EXPECT_EQ (K (push_event) (h, 1, 30, 3, 0.5), 3); // the 65th
 	EXPECT_EQ (K (process) (h, 128), 0);
-	EXPECT_EQ (K (push_event) (h, 1, 0, 3, 0.5), 0);    // the queue was emptied
+	EXPECT_EQ (K (push_event) (h, 1, 0, 3, 0.5), 0); // the queue was emptied
 }
 
 TEST_F (KernelLibrary, ParametersApplyBeforeNotesWithinAFrame)
@@ -141,7 +141,7 @@ TEST_F (KernelLibrary, ProcessLimitsAndQueueDiscard)
 	const uint32_t h = create ();
 	EXPECT_EQ (K (process) (h, 129), 1);
 	ASSERT_EQ (K (push_event) (h, 2, 0, 60, 0.8), 0);
-	EXPECT_EQ (K (process) (h, 0), 0);  // renders nothing, drops the note
+	EXPECT_EQ (K (process) (h, 0), 0); // renders nothing, drops the note
 	std::vector<float> out = render (h, 128);
 	for (float x : out)
 		ASSERT_EQ (x, 0.f);
@@ -195,10 +195,13 @@ TEST_F (KernelLibrary, ViewsAreReleasedByTheNextEntry)
 TEST (KernelTrapMessage, FormatAndLimits)
 {
 	char message[4096];
-	const size_t n = tavik::kernel::runtime::buildTrapMessage ("vexil: out of memory\n", "create", message, sizeof (message));
+	const size_t n =
+		tavik::kernel::runtime::buildTrapMessage ("vexil: out of memory\n", "create", message, sizeof (message));
 	const std::string text (message, n);
-	EXPECT_EQ (text, std::string ("\x01vexil: out of memory\n\x1Fout-of-memory\x1F" "create"));
-	EXPECT_STREQ (tavik::kernel::runtime::trapCode ("vexil: internal error: library reset registry overflow\n"), "internal-error");
+	EXPECT_EQ (text, std::string ("\x01vexil: out of memory\n\x1Fout-of-memory\x1F"
+	                              "create"));
+	EXPECT_STREQ (tavik::kernel::runtime::trapCode ("vexil: internal error: library reset registry overflow\n"),
+	              "internal-error");
 	EXPECT_STREQ (tavik::kernel::runtime::trapCode ("something else"), "other");
 
 	std::string huge (5000, 'x');
@@ -232,48 +235,48 @@ TEST (KernelTrapDeathTest, SinkReceivesTheMessageThenTheProcessAborts)
 {
 	GTEST_FLAG_SET (death_test_style, "threadsafe");
 	EXPECT_DEATH (
-	    {
-		    K (set_panic_sink) (printingSink, nullptr);
-		    K (runtime_init) ();
-		    tavik::kernel::runtime::trap ("vexil: internal error: test\n");
-	    },
-	    "sink got: \\|vexil: internal error: test\n\\|internal-error\\|runtime_init");
+		{
+			K (set_panic_sink) (printingSink, nullptr);
+			K (runtime_init) ();
+			tavik::kernel::runtime::trap ("vexil: internal error: test\n");
+		},
+		"sink got: \\|vexil: internal error: test\n\\|internal-error\\|runtime_init");
 }
 
 TEST (KernelTrapDeathTest, PendingErrorsTrapWhenTheEntryReturns)
 {
 	GTEST_FLAG_SET (death_test_style, "threadsafe");
 	EXPECT_DEATH (
-	    {
-		    K (set_panic_sink) (printingSink, nullptr);
-		    {
-			    tavik::kernel::runtime::EntryScope scope ("reset");
-			    tavik::kernel::runtime::setPendingError ("vexil: out of memory\n");
-		    }
-	    },
-	    "out-of-memory\\|reset");
+		{
+			K (set_panic_sink) (printingSink, nullptr);
+			{
+				tavik::kernel::runtime::EntryScope scope ("reset");
+				tavik::kernel::runtime::setPendingError ("vexil: out of memory\n");
+			}
+		},
+		"out-of-memory\\|reset");
 }
 
 TEST (KernelTrapDeathTest, EntryFromInsideTheSinkIsMisuse)
 {
 	GTEST_FLAG_SET (death_test_style, "threadsafe");
 	EXPECT_DEATH (
-	    {
-		    K (set_panic_sink) (reenteringSink, nullptr);
-		    tavik::kernel::runtime::trap ("vexil: first\n");
-	    },
-	    "library entry 'abi_version' invoked from a host callback\n\\|callback-misuse\\|abi_version");
+		{
+			K (set_panic_sink) (reenteringSink, nullptr);
+			tavik::kernel::runtime::trap ("vexil: first\n");
+		},
+		"library entry 'abi_version' invoked from a host callback\n\\|callback-misuse\\|abi_version");
 }
 
 TEST (KernelTrapDeathTest, WithoutASinkTheProcessAbortsDirectly)
 {
 	GTEST_FLAG_SET (death_test_style, "threadsafe");
 	EXPECT_DEATH (
-	    {
-		    K (set_panic_sink) (nullptr, nullptr);
-		    tavik::kernel::runtime::trap ("vexil: internal error\n");
-	    },
-	    "");
+		{
+			K (set_panic_sink) (nullptr, nullptr);
+			tavik::kernel::runtime::trap ("vexil: internal error\n");
+		},
+		"");
 }
 
 } // namespace

@@ -84,16 +84,17 @@ TEST (GongStrike, TamTamModesFromTheTables)
 	// Mode 3: ratio (194.4 / 90)^1, hz = ratio × f; decay = (90/110)^0.2 × 0.18.
 	const int n = modeIndex (2, 3);
 	EXPECT_DOUBLE_EQ (bank->lowHz[n], 194.4 / 90 * 110);
-	EXPECT_EQ (bank->lowHz[n], bank->highHz[n]);  // no ombak on the Tam-Tam
+	EXPECT_EQ (bank->lowHz[n], bank->highHz[n]); // no ombak on the Tam-Tam
 	const double decay = std::pow (90.0 / 110, 0.2) * 0.18;
 	EXPECT_EQ (bank->modeRadius[n], static_cast<float> (std::exp (-decay / rate)));
 	// Mode 11 of 12: s = 1; amp = single(0.35) (below 1000 Hz), tone = 0.8^(2·0.6).
 	const double hz11 = 640.8 / 90 * 110;
 	const double shape11 = std::sin (12 * 0.5 * M_PI * 0.15);
 	const double tone11 = std::pow (0.8, 1.2);
-	const double soft11 = std::pow (1 - 0.75 * 1.0, 1.0);  // Yarn
-	const double g11 = static_cast<float> (soft11 * static_cast<float> (static_cast<float> (0.35) * (0.02 + 0.98 * std::fabs (shape11)) * tone11));
-	const double d = -0.5 * 0.4;  // odd mode: the second partial is louder
+	const double soft11 = std::pow (1 - 0.75 * 1.0, 1.0); // Yarn
+	const double g11 = static_cast<float> (
+		soft11 * static_cast<float> (static_cast<float> (0.35) * (0.02 + 0.98 * std::fabs (shape11)) * tone11));
+	const double d = -0.5 * 0.4; // odd mode: the second partial is louder
 	EXPECT_EQ (lane (bank->partialGain, 2, 11, 0), static_cast<float> ((1 + d) * g11));
 	EXPECT_EQ (lane (bank->partialGain, 2, 11, 1), static_cast<float> ((1 - d) * g11));
 	EXPECT_DOUBLE_EQ (bank->lowHz[modeIndex (2, 11)], hz11);
@@ -117,7 +118,7 @@ TEST (GongStrike, TamTamModesFromTheTables)
 TEST (GongStrike, ModelsShapeTheModeSet)
 {
 	auto bank = initGongVoice (48000);
-	setGongParam (*bank, 0, 3);  // Xiaoluo: 6 modes
+	setGongParam (*bank, 0, 3); // Xiaoluo: 6 modes
 	gongStrike (*bank, 0, 60, 261.6, 0.7);
 	for (int m = 6; m < MAX_MODES; ++m)
 	{
@@ -127,7 +128,7 @@ TEST (GongStrike, ModelsShapeTheModeSet)
 		EXPECT_EQ (modeWeightAt (bank->directWeight, modeIndex (0, m)), 1);
 	}
 
-	setGongParam (*bank, 0, 4);  // Gong Ageng: ombak splits the partials
+	setGongParam (*bank, 0, 4); // Gong Ageng: ombak splits the partials
 	gongStrike (*bank, 1, 45, 110, 0.7);
 	for (int m = 0; m < 10; ++m)
 	{
@@ -137,12 +138,12 @@ TEST (GongStrike, ModelsShapeTheModeSet)
 	}
 
 	setGongParam (*bank, 0, 0);
-	setGongParam (*bank, 4, 0);  // no width: equal partial gains
+	setGongParam (*bank, 4, 0); // no width: equal partial gains
 	gongStrike (*bank, 2, 45, 110, 0.7);
 	for (int m = 0; m < 12; ++m)
 		EXPECT_EQ (lane (bank->partialGain, 2, m, 0), lane (bank->partialGain, 2, m, 1));
 
-	gongStrike (*bank, 3, 45, 110, 0);  // velocity 0: silent, no glide
+	gongStrike (*bank, 3, 45, 110, 0); // velocity 0: silent, no glide
 	EXPECT_EQ (bank->gain[3], 0);
 	EXPECT_EQ (bank->glideEnv[3], 0);
 }
@@ -183,7 +184,7 @@ TEST (GongRender, ExciterPlaysItsLengthThenRests)
 {
 	auto state = preparedState ();
 	GongVoiceBank& bank = *state->bank;
-	setGongParam (bank, 8, 0);  // no noise: the pulse alone
+	setGongParam (bank, 8, 0); // no noise: the pulse alone
 	gongStrike (bank, 0, 45, 110, 0.8);
 	const double length = bank.exciterLength[0];
 	double left[128], right[128];
@@ -200,19 +201,19 @@ TEST (GongRender, ExciterPlaysItsLengthThenRests)
 		++rendered;
 	}
 	EXPECT_EQ (bank.exciterRemaining[0], 0);
-	EXPECT_NE (bank.noiseState[0], 0);  // the noise still ran, only its gain was 0
+	EXPECT_NE (bank.noiseState[0], 0); // the noise still ran, only its gain was 0
 }
 
 TEST (GongRender, DecayEnvelopeAndEnd)
 {
 	auto state = preparedState ();
 	GongVoiceBank& bank = *state->bank;
-	setGongParam (bank, 14, 1);  // amp.decay 1 s
+	setGongParam (bank, 14, 1); // amp.decay 1 s
 	gongStrike (bank, 0, 45, 110, 0.5);
 	double left[128], right[128];
 	for (int frames = 0; frames < 24000; frames += 128)
 		renderBankFrames (bank, *state->scratch, std::min (128, 24000 - frames), left, right);
-	renderBankFrames (bank, *state->scratch, 1, left, right);  // age 24000
+	renderBankFrames (bank, *state->scratch, 1, left, right); // age 24000
 	EXPECT_EQ (bank.gain[0], static_cast<float> (std::exp (-6.9078 * 0.5) * 0.18 * static_cast<float> (0.25)));
 	// The last fifth fades linearly towards 0 at age 48000 (R = 1); that
 	// same frame the 0.05 s closing fade begins from the last tiny gain, and
@@ -232,16 +233,17 @@ TEST (GongRender, OpenDecayHoldsTheStrikeGainUntilTheClosingFade)
 {
 	auto state = preparedState ();
 	GongVoiceBank& bank = *state->bank;
-	setGongParam (bank, 0, 3);  // Xiaoluo: 2.5 s life
+	setGongParam (bank, 0, 3); // Xiaoluo: 2.5 s life
 	gongStrike (bank, 0, 45, 110, 0.9);
 	const double strikeGain = bank.gain[0];
 	double left[128], right[128];
 	while (bank.age[0] < bank.fadeStart[0] - 1)
-		renderBankFrames (bank, *state->scratch, static_cast<int> (std::min (128.0, bank.fadeStart[0] - 1 - bank.age[0])), left, right);
+		renderBankFrames (bank, *state->scratch,
+		                  static_cast<int> (std::min (128.0, bank.fadeStart[0] - 1 - bank.age[0])), left, right);
 	EXPECT_EQ (bank.gain[0], strikeGain);
 	EXPECT_EQ (bank.released[0], 0);
 	renderBankFrames (bank, *state->scratch, 1, left, right);
-	EXPECT_EQ (bank.released[0], 1);  // the 0.05 s closing fade began
+	EXPECT_EQ (bank.released[0], 1); // the 0.05 s closing fade began
 	EXPECT_EQ (bank.releaseFrames[0], 2400);
 	while (bank.note[0] >= 0)
 		renderBankFrames (bank, *state->scratch, 128, left, right);
@@ -254,20 +256,20 @@ TEST (GongGlide, UpdatesStopOnceSettled)
 	gongStrike (*bank, 0, 45, 110, 1);
 	const float before = lane (bank->coefSin, 0, 0, 0);
 	gongGlideQuantum (*bank, 0);
-	EXPECT_LT (lane (bank->coefSin, 0, 0, 0), before);  // pitch falls towards the target
+	EXPECT_LT (lane (bank->coefSin, 0, 0, 0), before); // pitch falls towards the target
 	EXPECT_LT (bank->glideEnv[0], 1);
-	bank->glideEnv[0] = 0.000001 / bank->glideOffset[0];  // exactly settled
+	bank->glideEnv[0] = 0.000001 / bank->glideOffset[0]; // exactly settled
 	const double env = bank->glideEnv[0];
 	gongGlideQuantum (*bank, 0);
 	EXPECT_EQ (bank->glideEnv[0], env);
-	gongGlideQuantum (*bank, 9);  // ignored
+	gongGlideQuantum (*bank, 9); // ignored
 }
 
 TEST (GongRelease, FadeLengthsAndTails)
 {
 	auto bank = initGongVoice (48000);
 	const GongVoiceBank pristine = *bank;
-	gongReleaseVoice (*bank, 0, 0.6);  // free voice: nothing happens
+	gongReleaseVoice (*bank, 0, 0.6); // free voice: nothing happens
 	EXPECT_EQ (std::memcmp (&pristine, bank.get (), sizeof (GongVoiceBank)), 0);
 
 	gongStrike (*bank, 0, 45, 110, 0.8);
@@ -284,7 +286,7 @@ TEST (GongRelease, FadeLengthsAndTails)
 	bank->age[2] = bank->tailFrames[2] - 100;
 	const double tail = bank->tailFrames[2];
 	gongReleaseVoice (*bank, 2, 0.6);
-	EXPECT_EQ (bank->tailFrames[2], tail);  // only ever shortened
+	EXPECT_EQ (bank->tailFrames[2], tail); // only ever shortened
 
 	gongFreeVoice (*bank, 0);
 	EXPECT_EQ (bank->note[0], -1);
@@ -313,7 +315,7 @@ TEST (InstrumentModule, PrepareAndParameterRefusals)
 	block.outputChannels = 2;
 	block.outputView = out;
 	block.outputLength = 256;
-	EXPECT_FALSE (process (*state, block));  // never prepared
+	EXPECT_FALSE (process (*state, block)); // never prepared
 
 	auto ready = preparedState ();
 	EXPECT_FALSE (setParameter (*ready, "ir.bogus", 1));
@@ -358,7 +360,7 @@ TEST (InstrumentModule, NotesVoicesAndStealing)
 	EXPECT_TRUE (handleEvent (*fresh, 3, 50, 0));
 	EXPECT_EQ (fresh->bank->releaseFrames[0], frames);
 
-	EXPECT_FALSE (handleEvent (*state, 4, 60, 0.5));  // control change
+	EXPECT_FALSE (handleEvent (*state, 4, 60, 0.5)); // control change
 	EXPECT_FALSE (handleEvent (*state, 2, 128, 0.5));
 	EXPECT_FALSE (handleEvent (*state, 2, -1, 0.5));
 	EXPECT_FALSE (handleEvent (*state, 2, 60, std::nan ("")));

@@ -28,7 +28,7 @@ using namespace tavik::kernel;
 struct ScoreEvent
 {
 	long frame;
-	int kind;  // 1 parameter, 2 note on, 3 note off
+	int kind; // 1 parameter, 2 note on, 3 note off
 	int a;
 	double value;
 };
@@ -37,7 +37,7 @@ struct Score
 {
 	double rate = 48000;
 	long frames = 0;
-	std::vector<ScoreEvent> events;  // sorted by frame
+	std::vector<ScoreEvent> events; // sorted by frame
 };
 
 struct Stereo
@@ -57,7 +57,8 @@ Score randomScore (uint32_t seed, double rate, double seconds)
 {
 	std::mt19937 random (seed);
 	auto uniform = [&] (double lo, double hi) { return std::uniform_real_distribution<double> (lo, hi) (random); };
-	static const double lo[26] = {0, 0.5, 0.1, 0.05, 0, 0, 0, 0, 0, 0, 0.1, 0, 0, 0, 0.05, 0.02, 55, 0, -1, 0, 0, -1, 0, 0.1, 0, 0.01};
+	static const double lo[26] = {0, 0.5,  0.1,  0.05, 0, 0,  0, 0, 0,  0, 0.1, 0, 0,
+	                              0, 0.05, 0.02, 55,   0, -1, 0, 0, -1, 0, 0.1, 0, 0.01};
 	static const double hi[26] = {5, 2, 3, 4, 1, 1, 1, 3, 1, 1, 3, 1, 2, 8, 15, 4, 440, 1, 1, 1, 1, 1, 1, 2.5, 1, 1};
 	Score score;
 	score.rate = rate;
@@ -77,7 +78,7 @@ Score randomScore (uint32_t seed, double rate, double seconds)
 			if (index == 0 || index == 7)
 				value = std::floor (value + 0.5);
 			if (index == 14 && uniform (0, 1) < 0.5)
-				value = uniform (0.05, 3);  // decaying envelopes half the time
+				value = uniform (0.05, 3); // decaying envelopes half the time
 			score.events.push_back ({frame, 1, index, value});
 			if (uniform (0, 1) < 0.3)
 			{
@@ -88,8 +89,8 @@ Score randomScore (uint32_t seed, double rate, double seconds)
 		}
 		else if (pick < 0.8)
 		{
-			const int note = held.empty () || uniform (0, 1) < 0.8 ? static_cast<int> (uniform (24, 100))
-			                                                        : held[held.size () / 2];
+			const int note =
+				held.empty () || uniform (0, 1) < 0.8 ? static_cast<int> (uniform (24, 100)) : held[held.size () / 2];
 			score.events.push_back ({frame, 2, note, uniform (0, 1)});
 			held.push_back (note);
 		}
@@ -146,7 +147,8 @@ Stereo renderReference (const Score& score)
 			const ScoreEvent& e = score.events[next];
 			ref.pushEvent (e.kind, static_cast<int> (e.frame - start), e.a, e.value);
 		}
-		ref.processBlock (frames, &result.left[static_cast<size_t> (start)], &result.right[static_cast<size_t> (start)]);
+		ref.processBlock (frames, &result.left[static_cast<size_t> (start)],
+		                  &result.right[static_cast<size_t> (start)]);
 	}
 	return result;
 }
@@ -201,7 +203,7 @@ TEST (KernelRendering, EveryVectorPathMatchesTheScalarReference)
 			const Stereo kernel = renderKernel (score, 128);
 			const size_t diff = firstDifference (kernel, reference);
 			EXPECT_EQ (diff, SIZE_MAX) << simdPathName (path) << " seed " << c.seed << " rate " << c.rate
-			                           << ": first difference at frame " << diff;
+									   << ": first difference at frame " << diff;
 		}
 	}
 }
@@ -233,7 +235,7 @@ TEST (KernelRendering, FullPolyphonyOnEveryModelAndMallet)
 			if (!setSimdPath (static_cast<SimdPath> (p)))
 				continue;
 			EXPECT_EQ (firstDifference (renderKernel (score, 128), reference), SIZE_MAX)
-			    << "model " << model << " path " << simdPathName (static_cast<SimdPath> (p));
+				<< "model " << model << " path " << simdPathName (static_cast<SimdPath> (p));
 		}
 	}
 }
@@ -298,7 +300,7 @@ TEST (KernelBuild, NothingIsFusedIntoMultiplyAdd)
 		GTEST_SKIP () << "no AVX-512 on this CPU: the probe is compiled for it";
 	const double a = 1 + std::ldexp (1.0, -30);
 	const double b = 1 - std::ldexp (1.0, -30);
-	EXPECT_EQ (kernelContractionProbe (a, b, -1), 0.0);  // fused: −2^−60
+	EXPECT_EQ (kernelContractionProbe (a, b, -1), 0.0); // fused: −2^−60
 }
 
 } // namespace

@@ -49,7 +49,7 @@ double spyDestroy (uint32_t handle) { return productKernelLibrary ().destroy (ha
 void spyInput (uint32_t h, const float** d, uint32_t* n) { productKernelLibrary ().inputView (h, d, n); }
 void spyOutput (uint32_t h, float** d, uint32_t* n) { productKernelLibrary ().outputView (h, d, n); }
 
-const KernelLibraryApi kSpyApi = {spyInit,  spySink,    spyCreate, spyDestroy, spyPush,
+const KernelLibraryApi kSpyApi = {spyInit,    spySink,  spyCreate, spyDestroy, spyPush,
                                   spyProcess, spyReset, spyInput,  spyOutput};
 
 } // namespace

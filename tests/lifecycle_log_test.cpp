@@ -38,7 +38,7 @@ TEST (LifecycleLog, RecordsInARingOf256)
 	EXPECT_EQ (log->dropped, 44u);
 	EXPECT_EQ (log->at (0).sequence, 45u);
 	EXPECT_EQ (log->at (255).sequence, 300u);
-	EXPECT_EQ (log->at (999).sequence, 45u);  // out of range: the oldest
+	EXPECT_EQ (log->at (999).sequence, 45u); // out of range: the oldest
 	std::string out;
 	ASSERT_TRUE (writeDiagnosticLifecycleReplayJson (out, *log));
 	EXPECT_EQ (out.rfind (",\"dropped\":44}"), out.size () - 14);
@@ -68,8 +68,8 @@ TEST (LifecycleLog, EventJsonAndDetails)
 	f.sequence = 1000000;
 	out.clear ();
 	writeDiagnosticLifecycleEventJson (out, f);
-	EXPECT_EQ (out, "{\"seq\":1e+06,\"timeMs\":0,\"atFrame\":0,\"kind\":\"activated\",\"detail\":{\"" + std::string (23, 'n') +
-	                    "\":\"" + std::string (63, 't') + "\"}}");
+	EXPECT_EQ (out, "{\"seq\":1e+06,\"timeMs\":0,\"atFrame\":0,\"kind\":\"activated\",\"detail\":{\"" +
+	                    std::string (23, 'n') + "\":\"" + std::string (63, 't') + "\"}}");
 	f.kind = static_cast<Kind> (40);
 	f.detailCount = 0;
 	out.clear ();
@@ -88,7 +88,8 @@ TEST (LifecycleLog, MessageWriters)
 	EXPECT_FALSE (writeDiagnosticLifecycleJson (out, &e, 0, 0));
 	EXPECT_TRUE (out.empty ());
 	ASSERT_TRUE (writeDiagnosticLifecycleJson (out, &e, 1, 0));
-	EXPECT_EQ (out, "{\"type\":\"tavik.lifecycle\",\"events\":[{\"seq\":1,\"timeMs\":1,\"atFrame\":77,\"kind\":\"reset\"}]}");
+	EXPECT_EQ (
+		out, "{\"type\":\"tavik.lifecycle\",\"events\":[{\"seq\":1,\"timeMs\":1,\"atFrame\":77,\"kind\":\"reset\"}]}");
 	out.clear ();
 	ASSERT_TRUE (writeDiagnosticLifecycleJson (out, &e, 1, 5));
 	EXPECT_NE (out.find ("],\"dropped\":5}"), std::string::npos);

@@ -69,7 +69,7 @@ TEST (StateStream, ReadsWholePiecesUntilAShortOrEmptyRead)
 	std::string text;
 	ASSERT_TRUE (readStateStream (&whole, text));
 	EXPECT_EQ (text, exact);
-	EXPECT_EQ (whole.reads, 2);  // a second piece, which returns nothing
+	EXPECT_EQ (whole.reads, 2); // a second piece, which returns nothing
 
 	const std::string longer = exact + exact + "tail";
 	ScriptedStream three (longer, STATE_STREAM_PIECE);
@@ -101,7 +101,7 @@ TEST (StateStream, RefusesANullStreamAndTextPastTheLimit)
 	ScriptedStream huge (std::string (3 * STATE_STREAM_PIECE + 1, 'x'), STATE_STREAM_PIECE);
 	EXPECT_FALSE (readStateStream (&huge, text, 2 * STATE_STREAM_PIECE));
 	EXPECT_TRUE (text.empty ());
-	EXPECT_EQ (huge.reads, 3);  // stops at the piece that crosses the limit
+	EXPECT_EQ (huge.reads, 3); // stops at the piece that crosses the limit
 
 	ScriptedStream fits (std::string (2 * STATE_STREAM_PIECE, 'x'), STATE_STREAM_PIECE);
 	EXPECT_TRUE (readStateStream (&fits, text, 2 * STATE_STREAM_PIECE));
@@ -149,7 +149,7 @@ TEST (JsonMessage, PayloadTravelsAsTheJsonAttribute)
 	EXPECT_EQ (sendJsonMessage (*sender, tavik::messages::FEED_DRAIN, ""), kResultOk);
 	ASSERT_EQ (receiver->ids.size (), 2u);
 	EXPECT_EQ (receiver->ids[0], "tavik.runtimeDiagnostics");
-	EXPECT_EQ (receiver->payloads[0], bytes);  // no terminator added, none lost
+	EXPECT_EQ (receiver->payloads[0], bytes); // no terminator added, none lost
 	EXPECT_TRUE (receiver->payloadsRead[1]);
 	EXPECT_EQ (receiver->payloads[1], "");
 

@@ -78,10 +78,10 @@ TEST_F (ZorvModule, FactoryIsSharedAndReferenceCounted)
 
 TEST_F (ZorvModule, EntryAndExitAreCounted)
 {
-	EXPECT_TRUE (entry (handle));  // a second host part in the same process
+	EXPECT_TRUE (entry (handle)); // a second host part in the same process
 	EXPECT_TRUE (exit ());
 	IPluginFactory* again = getFactory ();
-	EXPECT_EQ (again, factory);  // still the same, module not de-initialised
+	EXPECT_EQ (again, factory); // still the same, module not de-initialised
 	again->release ();
 }
 

@@ -53,26 +53,47 @@ TEST (ParameterTable, RowsAreIndexedByIdWithUniquePaths)
 
 TEST (ParameterTable, StoredDefaultsMatchTheReferenceValues)
 {
-	const double reference[TAVIK_PARAM_COUNT] = {
-	    0, 0.3333333333333333, 0.3103448275862069, 0.24050632911392403, 0.4, 0.15, 0.6, 0, 0.15,
-	    0.7, 0.24137931034482762, 0.7, 0.5, 0.3125, 1, 0.1457286432160804, 0.14285714285714285,
-	    0.8, 0.5, 0, 0, 0.5, 0.65, 0.3125, 0, 0.8484848484848485};
+	const double reference[TAVIK_PARAM_COUNT] = {0,
+	                                             0.3333333333333333,
+	                                             0.3103448275862069,
+	                                             0.24050632911392403,
+	                                             0.4,
+	                                             0.15,
+	                                             0.6,
+	                                             0,
+	                                             0.15,
+	                                             0.7,
+	                                             0.24137931034482762,
+	                                             0.7,
+	                                             0.5,
+	                                             0.3125,
+	                                             1,
+	                                             0.1457286432160804,
+	                                             0.14285714285714285,
+	                                             0.8,
+	                                             0.5,
+	                                             0,
+	                                             0,
+	                                             0.5,
+	                                             0.65,
+	                                             0.3125,
+	                                             0,
+	                                             0.8484848484848485};
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
 	{
 		EXPECT_EQ (TAVIK_PARAMS[i].defaultNormalized, reference[i]) << TAVIK_PARAMS[i].path;
-		EXPECT_EQ (tavik_param_normalize (&TAVIK_PARAMS[i], TAVIK_PARAMS[i].defaultPlain),
-		           reference[i]);
+		EXPECT_EQ (tavik_param_normalize (&TAVIK_PARAMS[i], TAVIK_PARAMS[i].defaultPlain), reference[i]);
 	}
 }
 
 TEST (ParameterConversions, ListRowsRoundHalvesUpAndClamp)
 {
 	const tavik_param_desc* gong = row ("ir.instrument");
-	EXPECT_EQ (tavik_param_plain (gong, 0.5), 3);  // 2.5 rounds up
+	EXPECT_EQ (tavik_param_plain (gong, 0.5), 3); // 2.5 rounds up
 	EXPECT_EQ (tavik_param_plain (gong, 0.0), 0);
 	EXPECT_EQ (tavik_param_plain (gong, 1.0), 5);
 	EXPECT_EQ (tavik_param_plain (gong, 0.29), 1);
-	EXPECT_EQ (tavik_param_plain (gong, 7.0), 5);    // not clamped first, but clamped after
+	EXPECT_EQ (tavik_param_plain (gong, 7.0), 5); // not clamped first, but clamped after
 	EXPECT_EQ (tavik_param_plain (gong, -3.0), 0);
 	EXPECT_EQ (tavik_param_plain (gong, std::nan ("")), 0);
 	EXPECT_EQ (tavik_param_normalize (gong, 2), 0.4);
@@ -97,7 +118,7 @@ TEST (ParameterConversions, ContinuousRowsClampAndQuantise)
 	const tavik_param_desc* fixed = row ("performance.fixedVelocity");
 	EXPECT_EQ (tavik_param_plain (fixed, 0.4), 0);
 	EXPECT_EQ (tavik_param_plain (fixed, 0.6), 1);
-	EXPECT_EQ (tavik_param_normalize (fixed, 0.3), 0.3);  // no step rounding this way
+	EXPECT_EQ (tavik_param_normalize (fixed, 0.3), 0.3); // no step rounding this way
 	EXPECT_EQ (tavik_param_to_string (fixed, 0.7), "1");
 
 	const tavik_param_desc* pitch = row ("tuning.baseFreq");
@@ -125,7 +146,7 @@ TEST (ParameterConversions, TogglesAndDegenerateRows)
 	EXPECT_TRUE (tavik_param_from_string (&toggle, "off", v));
 	EXPECT_EQ (v, 0);
 	EXPECT_TRUE (tavik_param_from_string (&toggle, "On", v) == false);
-	EXPECT_TRUE (tavik_param_from_string (&toggle, "0.3", v));  // number: nonzero plain
+	EXPECT_TRUE (tavik_param_from_string (&toggle, "0.3", v)); // number: nonzero plain
 	EXPECT_EQ (v, 1);
 
 	EXPECT_EQ (tavik_param_normalize (&single, 0), 0);
@@ -140,12 +161,9 @@ TEST (ParameterText, ContinuousValuesPrintInShortestForm)
 {
 	EXPECT_EQ (tavik_param_to_string (row ("ir.size"), TAVIK_PARAMS[1].defaultNormalized), "1");
 	EXPECT_EQ (tavik_param_to_string (row ("glide.time"), TAVIK_PARAMS[23].defaultNormalized), "0.85");
-	EXPECT_EQ (tavik_param_to_string (row ("tuning.baseFreq"), TAVIK_PARAMS[16].defaultNormalized),
-	           "110");
+	EXPECT_EQ (tavik_param_to_string (row ("tuning.baseFreq"), TAVIK_PARAMS[16].defaultNormalized), "110");
 	EXPECT_EQ (tavik_param_to_string (row ("model.stiffness"), 0.375), "-0.25");
-	EXPECT_EQ (tavik_param_to_string (row ("performance.velocity"),
-	                                  TAVIK_PARAMS[25].defaultNormalized),
-	           "0.85");
+	EXPECT_EQ (tavik_param_to_string (row ("performance.velocity"), TAVIK_PARAMS[25].defaultNormalized), "0.85");
 }
 
 TEST (ParameterText, ParsesEntryNamesThenNumbers)
@@ -155,7 +173,7 @@ TEST (ParameterText, ParsesEntryNamesThenNumbers)
 	EXPECT_EQ (v, 2.0 / 3.0);
 	v = -1;
 	EXPECT_FALSE (fromText ("mallet.type", "wood", v));
-	EXPECT_EQ (v, -1);  // untouched
+	EXPECT_EQ (v, -1); // untouched
 	ASSERT_TRUE (fromText ("mallet.type", "2", v));
 	EXPECT_EQ (v, 2.0 / 3.0);
 	ASSERT_TRUE (fromText ("mallet.type", "7", v));
@@ -171,7 +189,7 @@ TEST (ParameterText, ParsesEntryNamesThenNumbers)
 	v = -1;
 	EXPECT_FALSE (fromText ("ir.size", "", v));
 	EXPECT_FALSE (fromText ("ir.size", "big", v));
-	EXPECT_FALSE (fromText ("ir.size", "nan", v));  // no value to store
+	EXPECT_FALSE (fromText ("ir.size", "nan", v)); // no value to store
 	EXPECT_EQ (v, -1);
 	ASSERT_TRUE (fromText ("ir.size", "inf", v));
 	EXPECT_EQ (v, 1);
@@ -188,7 +206,7 @@ TEST (ParameterText, EveryDisplayedValueParsesBackToTheSamePlainValue)
 			double back = -1;
 			ASSERT_TRUE (tavik_param_from_string (&d, text.c_str (), back)) << d.path << " " << text;
 			EXPECT_DOUBLE_EQ (tavik_param_plain (&d, back), tavik_param_plain (&d, normalized))
-			    << d.path << " " << text;
+				<< d.path << " " << text;
 		}
 	}
 }

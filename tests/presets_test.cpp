@@ -17,10 +17,9 @@ double plainOf (int preset, const char* path)
 
 TEST (FactoryPresets, IdsAndNamesInTableOrder)
 {
-	const char* names[] = {"Tam-Tam Yarn",      "Tam-Tam Rim Shimmer", "Wind Gong Splash",
-	                       "Daluo Theater",     "Xiaoluo Rising",      "Gong Ageng Wadon",
-	                       "Great Tam",         "Table Gong",          "Symphonic Swell",
-	                       "Metal Beater Clang"};
+	const char* names[] = {"Tam-Tam Yarn",    "Tam-Tam Rim Shimmer", "Wind Gong Splash", "Daluo Theater",
+	                       "Xiaoluo Rising",  "Gong Ageng Wadon",    "Great Tam",        "Table Gong",
+	                       "Symphonic Swell", "Metal Beater Clang"};
 	for (int i = 0; i < 10; ++i)
 	{
 		EXPECT_EQ (std::string (TAVIK_FACTORY_PRESETS[i].id), "factory-" + std::to_string (i + 1));
@@ -56,8 +55,8 @@ TEST (FactoryPresets, StoredValuesAreExactlyTheNormalizedPlainValues)
 
 TEST (FactoryPresets, SpotChecksAgainstThePresetSheet)
 {
-	EXPECT_EQ (plainOf (7, "ir.instrument"), 5);  // "Table Gong" is Symphonic
-	EXPECT_EQ (plainOf (9, "mallet.type"), 3);    // "Metal Beater Clang": Metal
+	EXPECT_EQ (plainOf (7, "ir.instrument"), 5); // "Table Gong" is Symphonic
+	EXPECT_EQ (plainOf (9, "mallet.type"), 3);   // "Metal Beater Clang": Metal
 	EXPECT_EQ (plainOf (5, "ir.instrument"), 4);
 	EXPECT_DOUBLE_EQ (plainOf (6, "tuning.baseFreq"), 72);
 	EXPECT_DOUBLE_EQ (plainOf (4, "model.stiffness"), -0.32);

@@ -61,7 +61,7 @@ TEST_F (ProcessorWithSpy, EveryParameterPointIsQueued)
 	host.addParameterPoint (1, 0, 0.0);
 	host.addParameterPoint (1, 100, 0.5);
 	host.addParameterPoint (1, 200, 1.0);
-	host.addParameterPoint (30, 10, 0.5);  // not a parameter of the table
+	host.addParameterPoint (30, 10, 0.5); // not a parameter of the table
 	ASSERT_EQ (host.process (256), kResultOk);
 	std::vector<KernelCall> sizes;
 	for (const KernelCall& c : spy.pushes ())
@@ -72,7 +72,7 @@ TEST_F (ProcessorWithSpy, EveryParameterPointIsQueued)
 	EXPECT_EQ (sizes[1].value, 1.25);
 	EXPECT_EQ (sizes[1].frame, 100u);
 	EXPECT_EQ (sizes[2].value, 2);
-	EXPECT_EQ (sizes[2].frame, 72u);  // frame 200 in the second chunk
+	EXPECT_EQ (sizes[2].frame, 72u); // frame 200 in the second chunk
 	EXPECT_EQ (host.processor ().engine ().paramValue (1), 2);
 }
 

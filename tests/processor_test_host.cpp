@@ -30,7 +30,8 @@ bool ProcessorHost::start (double rate, int maxBlock)
 
 void ProcessorHost::prepare (int frames, int channels)
 {
-	output.assign (static_cast<size_t> (channels), std::vector<float> (static_cast<size_t> (frames > 0 ? frames : 0), 9.f));
+	output.assign (static_cast<size_t> (channels),
+	               std::vector<float> (static_cast<size_t> (frames > 0 ? frames : 0), 9.f));
 	pointers.clear ();
 	for (auto& channel : output)
 		pointers.push_back (channel.data ());

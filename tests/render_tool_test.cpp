@@ -25,7 +25,7 @@ protected:
 	void SetUp () override
 	{
 		dir = fs::path (testing::TempDir ()) / ("zorv_render_" + std::to_string (getpid ()) + "_" +
-		                                          testing::UnitTest::GetInstance ()->current_test_info ()->name ());
+		                                        testing::UnitTest::GetInstance ()->current_test_info ()->name ());
 		fs::remove_all (dir);
 		fs::create_directories (dir);
 	}
@@ -90,8 +90,8 @@ TEST_F (RenderTool, BlockSizeDoesNotChangeASingleBit)
 	for (const int block : {512, 1, 37, 128, 4096})
 	{
 		const std::string out = (dir / ("out" + std::to_string (block) + ".wav")).string ();
-		const CommandResult run = render ("--score " + shellQuote (score) + " --out " + shellQuote (out) +
-		                                  " --block " + std::to_string (block));
+		const CommandResult run = render ("--score " + shellQuote (score) + " --out " + shellQuote (out) + " --block " +
+		                                  std::to_string (block));
 		ASSERT_EQ (run.exitCode, 0) << run.err;
 		EXPECT_NE (run.out.find ("1.250 s (60000 frames at 48000 Hz), peak "), std::string::npos) << run.out;
 		EXPECT_NE (run.out.find ("real time"), std::string::npos);
@@ -133,22 +133,22 @@ TEST_F (RenderTool, BadScoresNameTheFieldAndLeaveNoFile)
 		const char* score;
 		const char* message;
 	} cases[] = {
-	    {R"({"frames": 100, "tempo": 120})", "score: unknown key \"tempo\""},
-	    {R"({"frames": 100, "params": {"ir.sizzle": 1}})", "score: params.ir.sizzle: no parameter named \"ir.sizzle\""},
-	    {R"({"frames": 100, "events": [{"frame": 100, "type": "noteOn", "note": 60}]})",
+		{R"({"frames": 100, "tempo": 120})", "score: unknown key \"tempo\""},
+		{R"({"frames": 100, "params": {"ir.sizzle": 1}})", "score: params.ir.sizzle: no parameter named \"ir.sizzle\""},
+		{R"({"frames": 100, "events": [{"frame": 100, "type": "noteOn", "note": 60}]})",
 	     "events[0]: frame 100 is outside the render (0..99)"},
-	    {R"({"frames": 100, "events": [{"frame": 1, "type": "noteOn", "note": 128}]})",
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "noteOn", "note": 128}]})",
 	     "score: events[0].note: expected an integer 0..127"},
-	    {R"({"frames": 100, "events": [{"frame": 1, "type": "strike", "note": 60}]})", "score: events[0].type:"},
-	    {R"({"frames": 100, "events": [{"frame": 1, "type": "param", "path": "Gong", "value": "Bell"}]})",
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "strike", "note": 60}]})", "score: events[0].type:"},
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "param", "path": "Gong", "value": "Bell"}]})",
 	     "\"Bell\" is not a value of \"Gong\""},
-	    {R"({"frames": 100, "events": [{"frame": 1, "type": "noteOn"}]})", "score: events[0]: missing \"note\""},
-	    {R"({"frames": 100, "seconds": 2})", "give either \"frames\" or \"seconds\""},
-	    {R"({"frames": 100, "events": [)", "score: events[0]: the text ends where an object should follow"},
-	    {R"({"frames": 100, "events": [{"frame": 1, "type": "noteOn", "note": 60} {}]})",
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "noteOn"}]})", "score: events[0]: missing \"note\""},
+		{R"({"frames": 100, "seconds": 2})", "give either \"frames\" or \"seconds\""},
+		{R"({"frames": 100, "events": [)", "score: events[0]: the text ends where an object should follow"},
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "noteOn", "note": 60} {}]})",
 	     "score: events: expected ',' or ']' after element 0"},
-	    {R"({"sampleRate": "fast", "frames": 10})", "score: sampleRate: expected a number"},
-	    {R"({"events": []})", "give \"frames\" or \"seconds\""},
+		{R"({"sampleRate": "fast", "frames": 10})", "score: sampleRate: expected a number"},
+		{R"({"events": []})", "give \"frames\" or \"seconds\""},
 	};
 	for (const auto& c : cases)
 	{
@@ -165,8 +165,8 @@ TEST_F (RenderTool, BadScoresNameTheFieldAndLeaveNoFile)
 	const CommandResult missing = render ("--score " + shellQuote ((dir / "none.json").string ()) + " --out x.wav");
 	EXPECT_EQ (missing.exitCode, 1);
 	EXPECT_NE (missing.err.find ("cannot read"), std::string::npos);
-	const CommandResult badPlugin = tavik::test::runCommand (std::string (ZORV_RENDER_PATH) +
-	                                                         " --plugin /nonexistent.vst3 --score x --out y.wav");
+	const CommandResult badPlugin =
+		tavik::test::runCommand (std::string (ZORV_RENDER_PATH) + " --plugin /nonexistent.vst3 --score x --out y.wav");
 	EXPECT_EQ (badPlugin.exitCode, 1);
 }
 
@@ -174,12 +174,12 @@ TEST_F (RenderTool, BadScoresNameTheFieldAndLeaveNoFile)
 std::string midiFile ()
 {
 	const unsigned char track[] = {
-	    0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // tempo 500000 µs per quarter
-	    0x00, 0x90, 45, 100,                       // note on at 0 s
-	    0x83, 0x60, 0x80, 45, 0,                   // 480 ticks: off at 0.5 s
-	    0x00, 0x90, 57, 127,                       // note on at 0.5 s
-	    0x83, 0x60, 0x90, 57, 0,                   // 0.5 s later: velocity 0 = off
-	    0x00, 0xFF, 0x2F, 0x00,                    // end of track
+		0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, // tempo 500000 µs per quarter
+		0x00, 0x90, 45,   100,                    // note on at 0 s
+		0x83, 0x60, 0x80, 45,   0,                // 480 ticks: off at 0.5 s
+		0x00, 0x90, 57,   127,                    // note on at 0.5 s
+		0x83, 0x60, 0x90, 57,   0,                // 0.5 s later: velocity 0 = off
+		0x00, 0xFF, 0x2F, 0x00,                   // end of track
 	};
 	std::string bytes = "MThd";
 	const unsigned char header[] = {0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0};
@@ -199,7 +199,7 @@ TEST_F (RenderTool, PlaysAStandardMidiFile)
 	ASSERT_EQ (run.exitCode, 0) << run.err;
 	SF_INFO info;
 	const std::vector<float> samples = readWav (out, info);
-	EXPECT_EQ (info.frames, static_cast<sf_count_t> (std::llround ((1.0 + 4.0) * 48000)));  // last event + 4 s
+	EXPECT_EQ (info.frames, static_cast<sf_count_t> (std::llround ((1.0 + 4.0) * 48000))); // last event + 4 s
 	// The second note starts at 0.5 s: the level jumps there.
 	auto energy = [&] (int from, int to) {
 		double sum = 0;
@@ -218,7 +218,8 @@ TEST_F (RenderTool, PlaysAStandardMidiFile)
 	EXPECT_EQ (info.frames, 96000);
 
 	const std::string broken = write ("broken.mid", "MThd nonsense");
-	const CommandResult bad = render ("--midi " + shellQuote (broken) + " --out " + shellQuote ((dir / "x.wav").string ()));
+	const CommandResult bad =
+		render ("--midi " + shellQuote (broken) + " --out " + shellQuote ((dir / "x.wav").string ()));
 	EXPECT_EQ (bad.exitCode, 1);
 	EXPECT_NE (bad.err.find ("not a readable Standard MIDI File"), std::string::npos) << bad.err;
 }

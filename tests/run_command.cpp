@@ -16,8 +16,8 @@ CommandResult runCommand (const std::string& commandLine)
 {
 	// Tests run in parallel processes: each run gets its own stderr file.
 	static std::atomic<int> runs {0};
-	const std::string errFile = testing::TempDir () + "command_stderr_" + std::to_string (getpid ()) + "_" +
-	                            std::to_string (++runs) + ".txt";
+	const std::string errFile =
+		testing::TempDir () + "command_stderr_" + std::to_string (getpid ()) + "_" + std::to_string (++runs) + ".txt";
 	CommandResult result;
 	FILE* pipe = popen ((commandLine + " 2>" + shellQuote (errFile)).c_str (), "r");
 	if (!pipe)

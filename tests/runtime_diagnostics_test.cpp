@@ -103,7 +103,7 @@ TEST (HealthReport, StatusRules)
 	const std::string withError = writeRuntimeHealthJson (error, nullptr, nullptr, 48000, 512, false);
 	EXPECT_NE (withError.find ("\"status\":\"failed\""), std::string::npos);
 	EXPECT_NE (withError.find ("\"firstError\":{"), std::string::npos);
-	error.firstErrorSequence = 99;  // names no stored record
+	error.firstErrorSequence = 99; // names no stored record
 	EXPECT_EQ (writeRuntimeHealthJson (error, nullptr, nullptr, 48000, 512, false).find ("firstError"),
 	           std::string::npos);
 }
@@ -114,24 +114,24 @@ TEST (HealthReport, RecordLayoutAndFallbackNames)
 	diagnosticRingAppend (ring, 29, 7, 40, "say \"hi\"\\", "why");
 	const std::string text = writeRuntimeHealthJson (ring, nullptr, nullptr, std::nan (""), 64, false);
 	const std::string record =
-	    "{\"format\":\"tavik-plugin-runtime-diagnostic/v1\",\"schemaVersion\":1,\"sequence\":1,"
-	    "\"code\":\"runtime.unknown\",\"severity\":\"error\",\"phase\":\"process\",\"component\":\"shell\","
-	    "\"message\":\"say \\\"hi\\\"\\\\\",\"recoverable\":false,\"identity\":{\"moduleId\":\"unknown\","
-	    "\"version\":\"unknown\",\"target\":\"vst3\"},\"configuration\":{\"sampleRate\":null,"
-	    "\"maxBlockFrames\":64},\"occurrence\":{\"count\":1},\"context\":{\"detail\":\"why\"}}";
+		"{\"format\":\"tavik-plugin-runtime-diagnostic/v1\",\"schemaVersion\":1,\"sequence\":1,"
+		"\"code\":\"runtime.unknown\",\"severity\":\"error\",\"phase\":\"process\",\"component\":\"shell\","
+		"\"message\":\"say \\\"hi\\\"\\\\\",\"recoverable\":false,\"identity\":{\"moduleId\":\"unknown\","
+		"\"version\":\"unknown\",\"target\":\"vst3\"},\"configuration\":{\"sampleRate\":null,"
+		"\"maxBlockFrames\":64},\"occurrence\":{\"count\":1},\"context\":{\"detail\":\"why\"}}";
 	// Severity 7 is written as "error", but the status rules look at the
 	// stored severity: it is neither error nor fatal, so no first error.
-	EXPECT_EQ (text,
-	           "{\"format\":\"tavik-runtime-health/v1\",\"schemaVersion\":1,\"instanceId\":\"vst3\","
-	           "\"lifecycle\":\"configured\",\"status\":\"healthy\",\"counters\":{\"diagnostics\":1,"
-	           "\"diagnostics.dropped\":0},\"diagnostics\":[" +
-	               record + "]}");
+	EXPECT_EQ (text, "{\"format\":\"tavik-runtime-health/v1\",\"schemaVersion\":1,\"instanceId\":\"vst3\","
+	                 "\"lifecycle\":\"configured\",\"status\":\"healthy\",\"counters\":{\"diagnostics\":1,"
+	                 "\"diagnostics.dropped\":0},\"diagnostics\":[" +
+	                     record + "]}");
 
 	auto info = emptyRing ();
 	diagnosticRingAppend (info, DIAG_KERNEL_CREATE_FAILED, DIAG_INFO, PHASE_CONFIGURE, "fine", "");
 	const std::string infoText = writeRuntimeHealthJson (info, "m", "1", 44100, 128, false);
-	EXPECT_NE (infoText.find ("\"code\":\"runtime.kernel-create-failed\",\"severity\":\"info\",\"phase\":\"configure\""),
-	           std::string::npos);
+	EXPECT_NE (
+		infoText.find ("\"code\":\"runtime.kernel-create-failed\",\"severity\":\"info\",\"phase\":\"configure\""),
+		std::string::npos);
 	EXPECT_NE (infoText.find ("\"recoverable\":true"), std::string::npos);
 	EXPECT_NE (infoText.find ("\"sampleRate\":44100"), std::string::npos);
 	EXPECT_EQ (infoText.find ("context"), std::string::npos);

@@ -28,12 +28,12 @@ bool parsePads (const std::string& text, SamplerPadOverrides& pads)
 }
 
 const std::string kDefaultParams =
-    "{\"params\":{\"ir.instrument\":0,\"ir.size\":1,\"ir.decayScale\":1,\"ir.damping\":1,\"ir.stereoWidth\":0.4,"
-    "\"strike.position\":0.15,\"strike.velTone\":0.6,\"mallet.type\":0,\"exciter.noise\":0.15,\"bloom.amount\":0.7,"
-    "\"bloom.time\":0.8,\"glide.amount\":0.7,\"ombak.amount\":1,\"ombak.rate\":2.5,\"amp.decay\":15,"
-    "\"amp.release\":0.6,\"tuning.baseFreq\":110,\"master.level\":0.8,\"model.stiffness\":0,\"model.coupling\":0,"
-    "\"model.edgeLoss\":0,\"model.radiation\":0,\"glide.depth\":0.65,\"glide.time\":0.85,"
-    "\"performance.fixedVelocity\":0,\"performance.velocity\":0.85}";
+	"{\"params\":{\"ir.instrument\":0,\"ir.size\":1,\"ir.decayScale\":1,\"ir.damping\":1,\"ir.stereoWidth\":0.4,"
+	"\"strike.position\":0.15,\"strike.velTone\":0.6,\"mallet.type\":0,\"exciter.noise\":0.15,\"bloom.amount\":0.7,"
+	"\"bloom.time\":0.8,\"glide.amount\":0.7,\"ombak.amount\":1,\"ombak.rate\":2.5,\"amp.decay\":15,"
+	"\"amp.release\":0.6,\"tuning.baseFreq\":110,\"master.level\":0.8,\"model.stiffness\":0,\"model.coupling\":0,"
+	"\"model.edgeLoss\":0,\"model.radiation\":0,\"glide.depth\":0.65,\"glide.time\":0.85,"
+	"\"performance.fixedVelocity\":0,\"performance.velocity\":0.85}";
 
 TEST (StateWriting, MinimalDocument)
 {
@@ -68,17 +68,18 @@ TEST (StateWriting, EveryMemberInOrder)
 	authored.bytes = bytes;
 	authored.count = 2;
 	authored.version = 3;
-	EXPECT_EQ (writeStateJson (defaultValues (), 5, &map, SAMPLER_ASSET_CORRUPT_IN_MEMORY, ZONE_VELOCITY_ROUND_ROBIN,
-	                           &bank, &pads, &authored),
-	           kDefaultParams +
-	               ",\"variation\":5,\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":74,\"path\":\"strike.position\"}]},"
-	               "\"samplerAssetFault\":\"corrupt-in-memory-asset\","
-	               "\"samplerZoneAbi\":\"tavik-dual-stack-sampler/zone-layer/v1\",\"samplerZoneVersion\":1,"
-	               "\"samplerZoneProgram\":\"velocity-round-robin\","
-	               "\"sampler\":{\"v\":1,\"pads\":{\"pad-1\":{\"transpose\":2,\"gain\":0.5}}},"
-	               "\"bank\":{\"version\":1,\"id\":\"tavik.gongs\",\"bankVersion\":\"1.2\",\"sha256\":\"ab12\","
-	               "\"locator\":\"/home/u/banks/g\",\"source\":\"user-folder\",\"instrument\":\"tam\",\"presetId\":\"p1\"},"
-	               "\"authoredState\":{\"v\":3,\"bytes\":\"aGk=\"}}");
+	EXPECT_EQ (
+		writeStateJson (defaultValues (), 5, &map, SAMPLER_ASSET_CORRUPT_IN_MEMORY, ZONE_VELOCITY_ROUND_ROBIN, &bank,
+	                    &pads, &authored),
+		kDefaultParams +
+			",\"variation\":5,\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":74,\"path\":\"strike.position\"}]},"
+			"\"samplerAssetFault\":\"corrupt-in-memory-asset\","
+			"\"samplerZoneAbi\":\"tavik-dual-stack-sampler/zone-layer/v1\",\"samplerZoneVersion\":1,"
+			"\"samplerZoneProgram\":\"velocity-round-robin\","
+			"\"sampler\":{\"v\":1,\"pads\":{\"pad-1\":{\"transpose\":2,\"gain\":0.5}}},"
+			"\"bank\":{\"version\":1,\"id\":\"tavik.gongs\",\"bankVersion\":\"1.2\",\"sha256\":\"ab12\","
+			"\"locator\":\"/home/u/banks/g\",\"source\":\"user-folder\",\"instrument\":\"tam\",\"presetId\":\"p1\"},"
+			"\"authoredState\":{\"v\":3,\"bytes\":\"aGk=\"}}");
 }
 
 TEST (StateWriting, OptionalPartsAndFallbacks)
@@ -118,7 +119,7 @@ TEST (StateReading, ParameterValues)
 	EXPECT_TRUE (values.present[1]);
 	EXPECT_EQ (values.values[3], 0);
 	EXPECT_FALSE (values.present[14]);
-	EXPECT_FALSE (values.present[23]);  // null is skipped, the document still reads
+	EXPECT_FALSE (values.present[23]); // null is skipped, the document still reads
 	EXPECT_FALSE (values.present[22]);
 	EXPECT_FALSE (values.present[17]);
 	EXPECT_EQ (values.values[16], 330);
@@ -147,8 +148,8 @@ TEST (StateReading, TopLevelMembers)
 	EXPECT_FALSE (parse ("{\"variation\":null}", c));
 
 	StateChunk faults;
-	ASSERT_TRUE (parse ("{\"samplerAssetFault\":\"moved-in-memory-asset\",\"samplerZoneProgram\":\"one-shot-drum\"}",
-	                    faults));
+	ASSERT_TRUE (
+		parse ("{\"samplerAssetFault\":\"moved-in-memory-asset\",\"samplerZoneProgram\":\"one-shot-drum\"}", faults));
 	EXPECT_EQ (faults.samplerAssetFault, SAMPLER_ASSET_MOVED_IN_MEMORY);
 	EXPECT_TRUE (faults.hasSamplerAssetFault);
 	EXPECT_EQ (faults.samplerZoneProgram, ZONE_ONE_SHOT_DRUM);
@@ -198,11 +199,11 @@ TEST (StateReading, SamplerAndAuthoredState)
 	// 1 MiB decodes; one byte more is ignored without failing the document.
 	std::string big (1048575 / 3 * 4 + 4, 'A');
 	big[big.size () - 1] = '=';
-	big[big.size () - 2] = '=';  // 1048575 + 1 = 1048576 bytes exactly
+	big[big.size () - 2] = '='; // 1048575 + 1 = 1048576 bytes exactly
 	StateChunk limit;
 	ASSERT_TRUE (parse ("{\"authoredState\":{\"bytes\":\"" + big + "\"}}", limit));
 	EXPECT_EQ (limit.authoredBytes.size (), 1048576u);
-	big[big.size () - 2] = 'A';  // one byte more
+	big[big.size () - 2] = 'A'; // one byte more
 	StateChunk over;
 	ASSERT_TRUE (parse ("{\"authoredState\":{\"bytes\":\"" + big + "\"}}", over));
 	EXPECT_FALSE (over.hasAuthoredState);
@@ -239,10 +240,10 @@ TEST (StateReading, BankReference)
 	EXPECT_EQ (resolveBankStateRef (longId, unused), 0u);
 
 	StateChunk limits;
-	ASSERT_TRUE (parse ("{\"bank\":{\"id\":\"" + std::string (127, 'i') + "\",\"bankVersion\":\"" + std::string (32, 'v') +
-	                        "\",\"sha256\":\"" + std::string (65, 's') + "\",\"source\":\"attic\",\"locator\":\"" +
-	                        std::string (1024, 'l') + "\",\"presetId\":\"" + std::string (64, 'p') +
-	                        "\",\"instrument\":\"" + std::string (64, 'n') + "\"}}",
+	ASSERT_TRUE (parse ("{\"bank\":{\"id\":\"" + std::string (127, 'i') + "\",\"bankVersion\":\"" +
+	                        std::string (32, 'v') + "\",\"sha256\":\"" + std::string (65, 's') +
+	                        "\",\"source\":\"attic\",\"locator\":\"" + std::string (1024, 'l') + "\",\"presetId\":\"" +
+	                        std::string (64, 'p') + "\",\"instrument\":\"" + std::string (64, 'n') + "\"}}",
 	                    limits));
 	EXPECT_EQ (std::strlen (limits.bankRef.id), 127u);
 	EXPECT_STREQ (limits.bankRef.bankVersion, "");
@@ -259,30 +260,30 @@ TEST (StateReading, BankReference)
 TEST (PadOverrides, MemberRules)
 {
 	SamplerPadOverrides pads;
-	ASSERT_TRUE (parsePads ("{\"a\":{\"transpose\":1.5,\"gain\":5,\"muted\":0.5},\"b\":{\"transpose\":-24,\"fineTune\":99.5,"
-	                        "\"reverse\":1,\"chokeGroup\":8,\"release\":0.0005,\"pan\":\"left\",\"filterHz\":20,"
-	                        "\"velocitySensitivity\":0.2,\"bogus\":1},\"c\":3}",
-	                        pads));
-	ASSERT_EQ (pads.size (), 1u);  // "a" kept nothing, "c" is not an object
+	ASSERT_TRUE (
+		parsePads ("{\"a\":{\"transpose\":1.5,\"gain\":5,\"muted\":0.5},\"b\":{\"transpose\":-24,\"fineTune\":99.5,"
+	               "\"reverse\":1,\"chokeGroup\":8,\"release\":0.0005,\"pan\":\"left\",\"filterHz\":20,"
+	               "\"velocitySensitivity\":0.2,\"bogus\":1},\"c\":3}",
+	               pads));
+	ASSERT_EQ (pads.size (), 1u); // "a" kept nothing, "c" is not an object
 	const SamplerPadOverride& b = pads[0];
 	EXPECT_EQ (b.padKey, "b");
 	EXPECT_EQ (b.mask, PAD_TRANSPOSE | PAD_FINE_TUNE | PAD_REVERSE | PAD_CHOKE_GROUP | PAD_FILTER_HZ |
 	                       PAD_VELOCITY_SENSITIVITY);
 	EXPECT_EQ (b.value (PAD_TRANSPOSE), -24);
-	EXPECT_EQ (b.value (PAD_RELEASE), 0.025);  // out of range: default kept
+	EXPECT_EQ (b.value (PAD_RELEASE), 0.025); // out of range: default kept
 	EXPECT_EQ (b.value (PAD_VELOCITY_SENSITIVITY), 0.2);
 
 	SamplerPadOverrides twice;
 	ASSERT_TRUE (parsePads ("{\"x\":{\"gain\":2},\"y\":{\"gain\":3},\"x\":{\"pan\":0.5}}", twice));
 	ASSERT_EQ (twice.size (), 2u);
 	EXPECT_EQ (twice[0].padKey, "x");
-	EXPECT_EQ (twice[0].mask, PAD_PAN);  // replaced entirely, in place
+	EXPECT_EQ (twice[0].mask, PAD_PAN); // replaced entirely, in place
 	EXPECT_EQ (twice[1].padKey, "y");
 
 	SamplerPadOverrides keys;
-	ASSERT_TRUE (parsePads ("{\"" + std::string (160, 'k') + "\":{\"gain\":2},\"" + std::string (161, 'k') +
-	                            "\":{\"gain\":2}}",
-	                        keys));
+	ASSERT_TRUE (parsePads (
+		"{\"" + std::string (160, 'k') + "\":{\"gain\":2},\"" + std::string (161, 'k') + "\":{\"gain\":2}}", keys));
 	ASSERT_EQ (keys.size (), 1u);
 	EXPECT_EQ (keys[0].padKey.size (), 160u);
 }
@@ -302,7 +303,7 @@ TEST (PadOverrides, MapLimits)
 	EXPECT_TRUE (pads.empty ());
 	SamplerPadOverrides kept (3);
 	EXPECT_FALSE (parsePads ("{\"a\":{\"gain\":2}", kept));
-	EXPECT_EQ (kept.size (), 3u);  // untouched on failure
+	EXPECT_EQ (kept.size (), 3u); // untouched on failure
 	EXPECT_FALSE (parsePads ("{} x", kept));
 	EXPECT_FALSE (parsePads ("[]", kept));
 }
@@ -315,7 +316,7 @@ TEST (PadOverrides, WrittenMapsReadBack)
 	const double valid[PAD_OVERRIDE_MEMBER_COUNT] = {3, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 500, 0.5, 1, 1, 2, 3, 0.5};
 	for (int m = 0; m < PAD_OVERRIDE_MEMBER_COUNT; ++m)
 		pads[0].values[m] = valid[m];
-	pads[1].padKey = "";  // left out
+	pads[1].padKey = ""; // left out
 	pads[1].mask = PAD_GAIN;
 	pads[2].padKey = "snare";
 	pads[2].mask = PAD_TRANSPOSE | PAD_END;
@@ -388,8 +389,8 @@ TEST (StateHostileInput, FailsCleanlyOrParses)
 	pads[0].mask = PAD_GAIN;
 	const uint8_t bytes[] = {1, 2, 3, 4};
 	AuthoredStateOut authored {bytes, 4, 1};
-	const std::string valid = writeStateJson (defaultValues (), 3, &map, SAMPLER_ASSET_NONE, ZONE_ONE_SHOT_DRUM, &bank,
-	                                          &pads, &authored);
+	const std::string valid =
+		writeStateJson (defaultValues (), 3, &map, SAMPLER_ASSET_NONE, ZONE_ONE_SHOT_DRUM, &bank, &pads, &authored);
 	const auto cuts = tavik::test::feedHostile (valid, [] (const char* text, size_t length) {
 		StateChunk chunk;
 		return parseStateJson (text, length, chunk);
@@ -397,9 +398,9 @@ TEST (StateHostileInput, FailsCleanlyOrParses)
 	EXPECT_TRUE (cuts.empty ());
 	const auto padCuts = tavik::test::feedHostile ("{\"a\":{\"gain\":2,\"pan\":-1},\"b\":{\"muted\":1}}",
 	                                               [] (const char* text, size_t length) {
-		                                               SamplerPadOverrides out;
-		                                               return parseSamplerPadOverridesJson (text, length, out);
-	                                               });
+													   SamplerPadOverrides out;
+													   return parseSamplerPadOverridesJson (text, length, out);
+												   });
 	EXPECT_TRUE (padCuts.empty ());
 }
 

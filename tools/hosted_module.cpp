@@ -38,9 +38,7 @@ std::string resolveModulePath (const std::string& bundleOrFile)
 	if (fs::is_regular_file (expected, ec))
 		return fs::absolute (expected, ec).string ();
 	throw HostError (bundleOrFile + ": not a VST 3 bundle (no " +
-	                 (fs::path ("Contents") / bundleArchitecture () /
-	                  (bundle.stem ().string () + ".so"))
-	                     .string () +
+	                 (fs::path ("Contents") / bundleArchitecture () / (bundle.stem ().string () + ".so")).string () +
 	                 ")");
 }
 
@@ -55,14 +53,13 @@ HostedModule::HostedModule (const std::string& bundleOrFile)
 	}
 
 	using EntryFunc = bool (*) (void*);
-	using FactoryFunc = Steinberg::IPluginFactory* (PLUGIN_API*) ();
+	using FactoryFunc = Steinberg::IPluginFactory*(PLUGIN_API*) ();
 	auto entry = reinterpret_cast<EntryFunc> (dlsym (handle, "ModuleEntry"));
 	auto getFactory = reinterpret_cast<FactoryFunc> (dlsym (handle, "GetPluginFactory"));
 	if (!entry || !getFactory)
 	{
 		dlclose (handle);
-		throw HostError (modulePath + ": missing entry point " +
-		                 (entry ? "GetPluginFactory" : "ModuleEntry"));
+		throw HostError (modulePath + ": missing entry point " + (entry ? "GetPluginFactory" : "ModuleEntry"));
 	}
 	if (!entry (handle))
 	{

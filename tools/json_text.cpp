@@ -40,8 +40,7 @@ std::string utf16ToUtf8 (const char16_t* text, size_t capacity)
 	for (size_t i = 0; i < capacity && text[i]; ++i)
 	{
 		uint32_t cp = text[i];
-		if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < capacity && text[i + 1] >= 0xDC00 &&
-		    text[i + 1] <= 0xDFFF)
+		if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < capacity && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
 		{
 			cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
 			++i;

@@ -12,7 +12,7 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 InstanceSetupError::InstanceSetupError (Step failedStep, const std::string& message, const TUID controllerCid)
-    : HostError (message), failed (failedStep)
+	: HostError (message), failed (failedStep)
 {
 	std::memcpy (controller, controllerCid, sizeof (TUID));
 }
@@ -58,7 +58,8 @@ void PluginInstance::createController (IPluginFactory* factory, FUnknown* hostCo
 	controllerPtr = owned (static_cast<IEditController*> (object));
 	separateController = true;
 	if (controllerPtr->initialize (hostContext) != kResultOk)
-		fail (InstanceSetupError::INITIALISE_CONTROLLER, "the edit controller of \"" + name + "\" failed to initialise");
+		fail (InstanceSetupError::INITIALISE_CONTROLLER,
+		      "the edit controller of \"" + name + "\" failed to initialise");
 	controllerInitialised = true;
 	FUnknownPtr<IConnectionPoint> a (componentPtr);
 	FUnknownPtr<IConnectionPoint> b (controllerPtr);

@@ -19,8 +19,8 @@ namespace tavik::tools {
  *  whatever the class has. */
 struct InstanceRequirements
 {
-	bool audioProcessor = true;  // the component processes audio
-	bool controller = true;      // it has an edit controller (one it names must load either way)
+	bool audioProcessor = true; // the component processes audio
+	bool controller = true;     // it has an edit controller (one it names must load either way)
 };
 
 /** The step at which creating a PluginInstance failed. what() names the

@@ -35,7 +35,8 @@ public:
 	bool missing (const std::string& field, const std::string& expected)
 	{
 		skipWhitespace (r);
-		return fail (field, r.cur >= r.end ? "the text ends where " + expected + " should follow" : "expected " + expected);
+		return fail (field,
+		             r.cur >= r.end ? "the text ends where " + expected + " should follow" : "expected " + expected);
 	}
 
 	bool number (const std::string& field, double& out)

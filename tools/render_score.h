@@ -16,7 +16,7 @@ struct ScoreValue
 	double value = 0;
 	bool isText = false;
 	std::string text;
-	std::string field;  // where it was written, for messages
+	std::string field; // where it was written, for messages
 };
 
 struct ScoreEvent
@@ -30,7 +30,7 @@ struct ScoreEvent
 	Type type = NOTE_ON;
 	bool hasFrame = false;
 	int64_t frame = 0;
-	double time = 0;  // seconds, when given instead of a frame
+	double time = 0; // seconds, when given instead of a frame
 	int note = 0;
 	double velocity = 0.8;
 	int channel = 0;

@@ -123,13 +123,10 @@ void reportParameterFlags (Report& report, int32 flags)
 		int32 flag;
 		const char* name;
 	} names[] = {
-	    {ParameterInfo::kCanAutomate, "canAutomate"},
-	    {ParameterInfo::kIsReadOnly, "readOnly"},
-	    {ParameterInfo::kIsWrapAround, "wrapAround"},
-	    {ParameterInfo::kIsList, "list"},
-	    {ParameterInfo::kIsHidden, "hidden"},
-	    {ParameterInfo::kIsProgramChange, "programChange"},
-	    {ParameterInfo::kIsBypass, "bypass"},
+		{ParameterInfo::kCanAutomate, "canAutomate"}, {ParameterInfo::kIsReadOnly, "readOnly"},
+		{ParameterInfo::kIsWrapAround, "wrapAround"}, {ParameterInfo::kIsList, "list"},
+		{ParameterInfo::kIsHidden, "hidden"},         {ParameterInfo::kIsProgramChange, "programChange"},
+		{ParameterInfo::kIsBypass, "bypass"},
 	};
 	report.beginArray ("flags");
 	for (const auto& entry : names)
@@ -146,10 +143,10 @@ void reportBuses (Report& report, IComponent* component, IAudioProcessor* proces
 		BusDirection dir;
 		const char* key;
 	} lists[] = {
-	    {kAudio, kInput, "audioInputs"},
-	    {kAudio, kOutput, "audioOutputs"},
-	    {kEvent, kInput, "eventInputs"},
-	    {kEvent, kOutput, "eventOutputs"},
+		{kAudio, kInput, "audioInputs"},
+		{kAudio, kOutput, "audioOutputs"},
+		{kEvent, kInput, "eventInputs"},
+		{kEvent, kOutput, "eventOutputs"},
 	};
 	report.beginObject ("buses");
 	for (const auto& list : lists)
@@ -160,8 +157,7 @@ void reportBuses (Report& report, IComponent* component, IAudioProcessor* proces
 		{
 			BusInfo info {};
 			if (component->getBusInfo (list.type, list.dir, i, info) != kResultOk)
-				throw HostError (std::string ("getBusInfo failed for ") + list.key + " " +
-				                 std::to_string (i));
+				throw HostError (std::string ("getBusInfo failed for ") + list.key + " " + std::to_string (i));
 			report.beginObject ();
 			report.string ("name", wide (info.name, 128));
 			report.integer ("channels", info.channelCount);
@@ -246,11 +242,9 @@ void reportParameters (Report& report, IEditController* controller)
 		report.integer ("stepCount", info.stepCount);
 		report.number ("defaultNormalized", info.defaultNormalizedValue);
 		String128 text {};
-		if (controller->getParamStringByValue (info.id, info.defaultNormalizedValue, text) ==
-		    kResultOk)
+		if (controller->getParamStringByValue (info.id, info.defaultNormalizedValue, text) == kResultOk)
 			report.string ("defaultText", wide (text, 128));
-		report.number ("defaultPlain",
-		               controller->normalizedParamToPlain (info.id, info.defaultNormalizedValue));
+		report.number ("defaultPlain", controller->normalizedParamToPlain (info.id, info.defaultNormalizedValue));
 		report.integer ("unitId", info.unitId);
 		reportParameterFlags (report, info.flags);
 		report.endObject ();
@@ -276,15 +270,12 @@ PluginInstance openForReport (IPluginFactory* factory, const PClassInfo& classIn
 		{
 			case InstanceSetupError::CREATE_COMPONENT:
 				throw HostError ("cannot create component \"" + tavik::fixedText (classInfo.name) + "\"");
-			case InstanceSetupError::INITIALISE_COMPONENT:
-				throw HostError ("component initialize failed");
+			case InstanceSetupError::INITIALISE_COMPONENT: throw HostError ("component initialize failed");
 			case InstanceSetupError::CREATE_CONTROLLER:
 				throw HostError ("cannot create the edit controller " +
 				                 tavik::tools::classIdHex (e.controllerClassId ()));
-			case InstanceSetupError::INITIALISE_CONTROLLER:
-				throw HostError ("edit controller initialize failed");
-			case InstanceSetupError::NOT_AUDIO_PROCESSOR:
-				break;
+			case InstanceSetupError::INITIALISE_CONTROLLER: throw HostError ("edit controller initialize failed");
+			case InstanceSetupError::NOT_AUDIO_PROCESSOR: break;
 		}
 		throw;
 	}
@@ -292,8 +283,7 @@ PluginInstance openForReport (IPluginFactory* factory, const PClassInfo& classIn
 
 // Reports a processor class; the instance is taken down again as a host
 // does, also when the report fails.
-void reportComponent (Report& report, IPluginFactory* factory, const PClassInfo& classInfo,
-                      FUnknown* hostContext)
+void reportComponent (Report& report, IPluginFactory* factory, const PClassInfo& classInfo, FUnknown* hostContext)
 {
 	const PluginInstance plugin = openForReport (factory, classInfo, hostContext);
 
@@ -365,12 +355,10 @@ std::string inspect (const std::string& bundle, bool pretty)
 		if (factory2 && factory2->getClassInfo2 (i, &info2) == kResultOk)
 		{
 			report.integer ("classFlags", info2.classFlags);
-			report.string ("subCategories",
-			               tavik::fixedText (info2.subCategories));
+			report.string ("subCategories", tavik::fixedText (info2.subCategories));
 			report.string ("vendor", tavik::fixedText (info2.vendor));
 			report.string ("version", tavik::fixedText (info2.version));
-			report.string ("sdkVersion",
-			               tavik::fixedText (info2.sdkVersion));
+			report.string ("sdkVersion", tavik::fixedText (info2.sdkVersion));
 		}
 		report.endObject ();
 		if (std::strncmp (info.category, kVstAudioEffectClass, PClassInfo::kCategorySize) == 0)

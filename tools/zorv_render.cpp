@@ -44,10 +44,10 @@ using tavik::tools::ScoreValue;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav\n"
-    "                   [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]\n"
-    "Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
-    "--midi plays a Standard MIDI File in place of the score's events (the score is then optional).\n";
+	"usage: zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav\n"
+	"                   [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]\n"
+	"Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
+	"--midi plays a Standard MIDI File in place of the score's events (the score is then optional).\n";
 
 struct Options
 {
@@ -212,15 +212,15 @@ PClassInfo chooseClass (IPluginFactory* factory, const std::string& wanted)
 		}
 		PClassInfo2 info2 {};
 		if (factory2 && factory2->getClassInfo2 (i, &info2) == kResultOk &&
-		    tavik::fixedText (info2.subCategories).find ("Instrument") !=
-		        std::string::npos)
+		    tavik::fixedText (info2.subCategories).find ("Instrument") != std::string::npos)
 			return info;
 	}
 	std::string list;
 	for (const std::string& n : names)
 		list += (list.empty () ? "" : ", ") + ("\"" + n + "\"");
 	if (!wanted.empty ())
-		throw HostError ("no processor class named \"" + wanted + "\" (classes: " + (list.empty () ? "none" : list) + ")");
+		throw HostError ("no processor class named \"" + wanted + "\" (classes: " + (list.empty () ? "none" : list) +
+		                 ")");
 	throw HostError ("no instrument class in this bundle (processor classes: " + (list.empty () ? "none" : list) + ")");
 }
 
@@ -237,8 +237,7 @@ public:
 			ParameterInfo info {};
 			if (controller->getParameterInfo (i, info) != kResultOk)
 				continue;
-			const std::string title =
-			    tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (info.title), 128);
+			const std::string title = tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (info.title), 128);
 			byTitle.emplace (title, info.id);
 			ids.emplace (std::to_string (info.id), info.id);
 		}
@@ -358,10 +357,12 @@ public:
 		{
 			interleaved[2 * i] = left[i];
 			interleaved[2 * i + 1] = right[i];
-			peak = std::max ({peak, std::fabs (static_cast<double> (left[i])), std::fabs (static_cast<double> (right[i]))});
+			peak = std::max (
+				{peak, std::fabs (static_cast<double> (left[i])), std::fabs (static_cast<double> (right[i]))});
 			sumSquares += static_cast<double> (left[i]) * left[i] + static_cast<double> (right[i]) * right[i];
 		}
-		if (sf_writef_float (file, interleaved.data (), static_cast<sf_count_t> (frames)) != static_cast<sf_count_t> (frames))
+		if (sf_writef_float (file, interleaved.data (), static_cast<sf_count_t> (frames)) !=
+		    static_cast<sf_count_t> (frames))
 			throw std::runtime_error (target + ": write failed (" + sf_strerror (file) + ")");
 		written += frames;
 	}
@@ -375,7 +376,8 @@ public:
 		}
 		file = nullptr;
 		if (std::rename (temporary.c_str (), target.c_str ()) != 0)
-			throw std::runtime_error (target + ": cannot move the finished file into place (" + std::strerror (errno) + ")");
+			throw std::runtime_error (target + ": cannot move the finished file into place (" + std::strerror (errno) +
+			                          ")");
 		committed = true;
 	}
 
@@ -405,8 +407,8 @@ class ProgressLine
 {
 public:
 	ProgressLine (int64_t totalFrames, double sampleRate)
-	    : shown (isatty (STDERR_FILENO) && totalFrames > static_cast<int64_t> (sampleRate * 5)), total (totalFrames),
-	      rate (sampleRate)
+		: shown (isatty (STDERR_FILENO) && totalFrames > static_cast<int64_t> (sampleRate * 5)), total (totalFrames),
+		  rate (sampleRate)
 	{
 	}
 
@@ -469,9 +471,9 @@ class BlockRenderer
 public:
 	BlockRenderer (const tavik::tools::PluginInstance& instance, const RenderDescription& description,
 	               const std::vector<TimedChange>& parameterChanges)
-	    : plugin (instance), render (description), changes (parameterChanges),
-	      latency (plugin.processor ()->getLatencySamples ()), left (static_cast<size_t> (render.block)),
-	      right (static_cast<size_t> (render.block))
+		: plugin (instance), render (description), changes (parameterChanges),
+		  latency (plugin.processor ()->getLatencySamples ()), left (static_cast<size_t> (render.block)),
+		  right (static_cast<size_t> (render.block))
 	{
 		channels[0] = left.data ();
 		channels[1] = right.data ();
@@ -533,7 +535,7 @@ private:
 		{
 			const ScoreEvent& se = events[nextEvent];
 			if (se.type == ScoreEvent::PARAM)
-				continue;  // played as a parameter change
+				continue; // played as a parameter change
 			Event e = noteEvent (se, static_cast<int32> (se.frame - start));
 			inEvents.addEvent (e);
 		}
@@ -598,7 +600,7 @@ int run (const Options& options)
 	tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
 	requirePlayableBuses (plugin.component ());
 	const std::vector<TimedChange> changes =
-	    resolveParameterChanges (render.score, plugin.controller (), isZorvProcessor (classInfo.cid));
+		resolveParameterChanges (render.score, plugin.controller (), isZorvProcessor (classInfo.cid));
 
 	plugin.start (render.rate, render.block, kOffline);
 	BlockRenderer renderer (plugin, render, changes);

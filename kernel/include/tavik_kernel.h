@@ -27,8 +27,7 @@ extern "C" {
 /* Receives a trap message: 0x01, then the trap text, a diagnostic code and
  * the running entry point's name, separated by 0x1F; under 2048 bytes. The
  * process aborts when the sink returns. */
-typedef void (*tavik_kernel_panic_sink) (void* context, const uint8_t* message, size_t length,
-                                         uint64_t extra);
+typedef void (*tavik_kernel_panic_sink) (void* context, const uint8_t* message, size_t length, uint64_t extra);
 
 enum
 {

@@ -139,7 +139,8 @@ tresult PLUGIN_API TavikController::getProgramInfo (ProgramListID listId, int32 
 {
 	if (!attributeId || !attributeValue)
 		return kInvalidArgument;
-	return guarded ([&] { return EditControllerEx1::getProgramInfo (listId, programIndex, attributeId, attributeValue); });
+	return guarded (
+		[&] { return EditControllerEx1::getProgramInfo (listId, programIndex, attributeId, attributeValue); });
 }
 
 tresult PLUGIN_API TavikController::getProgramPitchName (ProgramListID listId, int32 programIndex, int16 midiPitch,

@@ -52,14 +52,8 @@ bool TavikParameter::fromString (const TChar* string, ParamValue& normalizedOut)
 	return tavik_param_from_string (&desc, text.c_str (), normalizedOut);
 }
 
-ParamValue TavikParameter::toPlain (ParamValue normalized) const
-{
-	return tavik_param_plain (&desc, normalized);
-}
+ParamValue TavikParameter::toPlain (ParamValue normalized) const { return tavik_param_plain (&desc, normalized); }
 
-ParamValue TavikParameter::toNormalized (ParamValue plain) const
-{
-	return tavik_param_normalize (&desc, plain);
-}
+ParamValue TavikParameter::toNormalized (ParamValue plain) const { return tavik_param_normalize (&desc, plain); }
 
 } // namespace tavik

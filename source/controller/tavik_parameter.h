@@ -12,10 +12,8 @@ class TavikParameter : public Steinberg::Vst::Parameter
 public:
 	explicit TavikParameter (const tavik_param_desc& row);
 
-	void toString (Steinberg::Vst::ParamValue normalized,
-	               Steinberg::Vst::String128 string) const override;
-	bool fromString (const Steinberg::Vst::TChar* string,
-	                 Steinberg::Vst::ParamValue& normalizedOut) const override;
+	void toString (Steinberg::Vst::ParamValue normalized, Steinberg::Vst::String128 string) const override;
+	bool fromString (const Steinberg::Vst::TChar* string, Steinberg::Vst::ParamValue& normalizedOut) const override;
 	Steinberg::Vst::ParamValue toPlain (Steinberg::Vst::ParamValue normalized) const override;
 	Steinberg::Vst::ParamValue toNormalized (Steinberg::Vst::ParamValue plain) const override;
 

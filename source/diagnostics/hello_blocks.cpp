@@ -17,7 +17,7 @@ struct FeedName
 };
 
 const FeedName kFeeds[] = {
-	{"host", 1},       {"transport", 2}, {"midiIn", 4},    {"midiOut", 8},   {"meters", 16},  {"scope", 32},
+	{"host", 1},       {"transport", 2},  {"midiIn", 4},   {"midiOut", 8},   {"meters", 16},  {"scope", 32},
 	{"lifecycle", 64}, {"counters", 128}, {"params", 256}, {"presets", 512}, {"clock", 1024},
 };
 

@@ -10,8 +10,8 @@ namespace tavik {
 
 namespace {
 
-const char* const kValidators[] = {nullptr, "pluginval", "clap-validator", "auval", "steinberg-validator",
-                                   "tavik-probe"};
+const char* const kValidators[] = {nullptr, "pluginval",           "clap-validator",
+                                   "auval", "steinberg-validator", "tavik-probe"};
 
 const char* processModeName (uint8_t mode) { return mode == 1 ? "offline" : mode == 2 ? "prefetch" : "realtime"; }
 
@@ -187,7 +187,7 @@ bool writeDiagnosticHostDeltaJson (std::string& out, const HostFacts& p, const H
 		m.boolean ("bypassed", c.bypassed);
 	if (m.empty ())
 	{
-		out.resize (start);  // no change: nothing is written
+		out.resize (start); // no change: nothing is written
 		return false;
 	}
 	m.close ();

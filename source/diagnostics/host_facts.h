@@ -29,16 +29,16 @@ struct HostFacts
 	char hostName[128];
 	char hostVersion[64];
 	char hostPath[512];
-	uint8_t validatorHost;  // 0 none, 1 pluginval, 2 clap-validator, 3 auval, 4 steinberg-validator, 5 tavik-probe
+	uint8_t validatorHost; // 0 none, 1 pluginval, 2 clap-validator, 3 auval, 4 steinberg-validator, 5 tavik-probe
 	uint8_t padding0[7];
 	double sampleRate;
 	int32_t maxBlockFrames;
-	int32_t lastBlockFrames;  // -1 unknown
-	uint8_t processMode;      // 0 realtime, 1 offline, 2 prefetch
+	int32_t lastBlockFrames; // -1 unknown
+	uint8_t processMode;     // 0 realtime, 1 offline, 2 prefetch
 	uint8_t padding1[3];
 	int32_t sampleSize;
 	int32_t latencySamples;
-	uint8_t tailKind;  // 0 unreported, 1 samples, 2 infinite
+	uint8_t tailKind; // 0 unreported, 1 samples, 2 infinite
 	uint8_t padding2[3];
 	int32_t tailSamples;
 	uint8_t padding3[4];
@@ -74,7 +74,7 @@ static_assert (offsetof (HostFacts, hostVersion) == 128 && offsetof (HostFacts, 
 struct TransportFact
 {
 	uint64_t atFrame;
-	uint8_t source;  // 0 none, 1 host, 2 internal
+	uint8_t source; // 0 none, 1 host, 2 internal
 	bool playing;
 	bool recording;
 	bool looping;

@@ -11,11 +11,31 @@ namespace tavik {
 namespace {
 
 const char* const kKindNames[LIFECYCLE_KIND_COUNT] = {
-	"created",          "configured",         "activated",      "deactivated",       "reset",
-	"destroyed",        "editorOpened",       "editorClosed",   "editorError",       "stateSaved",
-	"stateRestored",    "presetLoaded",       "presetSaved",    "latencyChanged",    "tailChanged",
-	"tempoChanged",     "timeSignatureChanged", "sampleRateChanged", "blockSizeChanged", "busLayoutChanged",
-	"processModeChanged", "bypassChanged",    "ccMapChanged",   "stimulus",          "runtimeDiagnostic",
+	"created",
+	"configured",
+	"activated",
+	"deactivated",
+	"reset",
+	"destroyed",
+	"editorOpened",
+	"editorClosed",
+	"editorError",
+	"stateSaved",
+	"stateRestored",
+	"presetLoaded",
+	"presetSaved",
+	"latencyChanged",
+	"tailChanged",
+	"tempoChanged",
+	"timeSignatureChanged",
+	"sampleRateChanged",
+	"blockSizeChanged",
+	"busLayoutChanged",
+	"processModeChanged",
+	"bypassChanged",
+	"ccMapChanged",
+	"stimulus",
+	"runtimeDiagnostic",
 };
 
 // Monotonic clock in nanoseconds; 0 when it cannot be read.
@@ -192,7 +212,8 @@ bool writeDiagnosticLifecycleJson (std::string& out, const DiagnosticLifecycleEv
 		return false;
 	if (count > LIFECYCLE_CAPACITY)
 		count = LIFECYCLE_CAPACITY;
-	writeLifecycleMessage (out, count, dropped, [events] (size_t i) -> const DiagnosticLifecycleEvent& { return events[i]; });
+	writeLifecycleMessage (out, count, dropped,
+	                       [events] (size_t i) -> const DiagnosticLifecycleEvent& { return events[i]; });
 	return true;
 }
 
@@ -200,8 +221,9 @@ bool writeDiagnosticLifecycleReplayJson (std::string& out, const DiagnosticLifec
 {
 	if (log.count == 0)
 		return false;
-	writeLifecycleMessage (out, log.count, log.dropped,
-	                       [&log] (size_t i) -> const DiagnosticLifecycleEvent& { return log.at (static_cast<uint32_t> (i)); });
+	writeLifecycleMessage (out, log.count, log.dropped, [&log] (size_t i) -> const DiagnosticLifecycleEvent& {
+		return log.at (static_cast<uint32_t> (i));
+	});
 	return true;
 }
 

@@ -10,7 +10,7 @@ namespace tavik {
 namespace {
 
 const char* const kCodeNames[] = {
-	"runtime.unknown",  // 0
+	"runtime.unknown", // 0
 	"runtime.kernel-create-failed",
 	"runtime.rate-adapter-init-failed",
 	"runtime.unsupported-processing-configuration",
@@ -41,11 +41,11 @@ const char* const kCodeNames[] = {
 	"bank.hash-mismatch",
 };
 
-const char* const kPhaseNames[] = {"build",   "package", "install", "scan",   "load",   "configure",
+const char* const kPhaseNames[] = {"build",    "package", "install", "scan",  "load",   "configure",
                                    "activate", "process", "preset",  "state", "editor", "shutdown"};
 
-void appendRecord (std::string& out, const tavik_runtime_diagnostic& record, const char* moduleId,
-                   const char* version, double sampleRate, int maxBlockFrames)
+void appendRecord (std::string& out, const tavik_runtime_diagnostic& record, const char* moduleId, const char* version,
+                   double sampleRate, int maxBlockFrames)
 {
 	JsonMembers m = JsonMembers::open (out);
 	m.text ("format", "tavik-plugin-runtime-diagnostic/v1");
@@ -95,10 +95,7 @@ const char* diagnosticSeverityName (uint8_t severity)
 	}
 }
 
-const char* diagnosticPhaseName (uint8_t phase)
-{
-	return phase <= PHASE_SHUTDOWN ? kPhaseNames[phase] : "process";
-}
+const char* diagnosticPhaseName (uint8_t phase) { return phase <= PHASE_SHUTDOWN ? kPhaseNames[phase] : "process"; }
 
 void diagnosticRingInit (tavik_runtime_diagnostic_ring& ring)
 {

@@ -10,8 +10,8 @@ namespace tavik {
 namespace {
 
 const char* const kCurveNames[] = {nullptr, "exp", "log", "s-curve"};
-const char* const kModeNames[] = {nullptr, "relative-signed-bit", "relative-binary-offset",
-                                  "relative-twos-complement", "toggle"};
+const char* const kModeNames[] = {nullptr, "relative-signed-bit", "relative-binary-offset", "relative-twos-complement",
+                                  "toggle"};
 const char* const kTakeoverNames[] = {nullptr, "pickup", "scaled"};
 
 template <size_t N>
@@ -88,7 +88,7 @@ bool readBinding (Reader& r, CcMap& map)
 			return true;
 		}
 		if (key == "enabled")
-			return readBool (in, b.enabled) || skipValue (in, 1);  // a non-boolean is skipped
+			return readBool (in, b.enabled) || skipValue (in, 1); // a non-boolean is skipped
 		return skipValue (in, 1);
 	});
 	if (!ok)

@@ -37,7 +37,7 @@ struct CcBinding
 {
 	int32_t paramIndex;
 	uint8_t cc;
-	uint8_t channel;  // 1..16, 0 = any
+	uint8_t channel; // 1..16, 0 = any
 	uint8_t curve;
 	uint8_t valueMode;
 	uint8_t takeover;

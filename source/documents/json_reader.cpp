@@ -17,8 +17,8 @@ bool isJsonWhitespace (char c) { return c == ' ' || c == '\t' || c == '\n' || c 
 // inside [cur, end) and linear in the number's own length.
 bool mayBeNumberByte (char c)
 {
-	return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-	       c == '.' || c == '+' || c == '-' || c == '(' || c == ')' || c == '_';
+	return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '+' ||
+	       c == '-' || c == '(' || c == ')' || c == '_';
 }
 
 bool isCSpace (char c) { return isJsonWhitespace (c) || c == '\v' || c == '\f'; }
@@ -140,8 +140,8 @@ bool readNumberOrSkip (Reader& r, int depth, double& out, bool& isNumber)
 	if (r.cur < r.end)
 	{
 		const char c = *r.cur;
-		const bool mayBeNumber = c != '"' && c != '{' && c != '[' && c != 't' && c != 'f' && c != ']' &&
-		                         c != '}' && c != ',';
+		const bool mayBeNumber =
+			c != '"' && c != '{' && c != '[' && c != 't' && c != 'f' && c != ']' && c != '}' && c != ',';
 		// "null" begins like "nan": only a successful conversion decides.
 		Reader probe = r;
 		if (mayBeNumber && parseNumber (probe, &out))

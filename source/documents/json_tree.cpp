@@ -105,8 +105,7 @@ bool JsonReader::string (std::string& out)
 				if (cp < 0)
 					return false;
 				cur += 4;
-				if (cp >= 0xD800 && cp <= 0xDBFF && end - cur >= 6 && cur[0] == '\\' &&
-				    cur[1] == 'u')
+				if (cp >= 0xD800 && cp <= 0xDBFF && end - cur >= 6 && cur[0] == '\\' && cur[1] == 'u')
 				{
 					const long low = readHex4 (cur + 2, end);
 					if (low >= 0xDC00 && low <= 0xDFFF)

@@ -7,8 +7,11 @@
 namespace tavik {
 
 const char* const PAD_OVERRIDE_MEMBER_NAMES[PAD_OVERRIDE_MEMBER_COUNT] = {
-	"transpose", "fineTune", "gain", "pan", "start", "end", "attack", "release",
-	"filterHz", "resonance", "reverse", "muted", "chokeGroup", "roundRobinGroup", "velocitySensitivity",
+	"transpose",  "fineTune",        "gain",
+	"pan",        "start",           "end",
+	"attack",     "release",         "filterHz",
+	"resonance",  "reverse",         "muted",
+	"chokeGroup", "roundRobinGroup", "velocitySensitivity",
 };
 
 namespace {
@@ -18,26 +21,26 @@ struct MemberRule
 	double defaultValue;
 	double lo;
 	double hi;
-	bool whole;   // whole numbers only
-	bool binary;  // exactly 0 or 1
+	bool whole;  // whole numbers only
+	bool binary; // exactly 0 or 1
 };
 
 const MemberRule kRules[PAD_OVERRIDE_MEMBER_COUNT] = {
-	{0, -24, 24, true, false},     // transpose
-	{0, -100, 100, false, false},  // fineTune
-	{1, 0, 4, false, false},       // gain
-	{0, -1, 1, false, false},      // pan
-	{0, 0, 1, false, false},       // start
-	{1, 0, 1, false, false},       // end
-	{0, 0, 2, false, false},       // attack
+	{0, -24, 24, true, false},        // transpose
+	{0, -100, 100, false, false},     // fineTune
+	{1, 0, 4, false, false},          // gain
+	{0, -1, 1, false, false},         // pan
+	{0, 0, 1, false, false},          // start
+	{1, 0, 1, false, false},          // end
+	{0, 0, 2, false, false},          // attack
 	{0.025, 0.001, 4, false, false},  // release
 	{20000, 20, 20000, false, false}, // filterHz
-	{0.7, 0.1, 18, false, false},  // resonance
-	{0, 0, 1, false, true},        // reverse
-	{0, 0, 1, false, true},        // muted
-	{0, 0, 8, true, false},        // chokeGroup
-	{0, 0, 8, true, false},        // roundRobinGroup
-	{1, 0, 1, false, false},       // velocitySensitivity
+	{0.7, 0.1, 18, false, false},     // resonance
+	{0, 0, 1, false, true},           // reverse
+	{0, 0, 1, false, true},           // muted
+	{0, 0, 8, true, false},           // chokeGroup
+	{0, 0, 8, true, false},           // roundRobinGroup
+	{1, 0, 1, false, false},          // velocitySensitivity
 };
 
 bool accepts (int member, double v)

@@ -26,8 +26,8 @@ const FaultName kFaults[] = {
 };
 
 const char* const kZoneNames[] = {
-	"legacy-single-zone",   "one-shot-drum",    "looped-pad-release", "velocity-round-robin",
-	"key-zones-pitch",      "stereo-multi-mic", "choke-and-sustain",  "voice-limit-steal",
+	"legacy-single-zone", "one-shot-drum",    "looped-pad-release", "velocity-round-robin",
+	"key-zones-pitch",    "stereo-multi-mic", "choke-and-sustain",  "voice-limit-steal",
 };
 
 const char* const kBankSources[] = {"embedded", "module-relative", "user-folder", "hosted"};

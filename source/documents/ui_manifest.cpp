@@ -24,7 +24,7 @@ void uiManifestString (const std::string& json, const char* key, char* out, size
 		if (inString)
 		{
 			if (c == '\\')
-				++i;  // the next character is escaped
+				++i; // the next character is escaped
 			else if (c == '"')
 				inString = false;
 			continue;
@@ -49,7 +49,7 @@ void uiManifestString (const std::string& json, const char* key, char* out, size
 				skipBlanks ();
 				if (p >= n || json[p] != ':')
 				{
-					inString = true;  // it was an ordinary string after all
+					inString = true; // it was an ordinary string after all
 					continue;
 				}
 				++p;

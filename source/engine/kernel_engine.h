@@ -140,7 +140,7 @@ private:
 	int velocityModeIndex = -1;
 	int velocityFixedIndex = -1;
 	int velocityVariationIndex = -1;
-	std::atomic<float> padSensitivity[128];  // written on the control thread
+	std::atomic<float> padSensitivity[128]; // written on the control thread
 	std::atomic<uint32_t> randomState {0x6D2B79F5u};
 	int variationValue = DEFAULT_VARIATION;
 
@@ -169,7 +169,7 @@ private:
 	// Diagnostics.
 	tavik_runtime_diagnostic_ring ring;
 	RealtimeDiagnosticQueue realtimeDiagnostics;
-	unsigned long long traceBlock = 0;  // block number of this engine's trace lines
+	unsigned long long traceBlock = 0; // block number of this engine's trace lines
 };
 
 } // namespace tavik

@@ -79,8 +79,8 @@ bool KernelEngine::pushController (uint32_t controller, uint32_t value, int fram
 {
 	if (controller >= 128 || value >= 128)
 		return false;
-	return pushEvent ({EngineEvent::CONTROLLER, frame, controller, static_cast<double> (value), 0, route,
-	                   channel & 15u, 0, 0});
+	return pushEvent (
+		{EngineEvent::CONTROLLER, frame, controller, static_cast<double> (value), 0, route, channel & 15u, 0, 0});
 }
 
 void KernelEngine::sortEventsInPlace ()
@@ -178,8 +178,8 @@ double KernelEngine::resolveSamplerVelocity (int note, double velocity)
 	double v = clampNonFinite (velocity, 0, 1, 0);
 	if (std::floor (value (static_cast<uint32_t> (velocityModeIndex)) + 0.5) == 1)
 		v = clampNonFinite (value (static_cast<uint32_t> (velocityFixedIndex)), 0.01, 1, 0.01);
-	const double s = clampNonFinite (
-	    note >= 0 && note < 128 ? padSensitivity[note].load (std::memory_order_relaxed) : 1.0, 0, 1, 0);
+	const double s =
+		clampNonFinite (note >= 0 && note < 128 ? padSensitivity[note].load (std::memory_order_relaxed) : 1.0, 0, 1, 0);
 	if (s != 1)
 		v = 1 - s + v * s;
 	double h = value (static_cast<uint32_t> (velocityVariationIndex));

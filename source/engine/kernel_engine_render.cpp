@@ -33,7 +33,7 @@ bool reduceRate (double sampleRate, uint64_t& num, uint64_t& den)
 {
 	if (!std::isfinite (sampleRate) || sampleRate < 0.000001 || sampleRate > 4000000)
 		return false;
-	const double scaled = std::round (sampleRate * 1000000.0);  // ties away from zero
+	const double scaled = std::round (sampleRate * 1000000.0); // ties away from zero
 	if (scaled < 1 || scaled > 18446744073709551615.0)
 		return false;
 	const uint64_t n = static_cast<uint64_t> (scaled);
@@ -236,9 +236,11 @@ void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 		case EngineEvent::NOTE_ON:
 		case EngineEvent::NOTE_OFF:
 		{
-			const uint32_t kind = event.kind == EngineEvent::NOTE_ON ? TAVIK_KERNEL_EVENT_NOTE_ON : TAVIK_KERNEL_EVENT_NOTE_OFF;
+			const uint32_t kind =
+				event.kind == EngineEvent::NOTE_ON ? TAVIK_KERNEL_EVENT_NOTE_ON : TAVIK_KERNEL_EVENT_NOTE_OFF;
 			const double value = event.kind == EngineEvent::NOTE_ON ? event.value : 0.0;
-			const double status = kernel.pushEvent (handle, kind, kernelFrame, static_cast<uint32_t> (event.note), value);
+			const double status =
+				kernel.pushEvent (handle, kind, kernelFrame, static_cast<uint32_t> (event.note), value);
 			if (trace)
 				std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=%u a=%u value=%.17g src=queue status=%g\n",
 				              static_cast<void*> (this), traceBlock, kernelFrame, kind,
@@ -317,7 +319,8 @@ void KernelEngine::stampAndSortByHostFrame ()
 	{
 		if (queue[i].stamped)
 			continue;
-		queue[i].hostFrame = adapter.hostFramesReceived + static_cast<uint64_t> (queue[i].frame < 0 ? 0 : queue[i].frame);
+		queue[i].hostFrame =
+			adapter.hostFramesReceived + static_cast<uint64_t> (queue[i].frame < 0 ? 0 : queue[i].frame);
 		queue[i].stamped = 1;
 	}
 	insertionSortBy (queue, queueCount, [] (const EngineEvent& e) { return e.hostFrame; });

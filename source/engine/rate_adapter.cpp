@@ -139,7 +139,8 @@ void RateAdapter::trimOutput ()
 	const i128 keepFrom = s <= TAP_REACH ? 0 : s - TAP_REACH;
 	if (keepFrom <= static_cast<i128> (outBase))
 		return;
-	const size_t count = static_cast<size_t> (std::min<i128> (keepFrom - static_cast<i128> (outBase), static_cast<i128> (outFill)));
+	const size_t count =
+		static_cast<size_t> (std::min<i128> (keepFrom - static_cast<i128> (outBase), static_cast<i128> (outFill)));
 	dropFront (outputFifo, fifoFrames, outFill, count);
 	outFill -= count;
 	outBase += count;
@@ -175,8 +176,8 @@ int RateAdapter::deriveKernelFrames ()
 			break;
 		const int phase = phaseOf (scaled % D, D);
 		for (int c = 0; c < 2; ++c)
-			resampled[static_cast<size_t> (c) * fifoFrames + derived] =
-			    interpolate (inputFifo.data () + static_cast<size_t> (c) * fifoFrames, inFill, inBase, r, inputTaps (phase));
+			resampled[static_cast<size_t> (c) * fifoFrames + derived] = interpolate (
+				inputFifo.data () + static_cast<size_t> (c) * fifoFrames, inFill, inBase, r, inputTaps (phase));
 		++derived;
 		++nextKernelFrame;
 	}
@@ -199,8 +200,8 @@ void RateAdapter::produceOutput (float* const* outputs, int outputChannels, int 
 	{
 		const uint64_t h = hostFramesProduced + static_cast<uint64_t> (i);
 		const i128 numerator =
-		    (static_cast<i128> (h) - HOST_DELAY_FRAMES) * static_cast<i128> (KERNEL_RATE) * static_cast<i128> (den) -
-		    KERNEL_DELAY_FRAMES * static_cast<i128> (num);
+			(static_cast<i128> (h) - HOST_DELAY_FRAMES) * static_cast<i128> (KERNEL_RATE) * static_cast<i128> (den) -
+			KERNEL_DELAY_FRAMES * static_cast<i128> (num);
 		bool silent = numerator < 0;
 		uint64_t a = 0;
 		int phase = 0;
@@ -220,8 +221,8 @@ void RateAdapter::produceOutput (float* const* outputs, int outputChannels, int 
 				continue;
 			}
 			const int source = j < 2 ? j : 0;
-			outputs[j][i] = interpolate (outputFifo.data () + static_cast<size_t> (source) * fifoFrames, outFill, outBase,
-			                             a, outputTaps (phase));
+			outputs[j][i] = interpolate (outputFifo.data () + static_cast<size_t> (source) * fifoFrames, outFill,
+			                             outBase, a, outputTaps (phase));
 		}
 	}
 }

@@ -77,14 +77,14 @@ private:
 	uint64_t num = KERNEL_RATE;
 	uint64_t den = 1;
 	size_t fifoFrames = 0;
-	std::vector<float> inputFifo;     // 2 × capacity, host rate
-	std::vector<float> resampled;     // 2 × capacity, kernel rate
-	std::vector<float> outputFifo;    // 2 × capacity, kernel rate
+	std::vector<float> inputFifo;  // 2 × capacity, host rate
+	std::vector<float> resampled;  // 2 × capacity, kernel rate
+	std::vector<float> outputFifo; // 2 × capacity, kernel rate
 	size_t inFill = 0;
 	size_t outFill = 0;
 	uint64_t inBase = 0;
 	uint64_t outBase = 0;
-	std::vector<float> inputTable;    // PHASES × TAPS
+	std::vector<float> inputTable; // PHASES × TAPS
 	std::vector<float> outputTable;
 };
 

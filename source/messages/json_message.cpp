@@ -14,9 +14,8 @@ tresult sendJsonMessage (const ComponentBase& sender, const char* id, const std:
 		return kResultFalse;
 	message->setMessageID (id);
 	IAttributeList* attributes = message->getAttributes ();
-	if (!attributes ||
-	    attributes->setBinary (messages::JSON_ATTRIBUTE, payload.data (), static_cast<uint32> (payload.size ())) !=
-	        kResultOk)
+	if (!attributes || attributes->setBinary (messages::JSON_ATTRIBUTE, payload.data (),
+	                                          static_cast<uint32> (payload.size ())) != kResultOk)
 		return kResultFalse;
 	return sender.sendMessage (message);
 }

@@ -25,18 +25,16 @@ bool gModuleHoldsFactory = false;
 
 const PClassInfo2& processorClassInfo ()
 {
-	static const PClassInfo2 info (TavikProcessorUID, PClassInfo::kManyInstances,
-	                               kVstAudioEffectClass, PRODUCT_NAME, Vst::kDistributable,
-	                               "Instrument|Synth", nullptr, PRODUCT_VERSION,
+	static const PClassInfo2 info (TavikProcessorUID, PClassInfo::kManyInstances, kVstAudioEffectClass, PRODUCT_NAME,
+	                               Vst::kDistributable, "Instrument|Synth", nullptr, PRODUCT_VERSION,
 	                               PRODUCT_SDK_VERSION);
 	return info;
 }
 
 const PClassInfo2& controllerClassInfo ()
 {
-	static const PClassInfo2 info (TavikControllerUID, PClassInfo::kManyInstances,
-	                               kVstComponentControllerClass, "Zorv Controller", 0, "",
-	                               nullptr, PRODUCT_VERSION, PRODUCT_SDK_VERSION);
+	static const PClassInfo2 info (TavikControllerUID, PClassInfo::kManyInstances, kVstComponentControllerClass,
+	                               "Zorv Controller", 0, "", nullptr, PRODUCT_VERSION, PRODUCT_SDK_VERSION);
 	return info;
 }
 
@@ -47,8 +45,7 @@ IPluginFactory* acquirePluginFactory ()
 	std::lock_guard<std::mutex> lock (gFactoryMutex);
 	if (!gPluginFactory)
 	{
-		const PFactoryInfo factoryInfo (PRODUCT_VENDOR, PRODUCT_URL, PRODUCT_EMAIL,
-		                                PFactoryInfo::kUnicode);
+		const PFactoryInfo factoryInfo (PRODUCT_VENDOR, PRODUCT_URL, PRODUCT_EMAIL, PFactoryInfo::kUnicode);
 		auto* factory = new CPluginFactory (factoryInfo);
 		factory->registerClass (&processorClassInfo (), TavikProcessor::createInstance);
 		factory->registerClass (&controllerClassInfo (), TavikController::createInstance);

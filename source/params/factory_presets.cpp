@@ -23,6 +23,8 @@ constexpr double YARN = 0, FELT = 1, WOOD = 2, METAL = 3;
 
 } // namespace
 
+// One value a line, aligned with its path.
+// clang-format off
 // "factory-1": Tam-Tam Yarn
 constexpr double tavik_factory_preset_0_normalized_values[TAVIK_PARAM_COUNT] = {
 	norm (0, TAM_TAM),      // "ir.instrument"
@@ -322,6 +324,7 @@ constexpr double tavik_factory_preset_9_normalized_values[TAVIK_PARAM_COUNT] = {
 	norm (24, 0),           // "performance.fixedVelocity"
 	norm (25, 0.85),        // "performance.velocity"
 };
+// clang-format on
 
 const tavik_factory_preset TAVIK_FACTORY_PRESETS[TAVIK_FACTORY_PRESET_COUNT] = {
 	{"factory-1", "Tam-Tam Yarn", tavik_factory_preset_0_normalized_values},

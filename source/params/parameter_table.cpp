@@ -68,8 +68,7 @@ std::string tavik_param_to_string (const tavik_param_desc* desc, double normaliz
 		case TAVIK_PARAM_LIST:
 		{
 			const double last = static_cast<double> (desc->listCount - 1);
-			const double index =
-			    clampSafe (std::floor (last * normalized + 0.5), 0.0, last < 0.0 ? 0.0 : last);
+			const double index = clampSafe (std::floor (last * normalized + 0.5), 0.0, last < 0.0 ? 0.0 : last);
 			if (desc->listEntries)
 			{
 				if (index >= 0.0 && index < static_cast<double> (desc->listCount))
@@ -87,8 +86,7 @@ std::string tavik_param_to_string (const tavik_param_desc* desc, double normaliz
 	}
 }
 
-bool tavik_param_from_string (const tavik_param_desc* desc, const char* text,
-                              double& normalizedOut)
+bool tavik_param_from_string (const tavik_param_desc* desc, const char* text, double& normalizedOut)
 {
 	if (!text)
 		return false;
@@ -112,9 +110,8 @@ bool tavik_param_from_string (const tavik_param_desc* desc, const char* text,
 			const char* entry = desc->listEntries[i];
 			if (std::strcmp (text, entry ? entry : "") == 0)
 			{
-				normalizedOut = desc->listCount == 1
-				                    ? 0.0
-				                    : static_cast<double> (i) / static_cast<double> (desc->listCount - 1);
+				normalizedOut =
+					desc->listCount == 1 ? 0.0 : static_cast<double> (i) / static_cast<double> (desc->listCount - 1);
 				return true;
 			}
 		}

@@ -18,24 +18,24 @@ enum tavik_param_kind : uint32_t
 struct tavik_param_desc
 {
 	uint32_t id;
-	const char* path;   // stable dotted key used in documents and messages
-	const char* name;   // display title, also the short title
-	const char* group;  // display group (not published to the host)
-	uint32_t kind;      // tavik_param_kind
+	const char* path;  // stable dotted key used in documents and messages
+	const char* name;  // display title, also the short title
+	const char* group; // display group (not published to the host)
+	uint32_t kind;     // tavik_param_kind
 	double min;
 	double max;
-	double step;        // continuous quantisation step, 0 = none
+	double step; // continuous quantisation step, 0 = none
 	double defaultPlain;
 	double defaultNormalized;
-	const char* unit;   // "s", "Hz" or ""
+	const char* unit; // "s", "Hz" or ""
 	int32_t listCount;
-	const char* const* listEntries;  // listCount names for list rows, else null
+	const char* const* listEntries; // listCount names for list rows, else null
 };
 
 constexpr uint32_t TAVIK_PARAM_COUNT = 26;
 
-inline constexpr const char* TAVIK_INSTRUMENT_NAMES[] = {
-	"Tam-Tam", "Wind Gong", "Daluo", "Xiaoluo", "Gong Ageng", "Symphonic"};
+inline constexpr const char* TAVIK_INSTRUMENT_NAMES[] = {"Tam-Tam", "Wind Gong",  "Daluo",
+                                                         "Xiaoluo", "Gong Ageng", "Symphonic"};
 inline constexpr const char* TAVIK_MALLET_NAMES[] = {"Yarn", "Felt", "Wood", "Metal"};
 
 /** Normalized position of a plain value inside [min, max]; used for the
@@ -45,13 +45,14 @@ constexpr double tavik_param_default_normalized (double plain, double min, doubl
 	return (plain - min) / (max - min);
 }
 
-#define TAVIK_CONTINUOUS(id, path, name, group, mn, mx, step, def, unit)                   \
-	tavik_param_desc                                                                      \
-	{                                                                                     \
-		id, path, name, group, TAVIK_PARAM_CONTINUOUS, mn, mx, step, def,                 \
-		    tavik_param_default_normalized (def, mn, mx), unit, 0, nullptr                \
+#define TAVIK_CONTINUOUS(id, path, name, group, mn, mx, step, def, unit)                                               \
+	tavik_param_desc                                                                                                   \
+	{                                                                                                                  \
+		id, path, name, group, TAVIK_PARAM_CONTINUOUS, mn, mx, step, def,                                              \
+			tavik_param_default_normalized (def, mn, mx), unit, 0, nullptr                                             \
 	}
 
+// clang-format off
 inline constexpr tavik_param_desc TAVIK_PARAMS[TAVIK_PARAM_COUNT] = {
 	{0, "ir.instrument", "Gong", "Instrument", TAVIK_PARAM_LIST, 0, 5, 0, 0, 0.0, "", 6,
 	 TAVIK_INSTRUMENT_NAMES},
@@ -84,6 +85,7 @@ inline constexpr tavik_param_desc TAVIK_PARAMS[TAVIK_PARAM_COUNT] = {
 	TAVIK_CONTINUOUS (25, "performance.velocity", "Velocity", "Performance", 0.01, 1, 0, 0.85,
 	                  ""),
 };
+// clang-format on
 
 #undef TAVIK_CONTINUOUS
 
@@ -98,8 +100,7 @@ std::string tavik_param_to_string (const tavik_param_desc* desc, double normaliz
 
 /** Parses display text (8-bit) into a normalized value. Returns false and
  *  leaves `normalizedOut` untouched when no value was produced. */
-bool tavik_param_from_string (const tavik_param_desc* desc, const char* text,
-                              double& normalizedOut);
+bool tavik_param_from_string (const tavik_param_desc* desc, const char* text, double& normalizedOut);
 
 /** Row with the given path, or null. */
 const tavik_param_desc* tavik_param_find_path (const char* path);

@@ -29,10 +29,7 @@ tresult guarded (Work&& work) noexcept
 
 TavikProcessor::TavikProcessor () { setControllerClass (TavikControllerUID); }
 
-FUnknown* TavikProcessor::createInstance (void*)
-{
-	return static_cast<IAudioProcessor*> (new TavikProcessor ());
-}
+FUnknown* TavikProcessor::createInstance (void*) { return static_cast<IAudioProcessor*> (new TavikProcessor ()); }
 
 tresult PLUGIN_API TavikProcessor::initialize (FUnknown* context)
 {
@@ -162,7 +159,8 @@ void TavikProcessor::queueNoteEvents (IEventList* events)
 			continue;
 		const uint32_t route = KernelEngine::eventRouteForInput (std::max<int32> (e.busIndex, 0));
 		if (e.type == Event::kNoteOffEvent)
-			kernelEngine.pushNoteOff (e.noteOff.pitch, e.sampleOffset, route, static_cast<uint32_t> (e.noteOff.channel));
+			kernelEngine.pushNoteOff (e.noteOff.pitch, e.sampleOffset, route,
+			                          static_cast<uint32_t> (e.noteOff.channel));
 		else if (e.type == Event::kNoteOnEvent)
 		{
 			if (e.noteOn.velocity > 0)
@@ -219,8 +217,8 @@ void TavikProcessor::sendRuntimeDiagnostics (bool failed)
 {
 	kernelEngine.drainRuntimeDiagnostics ();
 	const tavik_runtime_diagnostic_ring ring = kernelEngine.diagnosticRing ();
-	const std::string json = writeRuntimeHealthJson (ring, PRODUCT_PACKAGE_ID, PRODUCT_VERSION, kernelEngine.hostRate (),
-	                                                 kernelEngine.maxBlockFrames (), failed);
+	const std::string json = writeRuntimeHealthJson (ring, PRODUCT_PACKAGE_ID, PRODUCT_VERSION,
+	                                                 kernelEngine.hostRate (), kernelEngine.maxBlockFrames (), failed);
 	sendJsonMessage (*this, messages::RUNTIME_DIAGNOSTICS, json);
 }
 

@@ -47,9 +47,9 @@ void appendShortestNumber (std::string& out, double value)
 	int exponent = 0;
 	if (p < stop)
 	{
-		++p;  // 'e'
+		++p; // 'e'
 		const bool negativeExponent = *p == '-';
-		++p;  // sign
+		++p; // sign
 		for (; p < stop; ++p)
 			exponent = exponent * 10 + (*p - '0');
 		if (negativeExponent)

@@ -16,15 +16,12 @@ constexpr const char* PRODUCT_SDK_VERSION = "VST 3.8.1";
 constexpr const char* PRODUCT_PACKAGE_ID = "music.tavik.zorv";
 
 /** Each class id is four words stepping by this constant (mod 2^32). */
-constexpr uint32_t CLASS_ID_STEP = 16777619u;  // 0x01000193
+constexpr uint32_t CLASS_ID_STEP = 16777619u; // 0x01000193
 
 /** First words of the class ids: "Zorv" and "ZorC" in ASCII. */
 constexpr uint32_t PROCESSOR_ID_WORD0 = 0x5A6F7276u;
 constexpr uint32_t CONTROLLER_ID_WORD0 = 0x5A6F7243u;
 
-constexpr uint32_t classIdWord (uint32_t word0, uint32_t index)
-{
-	return word0 + index * CLASS_ID_STEP;
-}
+constexpr uint32_t classIdWord (uint32_t word0, uint32_t index) { return word0 + index * CLASS_ID_STEP; }
 
 } // namespace tavik

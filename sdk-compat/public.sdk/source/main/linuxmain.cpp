@@ -23,8 +23,7 @@ void recordModulePath ()
 {
 	Dl_info info {};
 	gModulePath[0] = 0;
-	if (dladdr (reinterpret_cast<const void*> (&recordModulePath), &info) != 0 &&
-	    info.dli_fname != nullptr)
+	if (dladdr (reinterpret_cast<const void*> (&recordModulePath), &info) != 0 && info.dli_fname != nullptr)
 	{
 		std::strncpy (gModulePath, info.dli_fname, sizeof (gModulePath) - 1);
 		gModulePath[sizeof (gModulePath) - 1] = 0;

@@ -34,12 +34,10 @@ void asciiFromWide (PClassInfo2& out, const PClassInfoW& in)
 
 } // namespace
 
-CPluginFactory::CPluginFactory (const PFactoryInfo& info) : factoryInfo (info)
-{
-	FUNKNOWN_CTOR
-}
+CPluginFactory::CPluginFactory (const PFactoryInfo& info)
+	: factoryInfo (info) {FUNKNOWN_CTOR}
 
-CPluginFactory::~CPluginFactory ()
+	  CPluginFactory::~CPluginFactory ()
 {
 	if (gPluginFactory == this)
 		gPluginFactory = nullptr;
@@ -60,8 +58,7 @@ tresult PLUGIN_API CPluginFactory::queryInterface (FIDString _iid, void** obj)
 	return kNoInterface;
 }
 
-bool CPluginFactory::registerClass (const PClassInfo* info, CreateFunctionPtr createFunc,
-                                    void* context)
+bool CPluginFactory::registerClass (const PClassInfo* info, CreateFunctionPtr createFunc, void* context)
 {
 	if (!info || !createFunc)
 		return false;
@@ -73,8 +70,7 @@ bool CPluginFactory::registerClass (const PClassInfo* info, CreateFunctionPtr cr
 	return registerClass (&info2, createFunc, context);
 }
 
-bool CPluginFactory::registerClass (const PClassInfo2* info, CreateFunctionPtr createFunc,
-                                    void* context)
+bool CPluginFactory::registerClass (const PClassInfo2* info, CreateFunctionPtr createFunc, void* context)
 {
 	if (!info || !createFunc)
 		return false;
@@ -87,8 +83,7 @@ bool CPluginFactory::registerClass (const PClassInfo2* info, CreateFunctionPtr c
 	return true;
 }
 
-bool CPluginFactory::registerClass (const PClassInfoW* info, CreateFunctionPtr createFunc,
-                                    void* context)
+bool CPluginFactory::registerClass (const PClassInfoW* info, CreateFunctionPtr createFunc, void* context)
 {
 	if (!info || !createFunc)
 		return false;

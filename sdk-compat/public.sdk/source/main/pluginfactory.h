@@ -19,12 +19,9 @@ public:
 	virtual ~CPluginFactory ();
 
 	/** Registers a class; classes are announced in registration order. */
-	bool registerClass (const PClassInfo* info, CreateFunctionPtr createFunc,
-	                    void* context = nullptr);
-	bool registerClass (const PClassInfo2* info, CreateFunctionPtr createFunc,
-	                    void* context = nullptr);
-	bool registerClass (const PClassInfoW* info, CreateFunctionPtr createFunc,
-	                    void* context = nullptr);
+	bool registerClass (const PClassInfo* info, CreateFunctionPtr createFunc, void* context = nullptr);
+	bool registerClass (const PClassInfo2* info, CreateFunctionPtr createFunc, void* context = nullptr);
+	bool registerClass (const PClassInfoW* info, CreateFunctionPtr createFunc, void* context = nullptr);
 
 	bool isClassRegistered (const FUID& cid) const;
 	void removeAllClasses ();

@@ -66,8 +66,7 @@ tresult PLUGIN_API AudioEffect::setBusArrangements (SpeakerArrangement* inputs, 
 {
 	if (numIns < 0 || numOuts < 0)
 		return kInvalidArgument;
-	if (numIns > static_cast<int32> (audioInputs.size ()) ||
-	    numOuts > static_cast<int32> (audioOutputs.size ()))
+	if (numIns > static_cast<int32> (audioInputs.size ()) || numOuts > static_cast<int32> (audioOutputs.size ()))
 		return kResultFalse;
 	if ((numIns > 0 && !inputs) || (numOuts > 0 && !outputs))
 		return kInvalidArgument;
@@ -80,8 +79,7 @@ tresult PLUGIN_API AudioEffect::setBusArrangements (SpeakerArrangement* inputs, 
 	return kResultTrue;
 }
 
-tresult PLUGIN_API AudioEffect::getBusArrangement (BusDirection dir, int32 index,
-                                                   SpeakerArrangement& arr)
+tresult PLUGIN_API AudioEffect::getBusArrangement (BusDirection dir, int32 index, SpeakerArrangement& arr)
 {
 	AudioBus* bus = dir == kInput ? getAudioInput (index) : getAudioOutput (index);
 	if (!bus)
