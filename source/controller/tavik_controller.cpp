@@ -1,7 +1,7 @@
 #include "tavik_controller.h"
 
 #include "factory_presets.h"
-#include "no_throw.h"
+#include "host_call.h"
 #include "tavik_parameter.h"
 
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -14,16 +14,6 @@ namespace tavik {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-
-namespace {
-
-template <typename Work>
-tresult guarded (Work&& work) noexcept
-{
-	return callRefusingExceptions<tresult> (kOutOfMemory, kInternalError, work);
-}
-
-} // namespace
 
 FUnknown* TavikController::createInstance (void*)
 {
@@ -49,7 +39,7 @@ tresult PLUGIN_API TavikController::initialize (FUnknown* context)
 	// parameter twice.
 	if (initialised)
 		return kResultFalse;
-	return guarded ([&] () -> tresult {
+	return guardedHostCall ([&] () -> tresult {
 		const tresult result = EditControllerEx1::initialize (context);
 		if (result != kResultOk)
 			return result;
@@ -62,7 +52,7 @@ tresult PLUGIN_API TavikController::initialize (FUnknown* context)
 tresult PLUGIN_API TavikController::terminate ()
 {
 	initialised = false;
-	return guarded ([&] { return EditControllerEx1::terminate (); });
+	return guardedHostCall ([&] { return EditControllerEx1::terminate (); });
 }
 
 void TavikController::publishParametersAndPresets ()
@@ -103,21 +93,21 @@ tresult PLUGIN_API TavikController::getParamStringByValue (ParamID tag, ParamVal
 	// A value outside 0..1 reads as the nearest end, for every parameter
 	// (the program list's own conversion would index outside its names).
 	const ParamValue clamped = valueNormalized < 0 ? 0 : valueNormalized > 1 ? 1 : valueNormalized;
-	return guarded ([&] { return EditControllerEx1::getParamStringByValue (tag, clamped, string); });
+	return guardedHostCall ([&] { return EditControllerEx1::getParamStringByValue (tag, clamped, string); });
 }
 
 tresult PLUGIN_API TavikController::getParamValueByString (ParamID tag, TChar* string, ParamValue& valueNormalized)
 {
 	if (!string)
 		return kInvalidArgument;
-	return guarded ([&] { return EditControllerEx1::getParamValueByString (tag, string, valueNormalized); });
+	return guardedHostCall ([&] { return EditControllerEx1::getParamValueByString (tag, string, valueNormalized); });
 }
 
 tresult PLUGIN_API TavikController::setParamNormalized (ParamID tag, ParamValue value)
 {
 	if (!std::isfinite (value))
 		return kInvalidArgument;
-	return guarded ([&] { return EditControllerEx1::setParamNormalized (tag, value); });
+	return guardedHostCall ([&] { return EditControllerEx1::setParamNormalized (tag, value); });
 }
 
 tresult PLUGIN_API TavikController::getUnitInfo (int32 unitIndex, UnitInfo& info)
@@ -131,7 +121,7 @@ tresult PLUGIN_API TavikController::getProgramName (ProgramListID listId, int32 
 {
 	if (!name)
 		return kInvalidArgument;
-	return guarded ([&] { return EditControllerEx1::getProgramName (listId, programIndex, name); });
+	return guardedHostCall ([&] { return EditControllerEx1::getProgramName (listId, programIndex, name); });
 }
 
 tresult PLUGIN_API TavikController::getProgramInfo (ProgramListID listId, int32 programIndex, Vst::CString attributeId,
@@ -139,7 +129,7 @@ tresult PLUGIN_API TavikController::getProgramInfo (ProgramListID listId, int32 
 {
 	if (!attributeId || !attributeValue)
 		return kInvalidArgument;
-	return guarded (
+	return guardedHostCall (
 		[&] { return EditControllerEx1::getProgramInfo (listId, programIndex, attributeId, attributeValue); });
 }
 
@@ -148,14 +138,15 @@ tresult PLUGIN_API TavikController::getProgramPitchName (ProgramListID listId, i
 {
 	if (!name)
 		return kInvalidArgument;
-	return guarded ([&] { return EditControllerEx1::getProgramPitchName (listId, programIndex, midiPitch, name); });
+	return guardedHostCall (
+		[&] { return EditControllerEx1::getProgramPitchName (listId, programIndex, midiPitch, name); });
 }
 
 tresult PLUGIN_API TavikController::notify (IMessage* message)
 {
 	if (!message || !message->getAttributes ())
 		return kInvalidArgument;
-	return guarded ([&] { return EditControllerEx1::notify (message); });
+	return guardedHostCall ([&] { return EditControllerEx1::notify (message); });
 }
 
 } // namespace tavik

@@ -1,7 +1,7 @@
 #include "tavik_processor.h"
 
+#include "host_call.h"
 #include "json_message.h"
-#include "no_throw.h"
 #include "plugin_ids.h"
 #include "plugin_messages.h"
 #include "runtime_diagnostics.h"
@@ -17,16 +17,6 @@ namespace tavik {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-namespace {
-
-template <typename Work>
-tresult guarded (Work&& work) noexcept
-{
-	return callRefusingExceptions<tresult> (kOutOfMemory, kInternalError, work);
-}
-
-} // namespace
-
 TavikProcessor::TavikProcessor () { setControllerClass (TavikControllerUID); }
 
 FUnknown* TavikProcessor::createInstance (void*) { return static_cast<IAudioProcessor*> (new TavikProcessor ()); }
@@ -37,7 +27,7 @@ tresult PLUGIN_API TavikProcessor::initialize (FUnknown* context)
 	// host context; without one, the buses would be added twice.
 	if (initialised)
 		return kResultFalse;
-	return guarded ([&] () -> tresult {
+	return guardedHostCall ([&] () -> tresult {
 		const tresult result = AudioEffect::initialize (context);
 		if (result != kResultOk)
 			return result;
@@ -54,7 +44,7 @@ tresult PLUGIN_API TavikProcessor::initialize (FUnknown* context)
 tresult PLUGIN_API TavikProcessor::terminate ()
 {
 	initialised = false;
-	return guarded ([&] { return AudioEffect::terminate (); });
+	return guardedHostCall ([&] { return AudioEffect::terminate (); });
 }
 
 tresult PLUGIN_API TavikProcessor::getControllerClassId (TUID classID)
@@ -68,7 +58,7 @@ tresult PLUGIN_API TavikProcessor::notify (IMessage* message)
 {
 	if (!message || !message->getAttributes ())
 		return kInvalidArgument;
-	return guarded ([&] { return AudioEffect::notify (message); });
+	return guardedHostCall ([&] { return AudioEffect::notify (message); });
 }
 
 tresult PLUGIN_API TavikProcessor::setBusArrangements (SpeakerArrangement* inputs, int32 numIns,
@@ -89,7 +79,7 @@ tresult PLUGIN_API TavikProcessor::canProcessSampleSize (int32 symbolicSampleSiz
 
 tresult PLUGIN_API TavikProcessor::setupProcessing (ProcessSetup& setup)
 {
-	return guarded ([&] () -> tresult {
+	return guardedHostCall ([&] () -> tresult {
 		const tresult result = AudioEffect::setupProcessing (setup);
 		if (result != kResultOk)
 			return result;
@@ -105,7 +95,7 @@ tresult PLUGIN_API TavikProcessor::setupProcessing (ProcessSetup& setup)
 
 tresult PLUGIN_API TavikProcessor::setActive (TBool state)
 {
-	return guarded ([&] () -> tresult {
+	return guardedHostCall ([&] () -> tresult {
 		if (state && !kernelEngine.setup (processSetup.sampleRate, processSetup.maxSamplesPerBlock))
 		{
 			sendRuntimeDiagnostics (true);
