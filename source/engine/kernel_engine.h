@@ -88,7 +88,7 @@ public:
 	static void renderChannel (const float* source, float* destination, int frames);
 	bool hasKernel () const { return true; }
 	/** Host frames of latency: the rate adapter's while it converts, else 0. */
-	uint32_t latencySamples () const { return isConverted && rate != 48000 ? RateAdapter::latencyFrames (rate) : 0; }
+	uint32_t latencySamples () const { return convertsRate () ? RateAdapter::latencyFrames (rate) : 0; }
 	static bool kernelTrapped ();
 
 	// Diagnostics.
@@ -116,6 +116,8 @@ public:
 
 private:
 	bool pushEvent (const EngineEvent& event);
+	/** The kernel runs at 48 kHz behind the rate adapter. */
+	bool convertsRate () const { return isConverted && rate != 48000; }
 	void emptyQueue () { queueCount = 0; }
 	void republishStep (const bool* skip);
 	void dispatchToKernel (const EngineEvent& event, uint32_t kernelFrame, bool traced);

@@ -203,7 +203,7 @@ void KernelEngine::processBlock (const float* const* inputs, int inputChannels, 
 		failBlock (outputs, outputChannels, frames, DIAG_PROCESS_FAILED, DIAG_ERROR);
 		return;
 	}
-	if (isConverted && rate != 48000)
+	if (convertsRate ())
 	{
 		if (isAdapterFailed)
 		{
