@@ -171,4 +171,23 @@ TEST (TreeReaderHostileInput, HugeArraysParse)
 	EXPECT_EQ (v.items.size (), 100001u);
 }
 
+TEST (TreeReaderHostileInput, ValueBudgetCountsEveryValue)
+{
+	// Four values: the object, its array and the array's two numbers.
+	const std::string text = "{\"a\":[1,2]}";
+	const tavik::test::ExactBuffer buffer (text);
+	JsonValue v;
+	EXPECT_TRUE (tavik::parseJsonDocument (buffer.begin (), buffer.size (), v, 4));
+	EXPECT_FALSE (tavik::parseJsonDocument (buffer.begin (), buffer.size (), v, 3));
+	EXPECT_TRUE (tavik::parseJsonDocument (buffer.begin (), buffer.size (), v, 0)); // no limit
+
+	std::string zeros = "[";
+	for (int i = 0; i < 300000; ++i)
+		zeros += "0,";
+	zeros += "0]";
+	EXPECT_FALSE (tavik::parseJsonDocument (std::vector<uint8_t> (zeros.begin (), zeros.end ()), v, 250000));
+	EXPECT_TRUE (tavik::parseJsonDocument (std::vector<uint8_t> (zeros.begin (), zeros.end ()), v, 300002));
+	EXPECT_EQ (v.items.size (), 300001u);
+}
+
 } // namespace

@@ -126,8 +126,9 @@ bool JsonReader::string (std::string& out)
 
 bool JsonReader::value (JsonValue& out, int depth)
 {
-	if (depth > JSON_MAX_DEPTH)
+	if (depth > JSON_MAX_DEPTH || (valueLimit && valueCount >= valueLimit))
 		return false;
+	++valueCount;
 	skipWhitespace ();
 	if (cur >= end)
 		return false;
@@ -224,13 +225,14 @@ bool JsonReader::value (JsonValue& out, int depth)
 	return true;
 }
 
-bool parseJsonDocument (const char* text, size_t length, JsonValue& out)
+bool parseJsonDocument (const char* text, size_t length, JsonValue& out, size_t maxValues)
 {
 	std::vector<char> copy (length + 1);
 	if (length)
 		std::memcpy (copy.data (), text, length);
 	copy[length] = 0;
 	JsonReader reader (copy.data (), copy.data () + length);
+	reader.valueLimit = maxValues;
 	out = JsonValue ();
 	if (!reader.value (out, 0))
 		return false;
@@ -238,9 +240,9 @@ bool parseJsonDocument (const char* text, size_t length, JsonValue& out)
 	return reader.cur == reader.end;
 }
 
-bool parseJsonDocument (const std::vector<uint8_t>& bytes, JsonValue& out)
+bool parseJsonDocument (const std::vector<uint8_t>& bytes, JsonValue& out, size_t maxValues)
 {
-	return parseJsonDocument (reinterpret_cast<const char*> (bytes.data ()), bytes.size (), out);
+	return parseJsonDocument (reinterpret_cast<const char*> (bytes.data ()), bytes.size (), out, maxValues);
 }
 
 } // namespace tavik

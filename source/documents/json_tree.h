@@ -49,11 +49,15 @@ public:
 
 	const char* cur;
 	const char* end;
+	// Each value costs a whole node, far more than its text: a caller reading
+	// untrusted documents bounds the number of values (0 means unlimited).
+	size_t valueLimit = 0;
+	size_t valueCount = 0;
 };
 
 /** True when `bytes` holds exactly one valid value (whitespace around it is
- *  allowed). */
-bool parseJsonDocument (const std::vector<uint8_t>& bytes, JsonValue& out);
-bool parseJsonDocument (const char* text, size_t length, JsonValue& out);
+ *  allowed) of at most `maxValues` values in all (0: no limit). */
+bool parseJsonDocument (const std::vector<uint8_t>& bytes, JsonValue& out, size_t maxValues = 0);
+bool parseJsonDocument (const char* text, size_t length, JsonValue& out, size_t maxValues = 0);
 
 } // namespace tavik
