@@ -5,7 +5,7 @@ ZORV_PACKAGES=(
   cmake ninja-build g++ pkg-config clang-format
   juce-modules-source-data
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libsmf-dev
+  libsndfile1-dev libsmf-dev libssl-dev
   locales sox
 )
 
