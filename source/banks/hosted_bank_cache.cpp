@@ -1,0 +1,35 @@
+#include "hosted_bank_cache.h"
+
+#include "bank_paths.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace tavik {
+
+namespace {
+
+bool isAbsolute (const char* path) { return path && path[0] == '/'; }
+
+} // namespace
+
+std::string hostedBankCacheRoot ()
+{
+	std::string dataHome;
+	if (const char* xdg = std::getenv ("XDG_DATA_HOME"); isAbsolute (xdg))
+		dataHome = xdg;
+	else if (const char* home = std::getenv ("HOME"); isAbsolute (home))
+		dataHome = joinPath (home, ".local/share"); // a relative HOME would land in the host's working directory
+	else
+		return std::string ();
+
+	const std::string root = joinPath (dataHome, "Tavik/banks");
+	std::error_code error;
+	std::filesystem::create_directories (root, error);
+	if (error || !std::filesystem::is_directory (root, error) || error)
+		return std::string ();
+	return root;
+}
+
+} // namespace tavik

@@ -1,0 +1,98 @@
+#include "hosted_bank_cache.h"
+#include "temp_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+using tavik::test::TempDirectory;
+
+// Sets or unsets one environment variable and puts it back afterwards.
+class ScopedVariable
+{
+public:
+	ScopedVariable (const char* variable, const char* value) : name (variable)
+	{
+		if (const char* old = std::getenv (name))
+			saved = std::string (old);
+		if (value)
+			::setenv (name, value, 1);
+		else
+			::unsetenv (name);
+	}
+	~ScopedVariable ()
+	{
+		if (saved)
+			::setenv (name, saved->c_str (), 1);
+		else
+			::unsetenv (name);
+	}
+	ScopedVariable (const ScopedVariable&) = delete;
+	ScopedVariable& operator= (const ScopedVariable&) = delete;
+
+private:
+	const char* name;
+	std::optional<std::string> saved;
+};
+
+TEST (HostedBankCache, LiesUnderAnAbsoluteXdgDataHomeAndIsCreated)
+{
+	TempDirectory temp;
+	const std::string dataHome = temp.path ("data/deeper");
+	const ScopedVariable xdg ("XDG_DATA_HOME", dataHome.c_str ());
+	const ScopedVariable home ("HOME", temp.path ("home").c_str ());
+	const std::string root = tavik::hostedBankCacheRoot ();
+	EXPECT_EQ (root, dataHome + "/Tavik/banks");
+	EXPECT_TRUE (std::filesystem::is_directory (root));
+	EXPECT_FALSE (std::filesystem::exists (temp.path ("home")));
+	EXPECT_EQ (tavik::hostedBankCacheRoot (), root); // already there
+
+	const ScopedVariable slash ("XDG_DATA_HOME", (dataHome + "/").c_str ());
+	EXPECT_EQ (tavik::hostedBankCacheRoot (), root);
+}
+
+TEST (HostedBankCache, FallsBackToTheHomeDirectory)
+{
+	TempDirectory temp;
+	const ScopedVariable home ("HOME", temp.path ().c_str ());
+	const std::string expected = temp.path (".local/share/Tavik/banks");
+	{
+		const ScopedVariable xdg ("XDG_DATA_HOME", "relative/data");
+		EXPECT_EQ (tavik::hostedBankCacheRoot (), expected);
+		EXPECT_FALSE (std::filesystem::exists ("relative/data"));
+	}
+	{
+		const ScopedVariable xdg ("XDG_DATA_HOME", "");
+		EXPECT_EQ (tavik::hostedBankCacheRoot (), expected);
+	}
+	const ScopedVariable xdg ("XDG_DATA_HOME", nullptr);
+	EXPECT_EQ (tavik::hostedBankCacheRoot (), expected);
+	EXPECT_TRUE (std::filesystem::is_directory (expected));
+}
+
+TEST (HostedBankCache, IsEmptyWhenItCannotBeLocatedOrCreated)
+{
+	TempDirectory temp;
+	const ScopedVariable xdg ("XDG_DATA_HOME", nullptr);
+	{
+		const ScopedVariable home ("HOME", nullptr);
+		EXPECT_EQ (tavik::hostedBankCacheRoot (), "");
+	}
+	{
+		const ScopedVariable home ("HOME", "relative-home");
+		EXPECT_EQ (tavik::hostedBankCacheRoot (), "");
+	}
+	// A file where a directory of the path must go.
+	temp.write ("blocked", "not a directory");
+	const ScopedVariable blocked ("XDG_DATA_HOME", temp.path ("blocked").c_str ());
+	EXPECT_EQ (tavik::hostedBankCacheRoot (), "");
+	temp.write ("data/Tavik/banks", "a file, not a directory");
+	const ScopedVariable file ("XDG_DATA_HOME", temp.path ("data").c_str ());
+	EXPECT_EQ (tavik::hostedBankCacheRoot (), "");
+}
+
+} // namespace
