@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <locale.h>
 
@@ -23,6 +24,19 @@ double parseCNumber (const char* text, char** endOut)
 	if (locale == static_cast<locale_t> (nullptr))
 		return std::strtod (text, endOut);
 	return strtod_l (text, endOut, locale);
+}
+
+void appendG17Number (std::string& out, double value)
+{
+	// The calling thread switches to the C locale for this one call only.
+	const locale_t locale = cLocale ();
+	const locale_t previous = locale != static_cast<locale_t> (nullptr) ? uselocale (locale) : nullptr;
+	char text[40];
+	const int length = std::snprintf (text, sizeof text, "%.17g", value);
+	if (previous)
+		uselocale (previous);
+	if (length > 0)
+		out.append (text, static_cast<size_t> (length) < sizeof text ? static_cast<size_t> (length) : sizeof text - 1);
 }
 
 void appendShortestNumber (std::string& out, double value)

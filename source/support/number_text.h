@@ -18,4 +18,7 @@ double parseCNumber (const char* text, char** endOut);
  *  finite. */
 void appendShortestNumber (std::string& out, double value);
 
+/** Appends printf's "%.17g" text of `value` in the "C" locale. */
+void appendG17Number (std::string& out, double value);
+
 } // namespace tavik
