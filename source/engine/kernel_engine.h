@@ -9,12 +9,17 @@
 #include "rate_adapter.h"
 #include "realtime_diagnostic_queue.h"
 #include "runtime_diagnostics.h"
+#include "sampler_pad_overrides.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tavik {
+
+struct StagedBank;
+struct StateChunk;
 
 struct EngineEvent
 {
@@ -98,6 +103,31 @@ public:
 	bool hasUndrainedDiagnostics () const { return realtimeDiagnostics.hasPending (); }
 	const tavik_runtime_diagnostic_ring& diagnosticRing () const { return ring; }
 
+	// Sampler publishing (control thread). This kernel has no sample memory:
+	// banks are refused with a recorded reason, pad overrides are kept for
+	// the state and give per-note velocity sensitivities.
+	bool publishSamplerPadOverrides (const SamplerPadOverrides& overrides);
+	void refreshSamplerPadVelocitySensitivity (const SamplerPadOverrides* overrides, const StagedBank* bank);
+	bool publishRuntimeBank (std::shared_ptr<const StagedBank> bank);
+	bool requestSampleBankIndex (int /*index*/) { return false; }
+	/** 2 when the state names a bank (recorded as a failure), else 0. */
+	uint32_t recallSampleBank (const StateChunk& state);
+	void unloadSampleBankContent () {}
+	void recordRuntimeBankFailure (uint32_t outcome, const char* error, const char* source);
+	void recordBankRecallFailure (uint32_t outcome, const char* bankName);
+	/** The current copy of the pad overrides (null before the first publication). */
+	const std::shared_ptr<const SamplerPadOverrides>& padOverrides () const { return currentPads; }
+	const std::shared_ptr<const StagedBank>& stagedBank () const { return currentBank; }
+	uint32_t padOverridePublications () const { return padPublications; }
+	size_t retiredPadOverrides () const { return retiredPads.size (); }
+	float padVelocitySensitivity (int note) const
+	{
+		return note >= 0 && note < 128 ? padSensitivity[note].load (std::memory_order_relaxed) : 1.0f;
+	}
+	/** What a reader thread would call: the copy it holds, and its acknowledgement. */
+	const SamplerPadOverrides* readerPadOverrides () const { return padSlot.load (); }
+	void acknowledgePadOverrides (const SamplerPadOverrides* held) { padAcknowledged.store (held); }
+
 	// Facts for the processor and tests.
 	bool ready () const { return isReady; }
 	bool failed () const { return hasFailed; }
@@ -145,6 +175,15 @@ private:
 	std::atomic<float> padSensitivity[128]; // written on the control thread
 	std::atomic<uint32_t> randomState {0x6D2B79F5u};
 	int variationValue = DEFAULT_VARIATION;
+
+	// Sampler publishing. Copies a reader may still hold stay in the retired
+	// list until the reader acknowledges a newer one.
+	std::shared_ptr<const SamplerPadOverrides> currentPads;
+	std::atomic<const SamplerPadOverrides*> padSlot {nullptr};
+	std::atomic<const SamplerPadOverrides*> padAcknowledged {nullptr};
+	std::vector<std::shared_ptr<const SamplerPadOverrides>> retiredPads;
+	uint32_t padPublications = 0;
+	std::shared_ptr<const StagedBank> currentBank;
 
 	// Event queue of the current block.
 	EngineEvent queue[QUEUE_CAPACITY];
