@@ -179,6 +179,10 @@ private:
 	bool readManifest ()
 	{
 		const std::string path = joinPath (directory, "bank.json");
+		// No folder named is no bank: the host's working directory is not
+		// searched for one.
+		if (directory.empty ())
+			return fail (RUNTIME_BANK_MISSING, "cannot read " + path);
 		// The manifest is held to the same containment as every file it
 		// names: a bank.json that links out of the bank is refused rather
 		// than read, digested and reported.
