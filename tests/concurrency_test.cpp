@@ -5,14 +5,21 @@
 
 #include "host_facts.h"
 #include "kernel_engine.h"
+#include "plugin_messages.h"
+#include "processor_test_host.h"
 #include "realtime_diagnostic_queue.h"
+
+#include "public.sdk/source/common/memorystream.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cmath>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -367,6 +374,67 @@ TEST (InstancesOnThreads, CreatingAndDestroyingElsewhereLeavesARenderAlone)
 	churn.join ();
 	EXPECT_EQ (firstDifference (r.output, expected), -1);
 	EXPECT_GT (created.load (), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A host restores projects and the controller edits pads on the main thread
+// while the audio thread renders: the values, the variation and the pad
+// overrides cross without a lock.
+TEST (StateAcrossThreads, RestoresAndPadEditsWhileTheAudioThreadRenders)
+{
+	using namespace Steinberg;
+	using namespace Steinberg::Vst;
+	HostApplication application;
+	tavik::test::ProcessorHost host (&application);
+	ASSERT_TRUE (host.start (48000, 128));
+	tavik::TavikProcessor& processor = host.processor ();
+
+	std::atomic<bool> done {false};
+	std::atomic<int> blocks {0};
+	bool finite = true;
+	std::thread audio ([&] {
+		for (int b = 0; !done.load () || b < 50; ++b)
+		{
+			if (b % 40 == 0)
+				host.addNoteOn (40 + b % 30, 0.8f, b % 128);
+			if (host.process (128) != kResultOk)
+				finite = false;
+			for (float v : host.output[0])
+				finite = finite && std::isfinite (v);
+			blocks.fetch_add (1);
+		}
+	});
+
+	for (int i = 0; i < 300; ++i)
+	{
+		const std::string state = "{\"params\":{\"ir.size\":" + std::to_string (0.5 + (i % 10) / 20.0) +
+		                          ",\"tuning.baseFreq\":" + std::to_string (60 + i % 200) +
+		                          "},\"variation\":" + std::to_string (i % 20) + ",\"sampler\":{\"v\":1,\"pads\":{\"p" +
+		                          std::to_string (i) + "\":{\"gain\":2}}}}";
+		IPtr<MemoryStream> stream = owned (new MemoryStream ());
+		int32 written = 0;
+		stream->write (const_cast<char*> (state.data ()), static_cast<int32> (state.size ()), &written);
+		int64 position = 0;
+		stream->seek (0, IBStream::kIBSeekSet, &position);
+		ASSERT_EQ (processor.setState (stream), kResultOk);
+
+		IPtr<IMessage> pads = owned (new HostMessage ());
+		pads->setMessageID (tavik::messages::PAD_OVERRIDES);
+		const std::string map = "{\"q" + std::to_string (i) + "\":{\"velocitySensitivity\":0.5}}";
+		pads->getAttributes ()->setBinary ("json", map.data (), static_cast<uint32> (map.size ()));
+		ASSERT_EQ (processor.notify (pads), kResultOk);
+
+		IPtr<MemoryStream> saved = owned (new MemoryStream ());
+		ASSERT_EQ (processor.getState (saved), kResultOk);
+	}
+	done.store (true);
+	audio.join ();
+	EXPECT_TRUE (finite);
+	EXPECT_GE (blocks.load (), 50);
+	EXPECT_EQ (processor.engine ().padOverridePublications (), 600u);
 }
 
 } // namespace

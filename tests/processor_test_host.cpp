@@ -5,9 +5,9 @@ namespace tavik::test {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-ProcessorHost::ProcessorHost () : object (new TavikProcessor ())
+ProcessorHost::ProcessorHost (FUnknown* context) : object (new TavikProcessor ())
 {
-	object->initialize (nullptr);
+	object->initialize (context);
 	object->queryInterface (IAudioProcessor::iid, reinterpret_cast<void**> (&audioProcessor));
 }
 

@@ -13,7 +13,9 @@ namespace tavik::test {
 class ProcessorHost
 {
 public:
-	ProcessorHost ();
+	/** A processor initialised with `context` (a host application lets it
+	 *  make messages for a connected peer). */
+	explicit ProcessorHost (Steinberg::FUnknown* context = nullptr);
 	~ProcessorHost ();
 
 	/** setupProcessing + setActive(true); false when either refused. */

@@ -32,8 +32,15 @@ tresult writeStateStream (IBStream* stream, const std::string& text)
 {
 	if (!stream)
 		return kInvalidArgument;
+	if (text.size () > static_cast<size_t> (INT32_MAX))
+		return kResultFalse;
 	int32 written = 0;
-	return stream->write (const_cast<char*> (text.data ()), static_cast<int32> (text.size ()), &written);
+	const tresult result =
+		stream->write (const_cast<char*> (text.data ()), static_cast<int32> (text.size ()), &written);
+	// A stream that took only part of the document has not saved it.
+	if (result == kResultOk && static_cast<size_t> (written) != text.size ())
+		return kResultFalse;
+	return result;
 }
 
 } // namespace tavik

@@ -22,7 +22,8 @@ constexpr size_t STATE_STREAM_MAX_BYTES = 16 * 1024 * 1024;
  *  empty). */
 bool readStateStream (Steinberg::IBStream* stream, std::string& text, size_t limit = STATE_STREAM_MAX_BYTES);
 
-/** Writes `text` in one write (no terminating zero); the stream's result. */
+/** Writes `text` in one write (no terminating zero); the stream's result,
+ *  or kResultFalse when the stream took fewer bytes than it was given. */
 Steinberg::tresult writeStateStream (Steinberg::IBStream* stream, const std::string& text);
 
 } // namespace tavik

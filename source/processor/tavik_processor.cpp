@@ -5,11 +5,14 @@
 #include "plugin_ids.h"
 #include "plugin_messages.h"
 #include "runtime_diagnostics.h"
+#include "state_stream.h"
 
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 #include <algorithm>
+#include <bitset>
+#include <cstdio>
 #include <cstring>
 
 namespace tavik {
@@ -17,7 +20,10 @@ namespace tavik {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-TavikProcessor::TavikProcessor () { setControllerClass (TavikControllerUID); }
+TavikProcessor::TavikProcessor () : processorSession (kernelEngine, [this] { sendRuntimeDiagnostics (false); })
+{
+	setControllerClass (TavikControllerUID);
+}
 
 FUnknown* TavikProcessor::createInstance (void*) { return static_cast<IAudioProcessor*> (new TavikProcessor ()); }
 
@@ -56,9 +62,85 @@ tresult PLUGIN_API TavikProcessor::getControllerClassId (TUID classID)
 
 tresult PLUGIN_API TavikProcessor::notify (IMessage* message)
 {
-	if (!message || !message->getAttributes ())
+	if (!message)
 		return kInvalidArgument;
-	return guardedHostCall ([&] { return AudioEffect::notify (message); });
+	return guardedHostCall ([&] () -> tresult {
+		const char* id = message->getMessageID ();
+		if (!id)
+			return kInvalidArgument;
+		const tresult handled = handleMessage (message, id);
+		if (handled != kNotImplemented)
+			return handled;
+		// The base reads the attributes without checking them.
+		if (!message->getAttributes ())
+			return kInvalidArgument;
+		return AudioEffect::notify (message);
+	});
+}
+
+tresult TavikProcessor::handleMessage (IMessage* message, const char* id)
+{
+	std::string payload;
+	if (std::strcmp (id, messages::CC_MAP) == 0)
+	{
+		if (readJsonPayload (message, payload))
+			processorSession.adoptCcMap (payload);
+		return kResultOk;
+	}
+	if (std::strcmp (id, messages::PAD_OVERRIDES) == 0)
+	{
+		if (readJsonPayload (message, payload))
+			processorSession.adoptPadOverrides (payload);
+		return kResultOk;
+	}
+	if (std::strcmp (id, messages::LOAD_RUNTIME_BANK) == 0)
+	{
+		readJsonPayload (message, payload);
+		sendJsonMessage (*this, messages::RUNTIME_BANK_RESULT, processorSession.loadRuntimeBankRequest (payload));
+		return kResultOk;
+	}
+	if (std::strcmp (id, messages::PRESET_LOADED) == 0)
+	{
+		const bool readable = readJsonPayload (message, payload);
+		processorSession.notePresetLoaded (readable ? &payload : nullptr);
+		return kResultOk;
+	}
+	if (std::strcmp (id, messages::TRANSPORT_POLL) == 0)
+	{
+		IAttributeList* attributes = message->getAttributes ();
+		int64 reset = 0;
+		if (attributes && attributes->getInt ("reset", reset) == kResultOk && reset != 0)
+			processorSession.resetTransportSnapshot ();
+		return kResultOk;
+	}
+	if (std::strcmp (id, messages::FEED_DRAIN) == 0 || std::strcmp (id, messages::RESET_COUNTERS) == 0)
+		return kResultOk;
+	if (std::strcmp (id, messages::STAGE_RESOURCE_SLOT) == 0)
+		return kResultFalse;
+	return kNotImplemented;
+}
+
+tresult PLUGIN_API TavikProcessor::getState (IBStream* stream)
+{
+	if (!stream)
+		return kResultFalse;
+	return guardedHostCall ([&] () -> tresult {
+		if (kernelEngine.hasUndrainedDiagnostics ())
+			sendRuntimeDiagnostics (false);
+		return writeStateStream (stream, processorSession.writeState ());
+	});
+}
+
+tresult PLUGIN_API TavikProcessor::setState (IBStream* stream)
+{
+	if (!stream)
+		return kResultFalse;
+	return guardedHostCall ([&] () -> tresult {
+		std::string text;
+		if (!readStateStream (stream, text))
+			return kResultFalse;
+		return processorSession.restoreState (text.data (), text.size ()) ? kResultOk : kResultFalse;
+	});
 }
 
 tresult PLUGIN_API TavikProcessor::setBusArrangements (SpeakerArrangement* inputs, int32 numIns,
@@ -212,6 +294,43 @@ void TavikProcessor::sendRuntimeDiagnostics (bool failed)
 	sendJsonMessage (*this, messages::RUNTIME_DIAGNOSTICS, json);
 }
 
-void TavikProcessor::refreshHostFacts () {}
+void TavikProcessor::refreshHostFacts ()
+{
+	HostFacts fresh;
+	std::memcpy (fresh.hostName, facts.hostName, sizeof fresh.hostName - 1);
+	std::memcpy (fresh.hostVersion, facts.hostVersion, sizeof fresh.hostVersion - 1);
+	fresh.validatorHost = facts.validatorHost;
+	captureHostFacts (fresh);
+	facts = fresh;
+	const auto* bytes = reinterpret_cast<const char*> (&facts);
+	sendJsonMessage (*this, messages::HOST_FACTS, std::string (bytes, sizeof facts));
+}
+
+void TavikProcessor::captureHostFacts (HostFacts& out)
+{
+	out.sampleRate = processSetup.sampleRate;
+	out.maxBlockFrames = processSetup.maxSamplesPerBlock;
+	out.processMode = processSetup.processMode == kOffline ? 1 : processSetup.processMode == kPrefetch ? 2 : 0;
+	out.sampleSize = processSetup.symbolicSampleSize == kSample64 ? 64 : 32;
+	out.latencySamples = static_cast<int32_t> (getLatencySamples ());
+	const auto addBuses = [&] (BusList& list, bool isInput) {
+		for (size_t i = 0; i < list.size (); ++i)
+		{
+			auto* bus = FCast<AudioBus> (list.at (i));
+			if (!bus)
+				continue;
+			const SpeakerArrangement arrangement = bus->getArrangement ();
+			char name[32];
+			std::snprintf (name, sizeof name, "%s%d", isInput ? "in" : "out", static_cast<int> (i));
+			const char* layout = arrangement == SpeakerArr::kStereo ? "stereo"
+			                     : arrangement == SpeakerArr::kMono ? "mono"
+			                                                        : nullptr;
+			out.addBus (name, isInput, static_cast<int32_t> (std::bitset<64> (arrangement).count ()), bus->isActive (),
+			            layout);
+		}
+	};
+	addBuses (audioInputs, true);
+	addBuses (audioOutputs, false);
+}
 
 } // namespace tavik

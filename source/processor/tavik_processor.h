@@ -4,7 +4,9 @@
 // classes would dereference unchecked are checked here.
 #pragma once
 
+#include "host_facts.h"
 #include "kernel_engine.h"
+#include "processor_session.h"
 
 #include "public.sdk/source/vst/vstaudioeffect.h"
 
@@ -33,16 +35,21 @@ public:
 	Steinberg::tresult PLUGIN_API setActive (Steinberg::TBool state) override;
 	Steinberg::tresult PLUGIN_API process (Steinberg::Vst::ProcessData& data) override;
 	Steinberg::uint32 PLUGIN_API getLatencySamples () override;
+	Steinberg::tresult PLUGIN_API getState (Steinberg::IBStream* state) override;
+	Steinberg::tresult PLUGIN_API setState (Steinberg::IBStream* state) override;
 
 	/** Drains the engine's realtime diagnostics and sends the runtime-health
 	 *  report to the controller ("tavik.runtimeDiagnostics"). */
 	void sendRuntimeDiagnostics (bool failed);
 
-	/** Rebuilds and sends the host facts (filled in with the diagnostics of
-	 *  the host configuration; a no-op until then). */
+	/** Rebuilds the host facts from the processing setup and the buses and
+	 *  sends them to the controller ("tavik.diag.hostFacts"). */
 	void refreshHostFacts ();
+	void captureHostFacts (HostFacts& facts);
 
 	KernelEngine& engine () { return kernelEngine; }
+	ProcessorSession& session () { return processorSession; }
+	const HostFacts& hostFacts () const { return facts; }
 
 	OBJ_METHODS (TavikProcessor, AudioEffect)
 
@@ -50,7 +57,11 @@ private:
 	void queueParameterChanges (Steinberg::Vst::IParameterChanges* changes);
 	void queueNoteEvents (Steinberg::Vst::IEventList* events);
 
+	Steinberg::tresult handleMessage (Steinberg::Vst::IMessage* message, const char* id);
+
 	KernelEngine kernelEngine;
+	ProcessorSession processorSession;
+	HostFacts facts;
 	bool initialised = false;
 };
 

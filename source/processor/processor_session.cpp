@@ -1,0 +1,163 @@
+#include "processor_session.h"
+
+#include "bank_publishing.h"
+#include "runtime_bank_loader.h"
+#include "runtime_bank_outcome.h"
+#include "runtime_bank_reply.h"
+
+#include <memory>
+
+namespace tavik {
+
+namespace {
+
+// The next line of `text` from `pos` (without its line feed); `pos` moves past it.
+std::string nextLine (const std::string& text, size_t& pos)
+{
+	if (pos > text.size ())
+		return std::string ();
+	const size_t end = text.find ('\n', pos);
+	const size_t stop = end == std::string::npos ? text.size () : end;
+	std::string line = text.substr (pos, stop - pos);
+	pos = end == std::string::npos ? text.size () + 1 : end + 1;
+	return line;
+}
+
+} // namespace
+
+ProcessorSession::ProcessorSession (KernelEngine& kernelEngine, std::function<void ()> onDiagnostics)
+	: engine (kernelEngine), diagnosticsChanged (std::move (onDiagnostics))
+{
+}
+
+std::string ProcessorSession::writeState () const
+{
+	double values[TAVIK_PARAM_COUNT];
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		values[i] = engine.paramValue (i);
+	BankStateRefOut bank;
+	const bool hasBank = fillBankStateRef (engine, source, locator, preset, bank);
+	const std::shared_ptr<const SamplerPadOverrides> pads = engine.padOverrides ();
+	return writeStateJson (values, engine.variation (), holdsCcMap ? &map : nullptr, SAMPLER_ASSET_NONE,
+	                       ZONE_LEGACY_SINGLE_ZONE, hasBank ? &bank : nullptr, pads.get (), nullptr);
+}
+
+bool ProcessorSession::restoreState (const char* text, size_t length)
+{
+	// The chunk is filled as the parser goes, so a failed parse must not
+	// touch what the processor holds.
+	auto chunk = std::make_unique<StateChunk> ();
+	if (!parseStateJson (text, length, *chunk))
+		return false;
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		if (chunk->present[i])
+			engine.setParamValue (i, chunk->values[i]);
+	if (chunk->variation >= 0)
+		engine.setVariation (chunk->variation);
+	if (chunk->hasCcMap)
+	{
+		map = chunk->ccMap;
+		holdsCcMap = true;
+	}
+	engine.publishSamplerPadOverrides (chunk->hasPadOverrides ? chunk->padOverrides : SamplerPadOverrides ());
+	applyBankRecall (*chunk);
+	return true;
+}
+
+void ProcessorSession::applyBankRecall (const StateChunk& chunk)
+{
+	const BankStateRef& ref = chunk.bankRef;
+	const std::string path = recalledBankDirectory (ref);
+	if (!path.empty ())
+	{
+		std::string error;
+		if (loadRuntimeBankFromPath (path, ref.source, ref.instrument, error) == RUNTIME_BANK_OK)
+		{
+			source = ref.source;
+			locator = ref.locator;
+			sha256 = ref.sha256;
+			instrument = ref.instrument;
+			return;
+		}
+		clearBank ();
+	}
+	if (!locator.empty () || ref.hasLocator)
+		engine.publishRuntimeBank (nullptr);
+	engine.recallSampleBank (chunk);
+}
+
+void ProcessorSession::clearBank ()
+{
+	source.clear ();
+	locator.clear ();
+	sha256.clear ();
+	instrument.clear ();
+}
+
+void ProcessorSession::adoptCcMap (const std::string& payload)
+{
+	CcMap parsed;
+	if (!parseCcMapJson (payload.data (), payload.size (), parsed))
+		return;
+	map = parsed;
+	holdsCcMap = true;
+}
+
+void ProcessorSession::adoptPadOverrides (const std::string& payload)
+{
+	SamplerPadOverrides parsed;
+	if (parseSamplerPadOverridesJson (payload.data (), payload.size (), parsed))
+		engine.publishSamplerPadOverrides (parsed);
+}
+
+void ProcessorSession::notePresetLoaded (const std::string* payload)
+{
+	if (payload)
+		preset = *payload;
+	else
+		preset.clear ();
+}
+
+std::string ProcessorSession::loadRuntimeBankRequest (const std::string& payload)
+{
+	size_t pos = 0;
+	std::string kind = nextLine (payload, pos);
+	const std::string path = nextLine (payload, pos);
+	const std::string digest = nextLine (payload, pos);
+	const std::string name = nextLine (payload, pos);
+	if (kind.empty ())
+		kind = "user-folder";
+	std::string error;
+	const uint32_t outcome = loadRuntimeBankFromPath (path, kind, name, error);
+	const StagedBank* bank = nullptr;
+	if (outcome == RUNTIME_BANK_OK)
+	{
+		bank = engine.stagedBank ().get ();
+		source = kind;
+		locator = path;
+		sha256 = digest;
+		instrument = bank ? bank->instrumentId : std::string ();
+	}
+	return encodeRuntimeBankReply (runtimeBankOutcomeName (outcome), error, bank);
+}
+
+uint32_t ProcessorSession::loadRuntimeBankFromPath (const std::string& path, const std::string& sourceKind,
+                                                    const std::string& name, std::string& error)
+{
+	RuntimeBankLoad load = loadRuntimeBank (path, 0, name);
+	uint32_t outcome = load.outcome;
+	error = load.message;
+	if (outcome == RUNTIME_BANK_OK)
+	{
+		if (engine.publishRuntimeBank (std::make_shared<const StagedBank> (std::move (load.bank))))
+			return RUNTIME_BANK_OK;
+		error = ENGINE_REFUSED_BANK_MESSAGE;
+		outcome = RUNTIME_BANK_TOO_LARGE;
+	}
+	engine.recordRuntimeBankFailure (outcome, error.c_str (), sourceKind.c_str ());
+	if (diagnosticsChanged)
+		diagnosticsChanged ();
+	return outcome;
+}
+
+} // namespace tavik
