@@ -225,3 +225,74 @@ TEST_F (RenderTool, PlaysAStandardMidiFile)
 }
 
 } // namespace
+
+namespace {
+
+// A sound kept as a state file: the state saved after one render brings the
+// next render to the same sound without the score saying so.
+TEST_F (RenderTool, SavedStatesKeepAndShareASound)
+{
+	const std::string shaped = write ("shaped.json", R"({"sampleRate": 48000, "blockSize": 256, "frames": 24000,
+	  "params": {"ir.instrument": "Daluo", "mallet.type": "Metal", "bloom.amount": 0.2, "tuning.baseFreq": 180},
+	  "events": [{"frame": 0, "type": "noteOn", "note": 50, "velocity": 0.9}]})");
+	const std::string plain = write ("plain.json", R"({"sampleRate": 48000, "blockSize": 256, "frames": 24000,
+	  "events": [{"frame": 0, "type": "noteOn", "note": 50, "velocity": 0.9}]})");
+	const std::string state = (dir / "sound.json").string ();
+
+	ASSERT_EQ (render ("--score " + shellQuote (shaped) + " --out " + shellQuote ((dir / "a.wav").string ()) +
+	                   " --save-state " + shellQuote (state))
+	               .exitCode,
+	           0);
+	const std::string saved = readBytes (state);
+	ASSERT_EQ (saved.rfind ("{\"params\":{\"ir.instrument\":2,", 0), 0u) << saved;
+	ASSERT_EQ (render ("--score " + shellQuote (plain) + " --state " + shellQuote (state) + " --out " +
+	                   shellQuote ((dir / "b.wav").string ()))
+	               .exitCode,
+	           0);
+	ASSERT_EQ (render ("--score " + shellQuote (plain) + " --out " + shellQuote ((dir / "c.wav").string ())).exitCode,
+	           0);
+	SF_INFO info;
+	const std::vector<float> a = readWav ((dir / "a.wav").string (), info);
+	ASSERT_FALSE (a.empty ());
+	EXPECT_EQ (a, readWav ((dir / "b.wav").string (), info));
+	EXPECT_NE (a, readWav ((dir / "c.wav").string (), info));
+
+	// A state restored and saved again is the same file.
+	ASSERT_EQ (render ("--score " + shellQuote (plain) + " --state " + shellQuote (state) + " --out " +
+	                   shellQuote ((dir / "d.wav").string ()) + " --save-state " +
+	                   shellQuote ((dir / "again.json").string ()))
+	               .exitCode,
+	           0);
+	EXPECT_EQ (readBytes ((dir / "again.json").string ()), saved);
+}
+
+TEST_F (RenderTool, AStateThatDoesNotParseRendersNothing)
+{
+	const std::string score = write ("score.json", R"({"frames": 4800, "events": []})");
+	const struct
+	{
+		const char* text;
+		const char* message;
+	} cases[] = {
+		{"{\"params\":{\"ir.size\":0.5", "bad.json: state: not valid JSON (at byte 24)"},
+		{"[1,2]", "bad.json: state: expected a JSON object"},
+		{"{\"params\":null}", "bad.json: state: the plug-in refused it (not a state document of Zorv)"},
+	};
+	for (const auto& c : cases)
+	{
+		const std::string bad = write ("bad.json", c.text);
+		const std::string out = (dir / "out.wav").string ();
+		const CommandResult r = render ("--score " + shellQuote (score) + " --state " + shellQuote (bad) + " --out " +
+		                                shellQuote (out) + " --save-state " + shellQuote ((dir / "s.json").string ()));
+		EXPECT_EQ (r.exitCode, 1) << c.text;
+		EXPECT_EQ (r.err, "zorv-render: " + dir.string () + "/" + c.message + "\n") << c.text;
+		EXPECT_EQ (files (), (std::vector<std::string> {"bad.json", "score.json"})) << c.text;
+	}
+	const CommandResult missing =
+		render ("--score " + shellQuote (score) + " --state " + shellQuote ((dir / "none.json").string ()) + " --out " +
+	            shellQuote ((dir / "out.wav").string ()));
+	EXPECT_EQ (missing.exitCode, 1);
+	EXPECT_EQ (missing.err, "zorv-render: " + (dir / "none.json").string () + ": cannot read the file\n");
+}
+
+} // namespace

@@ -81,6 +81,31 @@ void PluginInstance::createController (IPluginFactory* factory, FUnknown* hostCo
 	stream->release ();
 }
 
+bool PluginInstance::restoreState (const std::string& bytes)
+{
+	IPtr<MemoryStream> stream = owned (new MemoryStream ());
+	int32 written = 0;
+	stream->write (const_cast<char*> (bytes.data ()), static_cast<int32> (bytes.size ()), &written);
+	int64 position = 0;
+	stream->seek (0, IBStream::kIBSeekSet, &position);
+	if (componentPtr->setState (stream) != kResultOk)
+		return false;
+	if (controllerPtr && separateController)
+	{
+		stream->seek (0, IBStream::kIBSeekSet, &position);
+		controllerPtr->setComponentState (stream);
+	}
+	return true;
+}
+
+std::string PluginInstance::saveState () const
+{
+	IPtr<MemoryStream> stream = owned (new MemoryStream ());
+	if (componentPtr->getState (stream) != kResultOk)
+		throw HostError ("the plug-in could not save its state");
+	return std::string (stream->getData (), static_cast<size_t> (stream->getSize ()));
+}
+
 void PluginInstance::fail (InstanceSetupError::Step step, const std::string& message)
 {
 	shutdown ();

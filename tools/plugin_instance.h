@@ -64,6 +64,13 @@ public:
 	 *  Throws HostError. */
 	void start (double sampleRate, int maxBlock, Steinberg::int32 processMode);
 
+	/** Hands a saved state to the processor (setState) and, when it took
+	 *  it, to the controller (setComponentState), as a host restoring a
+	 *  project does. False when the processor refused it. */
+	bool restoreState (const std::string& bytes);
+	/** The processor's state (getState). Throws HostError when it fails. */
+	std::string saveState () const;
+
 	Steinberg::Vst::IComponent* component () const { return componentPtr; }
 	/** Null only when the requirements let a component without it through. */
 	Steinberg::Vst::IAudioProcessor* processor () const { return processorPtr; }

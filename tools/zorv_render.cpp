@@ -4,6 +4,7 @@
 //
 //   zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav
 //               [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]
+//               [--state STATE.json] [--save-state STATE.json]
 
 #include "host_context.h"
 #include "host_process_data.h"
@@ -14,6 +15,7 @@
 #include "plugin_instance.h"
 #include "render_score.h"
 
+#include "json_tree.h"
 #include "parameter_table.h"
 
 #include "pluginterfaces/vst/ivstprocesscontext.h"
@@ -46,12 +48,15 @@ namespace {
 constexpr const char* kUsage =
 	"usage: zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav\n"
 	"                   [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]\n"
+	"                   [--state STATE.json] [--save-state STATE.json]\n"
 	"Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
-	"--midi plays a Standard MIDI File in place of the score's events (the score is then optional).\n";
+	"--midi plays a Standard MIDI File in place of the score's events (the score is then optional).\n"
+	"--state restores a saved plug-in state before the render, as a host opening a project does;\n"
+	"--save-state writes the plug-in's state after it, to keep or share the sound.\n";
 
 struct Options
 {
-	std::string plugin, score, out, className, midi;
+	std::string plugin, score, out, className, midi, state, saveState;
 	double rate = 0;
 	int block = 0;
 };
@@ -83,6 +88,10 @@ Options parseOptions (int argc, char** argv)
 			o.className = next ();
 		else if (arg == "--midi")
 			o.midi = next ();
+		else if (arg == "--state")
+			o.state = next ();
+		else if (arg == "--save-state")
+			o.saveState = next ();
 		else if (arg == "--rate")
 		{
 			const std::string v = next ();
@@ -125,6 +134,56 @@ std::string readFile (const std::string& path)
 	std::ostringstream text;
 	text << in.rdbuf ();
 	return text.str ();
+}
+
+// A saved state, checked to be one JSON object before any plug-in sees it,
+// so that a damaged file is named with where it breaks.
+std::string readStateFile (const std::string& path)
+{
+	const std::string text = readFile (path);
+	std::vector<char> copy (text.begin (), text.end ());
+	copy.push_back (0);
+	tavik::JsonReader reader (copy.data (), copy.data () + text.size ());
+	tavik::JsonValue document;
+	bool ok = reader.value (document, 0);
+	if (ok)
+		reader.skipWhitespace ();
+	if (!ok || reader.cur != reader.end)
+		throw std::runtime_error (path + ": state: not valid JSON (at byte " +
+		                          std::to_string (reader.cur - copy.data ()) + ")");
+	if (document.kind != tavik::JsonValue::Kind::Object)
+		throw std::runtime_error (path + ": state: expected a JSON object");
+	return text;
+}
+
+// Writes beside the target and renames into place, so that a failed write
+// never leaves half a file where a good one was.
+void writeFileAtomically (const std::string& path, const std::string& bytes)
+{
+	std::string temporary = path + ".part-XXXXXX";
+	const int fd = mkstemp (temporary.data ());
+	if (fd < 0)
+		throw std::runtime_error (path + ": cannot create the file (" + std::strerror (errno) + ")");
+	const mode_t mask = umask (0);
+	umask (mask);
+	fchmod (fd, 0666 & ~mask);
+	size_t done = 0;
+	while (done < bytes.size ())
+	{
+		const ssize_t n = ::write (fd, bytes.data () + done, bytes.size () - done);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			break;
+		done += static_cast<size_t> (n);
+	}
+	const bool closed = ::close (fd) == 0;
+	if (done != bytes.size () || !closed || std::rename (temporary.c_str (), path.c_str ()) != 0)
+	{
+		const std::string reason = std::strerror (errno);
+		std::remove (temporary.c_str ());
+		throw std::runtime_error (path + ": cannot write the file (" + reason + ")");
+	}
 }
 
 // What one render plays, read from the options, the score and the MIDI
@@ -590,6 +649,7 @@ void requirePlayableBuses (IComponent* component)
 int run (const Options& options)
 {
 	const RenderDescription render = readRender (options);
+	const std::string state = options.state.empty () ? std::string () : readStateFile (options.state);
 
 	tavik::tools::ToolHostApplication host ("Tavik zorv-render");
 	tavik::tools::HostedModule module (options.plugin);
@@ -599,6 +659,9 @@ int run (const Options& options)
 	const PClassInfo classInfo = chooseClass (module.factory (), options.className);
 	tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
 	requirePlayableBuses (plugin.component ());
+	if (!options.state.empty () && !plugin.restoreState (state))
+		throw std::runtime_error (options.state + ": state: the plug-in refused it (not a state document of " +
+		                          tavik::fixedText (classInfo.name) + ")");
 	const std::vector<TimedChange> changes =
 		resolveParameterChanges (render.score, plugin.controller (), isZorvProcessor (classInfo.cid));
 
@@ -607,6 +670,8 @@ int run (const Options& options)
 	WavOutput wav (options.out, static_cast<int> (std::lround (render.rate)));
 	const double elapsed = renderer.renderInto (wav);
 	wav.commit ();
+	if (!options.saveState.empty ())
+		writeFileAtomically (options.saveState, plugin.saveState ());
 
 	const double seconds = static_cast<double> (render.frames) / render.rate;
 	const double rms = std::sqrt (wav.sumSquares / (2.0 * static_cast<double> (wav.written)));
