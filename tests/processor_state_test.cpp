@@ -24,7 +24,8 @@ namespace {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 using tavik::test::ProcessorHost;
-using tavik::test::ScratchBank;
+using tavik::test::TempDirectory;
+using tavik::test::writeScratchBank;
 
 const std::string DEFAULT_STATE =
 	"{\"params\":{\"ir.instrument\":0,\"ir.size\":1,\"ir.decayScale\":1,\"ir.damping\":1,\"ir.stereoWidth\":0.4,"
@@ -362,7 +363,8 @@ TEST_F (ConnectedProcessor, AFailedSetupSendsTheHealthReportMarkedFailed)
 
 TEST_F (ConnectedProcessor, BankLoadRequestsAreVerifiedThenRefused)
 {
-	ScratchBank bank;
+	TempDirectory bank;
+	writeScratchBank (bank);
 	EXPECT_EQ (send (tavik::messages::LOAD_RUNTIME_BANK, "user-folder\n" + bank.path () + "\n\ninst"), kResultOk);
 	const std::string* reply = peer->last (tavik::messages::RUNTIME_BANK_RESULT);
 	ASSERT_NE (reply, nullptr);
@@ -389,7 +391,8 @@ TEST_F (ConnectedProcessor, BankLoadRequestsAreVerifiedThenRefused)
 
 TEST_F (ConnectedProcessor, ARestoredBankIsLoadedRefusedAndRecorded)
 {
-	ScratchBank bank;
+	TempDirectory bank;
+	writeScratchBank (bank);
 	const std::string state =
 		"{\"params\":{\"ir.size\":0.5},\"bank\":{\"version\":1,\"id\":\"scratch\",\"locator\":\"" + bank.path () +
 		"\",\"source\":\"user-folder\",\"instrument\":\"inst\"}}";
@@ -414,12 +417,12 @@ TEST_F (ConnectedProcessor, ARestoredBankIsLoadedRefusedAndRecorded)
 
 TEST_F (ConnectedProcessor, AHostedBankIsFoundInTheCacheByItsDigest)
 {
-	ScratchBank data;
+	TempDirectory data;
 	const char* previous = std::getenv ("XDG_DATA_HOME");
 	const std::string saved = previous ? previous : "";
 	setenv ("XDG_DATA_HOME", data.path ().c_str (), 1);
 	const std::string digest (64, 'a');
-	ScratchBank cached (data.path () + "/Tavik/banks/" + digest);
+	writeScratchBank (data, "Tavik/banks/" + digest);
 
 	const std::string hosted = "{\"params\":{},\"bank\":{\"id\":\"scratch\",\"sha256\":\"" + digest +
 	                           "\",\"locator\":\"https://banks.invalid/scratch.zip\",\"source\":\"hosted\"}}";

@@ -1,35 +1,26 @@
-// A small, valid sample bank written into a scratch folder for one test:
-// a manifest, one instrument document and one 16-bit WAV file.
+// A small, valid sample bank for one test: a manifest, one instrument
+// document ("inst") and one 16-bit WAV file, written into a folder of a
+// TempDirectory.
 #pragma once
 
-#include <cstdint>
+#include "temp_directory.h"
+#include "wav_bytes.h"
+
 #include <string>
-#include <vector>
 
 namespace tavik::test {
 
-/** The bytes of a PCM WAV file with the given interleaved samples. */
-std::vector<uint8_t> pcmWav (const std::vector<int16_t>& samples, uint16_t channels = 1, uint32_t rate = 48000);
-
-class ScratchBank
+/** Writes the bank into `under` inside `dir` (its root when empty). */
+inline void writeScratchBank (const TempDirectory& dir, const std::string& under = std::string ())
 {
-public:
-	/** A fresh folder under the temporary directory. */
-	ScratchBank ();
-	/** The folder `path`, created with its parents. */
-	explicit ScratchBank (const std::string& path);
-	~ScratchBank ();
-	ScratchBank (const ScratchBank&) = delete;
-	ScratchBank& operator= (const ScratchBank&) = delete;
-
-	const std::string& path () const { return root; }
-	/** Replaces (or adds) a file of the bank. */
-	void write (const std::string& name, const std::string& bytes) const;
-	void write (const std::string& name, const std::vector<uint8_t>& bytes) const;
-
-private:
-	void fill () const;
-	std::string root;
-};
+	const std::string prefix = under.empty () ? std::string () : under + "/";
+	dir.write (prefix + "bank.json",
+	           "{\"format\":\"tavik-sound-pack/v1\",\"id\":\"scratch\",\"version\":\"1.0\",\"name\":\"Scratch\","
+	           "\"assetTable\":[{\"id\":\"hit\",\"path\":\"hit.wav\"}],"
+	           "\"instruments\":[{\"id\":\"inst\",\"name\":\"Instrument\",\"document\":\"inst.json\"}]}");
+	dir.write (prefix + "inst.json",
+	           "{\"format\":\"tavik-sampler-instrument/v1\",\"zones\":[{\"id\":\"z\",\"assetId\":\"hit\"}]}");
+	dir.write (prefix + "hit.wav", wav16 ({0, 1000, -1000, 16384, -16384, 0}));
+}
 
 } // namespace tavik::test
