@@ -156,17 +156,27 @@ std::string readStateFile (const std::string& path)
 	return text;
 }
 
+// A new temporary file beside `path`, to be renamed into place once it is
+// complete; its name goes to `temporary`. mkstemp creates the file private:
+// it gets the permissions of any new file.
+int createBeside (const std::string& path, std::string& temporary, const char* what)
+{
+	temporary = path + ".part-XXXXXX";
+	const int fd = mkstemp (temporary.data ());
+	if (fd < 0)
+		throw std::runtime_error (path + ": cannot create the " + what + " (" + std::strerror (errno) + ")");
+	const mode_t mask = umask (0);
+	umask (mask);
+	fchmod (fd, 0666 & ~mask);
+	return fd;
+}
+
 // Writes beside the target and renames into place, so that a failed write
 // never leaves half a file where a good one was.
 void writeFileAtomically (const std::string& path, const std::string& bytes)
 {
-	std::string temporary = path + ".part-XXXXXX";
-	const int fd = mkstemp (temporary.data ());
-	if (fd < 0)
-		throw std::runtime_error (path + ": cannot create the file (" + std::strerror (errno) + ")");
-	const mode_t mask = umask (0);
-	umask (mask);
-	fchmod (fd, 0666 & ~mask);
+	std::string temporary;
+	const int fd = createBeside (path, temporary, "file");
 	size_t done = 0;
 	while (done < bytes.size ())
 	{
@@ -377,14 +387,7 @@ class WavOutput
 public:
 	WavOutput (const std::string& path, int sampleRate) : target (path)
 	{
-		temporary = path + ".part-XXXXXX";
-		const int fd = mkstemp (temporary.data ());
-		if (fd < 0)
-			throw std::runtime_error (path + ": cannot create the output file (" + std::strerror (errno) + ")");
-		// mkstemp creates the file private; give it the permissions of any new file.
-		const mode_t mask = umask (0);
-		umask (mask);
-		fchmod (fd, 0666 & ~mask);
+		const int fd = createBeside (path, temporary, "output file");
 		SF_INFO info {};
 		info.samplerate = sampleRate;
 		info.channels = 2;

@@ -281,7 +281,10 @@ private:
 		return true;
 	}
 
-	void listPositioning ()
+	// Calls `visit (kind, item)` for every object listed under "instruments",
+	// then "kits", until it returns true; whether one did.
+	template <typename Visit>
+	bool visitListed (Visit visit) const
 	{
 		for (const char* kind : {"instruments", "kits"})
 		{
@@ -289,14 +292,20 @@ private:
 			if (!list)
 				continue;
 			for (const JsonValue& item : list->items)
-			{
-				if (item.kind != Kind::Object)
-					continue;
-				std::string id = item.str ("id", "");
-				if (!id.empty ())
-					result.bank.positioning.push_back ({std::move (id), item.str ("name", ""), kind});
-			}
+				if (item.kind == Kind::Object && visit (kind, item))
+					return true;
 		}
+		return false;
+	}
+
+	void listPositioning ()
+	{
+		visitListed ([&] (const char* kind, const JsonValue& item) {
+			std::string id = item.str ("id", "");
+			if (!id.empty ())
+				result.bank.positioning.push_back ({std::move (id), item.str ("name", ""), kind});
+			return false;
+		});
 	}
 
 	void readPresets ()
@@ -340,25 +349,18 @@ private:
 
 	bool chooseDocument ()
 	{
-		for (const char* kind : {"instruments", "kits"})
-		{
-			const JsonValue* list = memberOfKind (manifest, kind, Kind::Array);
-			if (!list)
-				continue;
-			for (const JsonValue& item : list->items)
-			{
-				if (item.kind != Kind::Object)
-					continue;
-				const std::string id = item.str ("id", "");
-				if ((!requested.empty () && id != requested) || item.str ("document", "").empty ())
-					continue;
-				result.bank.instrumentId = id;
-				result.bank.instrumentName = item.str ("name", "");
-				result.bank.instrumentKind = kind;
-				documentPath = item.str ("document", "");
-				return true;
-			}
-		}
+		const bool found = visitListed ([&] (const char* kind, const JsonValue& item) {
+			const std::string id = item.str ("id", "");
+			if ((!requested.empty () && id != requested) || item.str ("document", "").empty ())
+				return false;
+			result.bank.instrumentId = id;
+			result.bank.instrumentName = item.str ("name", "");
+			result.bank.instrumentKind = kind;
+			documentPath = item.str ("document", "");
+			return true;
+		});
+		if (found)
+			return true;
 		if (requested.empty ())
 			return fail (RUNTIME_BANK_MALFORMED, NO_INSTRUMENT_DOCUMENT);
 		std::string known;
