@@ -2,18 +2,72 @@
 
 #include "factory_presets.h"
 #include "host_call.h"
+#include "json_message.h"
+#include "module_path.h"
+#include "plugin_messages.h"
+#include "state_stream.h"
 #include "tavik_parameter.h"
 
+#include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 
 namespace tavik {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
+
+static_assert (RESTART_PARAM_VALUES_CHANGED == kParamValuesChanged, "restart flags");
+static_assert (RESTART_MIDI_CC_ASSIGNMENT_CHANGED == kMidiCCAssignmentChanged, "restart flags");
+
+namespace {
+
+// The host's name as bytes: the low byte of each UTF-16 unit, at most 126.
+bool hostNameOf (FUnknown* context, std::string& name)
+{
+	FUnknownPtr<IHostApplication> application (context);
+	String128 wide {};
+	if (!application || application->getName (wide) != kResultOk)
+		return false;
+	name.clear ();
+	for (int i = 0; i < 126 && wide[i]; ++i)
+		name.push_back (static_cast<char> (wide[i] & 0xFF));
+	return true;
+}
+
+// The editor page folder: up two components from the module, then Resources/ui.
+bool uiBundlePresent ()
+{
+	std::string root = modulePath ();
+	for (int i = 0; i < 2; ++i)
+	{
+		const size_t slash = root.rfind ('/');
+		if (slash == std::string::npos)
+			return false;
+		root.erase (slash);
+	}
+	struct stat info
+	{
+	};
+	return ::stat ((root + "/Resources/ui").c_str (), &info) == 0 && S_ISDIR (info.st_mode);
+}
+
+} // namespace
+
+TavikController::TavikController () : logic (std::make_unique<ControllerSession> (surface)) {}
+
+TavikController::~TavikController () = default;
+
+tresult PLUGIN_API TavikController::queryInterface (const TUID iid, void** obj)
+{
+	QUERY_INTERFACE (iid, obj, IMidiMapping::iid, IMidiMapping)
+	return EditControllerEx1::queryInterface (iid, obj);
+}
 
 FUnknown* TavikController::createInstance (void*)
 {
@@ -44,13 +98,21 @@ tresult PLUGIN_API TavikController::initialize (FUnknown* context)
 		if (result != kResultOk)
 			return result;
 		initialised = true;
+		std::string name;
+		const bool named = hostNameOf (context, name);
 		publishParametersAndPresets ();
+		logic->initialized (named ? name.c_str () : nullptr);
 		return kResultOk;
 	});
 }
 
 tresult PLUGIN_API TavikController::terminate ()
 {
+	if (initialised)
+		guardedHostCall ([&] {
+			logic->terminating ();
+			return kResultOk;
+		});
 	initialised = false;
 	return guardedHostCall ([&] { return EditControllerEx1::terminate (); });
 }
@@ -107,7 +169,70 @@ tresult PLUGIN_API TavikController::setParamNormalized (ParamID tag, ParamValue 
 {
 	if (!std::isfinite (value))
 		return kInvalidArgument;
-	return guardedHostCall ([&] { return EditControllerEx1::setParamNormalized (tag, value); });
+	return guardedHostCall ([&] () -> tresult {
+		const tresult result = EditControllerEx1::setParamNormalized (tag, value);
+		if (result == kResultOk)
+			logic->parameterSet (tag, value);
+		return result;
+	});
+}
+
+tresult PLUGIN_API TavikController::setComponentState (IBStream* stream)
+{
+	if (!stream)
+		return kResultFalse;
+	return guardedHostCall ([&] () -> tresult {
+		std::string text;
+		if (!readStateStream (stream, text))
+			return kResultFalse;
+		return logic->restoreComponentState (text.data (), text.size ()) ? kResultOk : kResultFalse;
+	});
+}
+
+tresult PLUGIN_API TavikController::setState (IBStream* stream)
+{
+	if (!stream)
+		return kResultFalse;
+	return guardedHostCall ([&] () -> tresult {
+		std::string text;
+		if (!readStateStream (stream, text))
+			return kResultFalse;
+		return logic->restoreControllerState (text.data (), text.size ()) ? kResultOk : kResultFalse;
+	});
+}
+
+tresult PLUGIN_API TavikController::getState (IBStream* stream)
+{
+	if (!stream)
+		return kResultFalse;
+	return guardedHostCall ([&] { return writeStateStream (stream, logic->writeControllerState ()); });
+}
+
+IPlugView* PLUGIN_API TavikController::createView (FIDString name)
+{
+	if (!name || std::strcmp (name, "editor") != 0)
+		return nullptr;
+	// The editor view itself comes with its helper process; until then a
+	// missing page is still reported as the view would report it.
+	if (!uiBundlePresent ())
+	{
+		std::fputs ("tavik-plugin-shell: no UI bundle found; editor disabled\n", stderr);
+		guardedHostCall ([&] {
+			logic->editorError ("no ui bundle in plugin");
+			return kResultOk;
+		});
+	}
+	return nullptr;
+}
+
+tresult PLUGIN_API TavikController::getMidiControllerAssignment (int32 busIndex, int16 channel,
+                                                                 CtrlNumber midiControllerNumber, ParamID& id)
+{
+	uint32_t found = 0;
+	if (!logic->midiControllerAssignment (busIndex, channel, midiControllerNumber, found))
+		return kResultFalse;
+	id = found;
+	return kResultOk;
 }
 
 tresult PLUGIN_API TavikController::getUnitInfo (int32 unitIndex, UnitInfo& info)
@@ -146,7 +271,62 @@ tresult PLUGIN_API TavikController::notify (IMessage* message)
 {
 	if (!message || !message->getAttributes ())
 		return kInvalidArgument;
-	return guardedHostCall ([&] { return EditControllerEx1::notify (message); });
+	return guardedHostCall ([&] () -> tresult {
+		const char* id = message->getMessageID ();
+		if (id && std::strcmp (id, messages::RUNTIME_BANK_RESULT) == 0)
+		{
+			std::string reply;
+			if (readJsonPayload (message, reply))
+				logic->bankControl ().adoptRuntimeBankReply (reply);
+			return kResultOk;
+		}
+		return EditControllerEx1::notify (message);
+	});
+}
+
+double TavikController::Surface::normalizedValue (uint32_t id) const { return controller.getParamNormalized (id); }
+
+bool TavikController::Surface::setParameterValue (uint32_t id, double normalized)
+{
+	return controller.EditControllerEx1::setParamNormalized (id, normalized) == kResultOk;
+}
+
+void TavikController::Surface::beginEdit (uint32_t id) { controller.EditControllerEx1::beginEdit (id); }
+
+void TavikController::Surface::performEdit (uint32_t id, double normalized)
+{
+	controller.EditControllerEx1::performEdit (id, normalized);
+}
+
+void TavikController::Surface::endEdit (uint32_t id) { controller.EditControllerEx1::endEdit (id); }
+
+void TavikController::Surface::restartComponent (int32_t flags)
+{
+	if (IComponentHandler* handler = controller.getComponentHandler ())
+		handler->restartComponent (flags);
+}
+
+bool TavikController::Surface::sendToProcessor (const char* id, const std::string* payload)
+{
+	IPtr<IMessage> message = owned (controller.allocateMessage ());
+	if (!message)
+		return false;
+	message->setMessageID (id);
+	if (payload && message->getAttributes ())
+		message->getAttributes ()->setBinary (messages::JSON_ATTRIBUTE, payload->data (),
+		                                      static_cast<uint32> (payload->size ()));
+	return controller.sendMessage (message) == kResultOk;
+}
+
+bool TavikController::Surface::sendTransportPoll (bool reset)
+{
+	IPtr<IMessage> message = owned (controller.allocateMessage ());
+	if (!message)
+		return false;
+	message->setMessageID (messages::TRANSPORT_POLL);
+	if (message->getAttributes ())
+		message->getAttributes ()->setInt ("reset", reset ? 1 : 0);
+	return controller.sendMessage (message) == kResultOk;
 }
 
 } // namespace tavik

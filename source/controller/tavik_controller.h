@@ -6,14 +6,19 @@
 // none lets an exception out.
 #pragma once
 
+#include "controller_session.h"
+
 #include "public.sdk/source/vst/vsteditcontroller.h"
+
+#include <memory>
 
 namespace tavik {
 
-class TavikController : public Steinberg::Vst::EditControllerEx1
+class TavikController : public Steinberg::Vst::EditControllerEx1, public Steinberg::Vst::IMidiMapping
 {
 public:
-	TavikController () = default;
+	TavikController ();
+	~TavikController () override;
 
 	/** Factory entry: a new, zero-filled then constructed controller as its
 	 *  IEditController facet. */
@@ -23,6 +28,10 @@ public:
 	Steinberg::tresult PLUGIN_API terminate () override;
 
 	// IEditController
+	Steinberg::tresult PLUGIN_API setComponentState (Steinberg::IBStream* state) override;
+	Steinberg::tresult PLUGIN_API setState (Steinberg::IBStream* state) override;
+	Steinberg::tresult PLUGIN_API getState (Steinberg::IBStream* state) override;
+	Steinberg::IPlugView* PLUGIN_API createView (Steinberg::FIDString name) override;
 	Steinberg::tresult PLUGIN_API getParameterInfo (Steinberg::int32 paramIndex,
 	                                                Steinberg::Vst::ParameterInfo& info) override;
 	Steinberg::tresult PLUGIN_API getParamStringByValue (Steinberg::Vst::ParamID tag,
@@ -44,16 +53,46 @@ public:
 	                                                   Steinberg::int32 programIndex, Steinberg::int16 midiPitch,
 	                                                   Steinberg::Vst::String128 name) override;
 
+	// IMidiMapping
+	Steinberg::tresult PLUGIN_API getMidiControllerAssignment (Steinberg::int32 busIndex, Steinberg::int16 channel,
+	                                                           Steinberg::Vst::CtrlNumber midiControllerNumber,
+	                                                           Steinberg::Vst::ParamID& id) override;
+
 	// IConnectionPoint
 	Steinberg::tresult PLUGIN_API notify (Steinberg::Vst::IMessage* message) override;
 
+	/** The SDK-free logic behind this controller. */
+	ControllerSession& session () { return *logic; }
+
 	OBJ_METHODS (TavikController, EditControllerEx1)
+	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID iid, void** obj) override;
+	REFCOUNT_METHODS (EditControllerEx1)
 
 private:
 	/** The 26 parameters, the root unit and the factory preset list with its
 	 *  program-change parameter. */
 	void publishParametersAndPresets ();
 
+	/** The host side of the controller's logic, over the SDK base. */
+	class Surface : public ControllerSurface
+	{
+	public:
+		explicit Surface (TavikController& c) : controller (c) {}
+		double normalizedValue (uint32_t id) const override;
+		bool setParameterValue (uint32_t id, double normalized) override;
+		void beginEdit (uint32_t id) override;
+		void performEdit (uint32_t id, double normalized) override;
+		void endEdit (uint32_t id) override;
+		void restartComponent (int32_t flags) override;
+		bool sendToProcessor (const char* id, const std::string* payload) override;
+		bool sendTransportPoll (bool reset) override;
+
+	private:
+		TavikController& controller;
+	};
+
+	Surface surface {*this};
+	std::unique_ptr<ControllerSession> logic;
 	bool initialised = false;
 };
 

@@ -1,0 +1,205 @@
+#include "bank_control.h"
+
+#include "factory_presets.h"
+#include "json_writer.h"
+#include "number_text.h"
+
+namespace tavik {
+
+namespace {
+
+// The first `count` tab-separated fields of a line, the last keeping the rest.
+std::vector<std::string> splitFields (const std::string& line, size_t count)
+{
+	std::vector<std::string> fields;
+	size_t pos = 0;
+	while (fields.size () + 1 < count)
+	{
+		const size_t tab = line.find ('\t', pos);
+		if (tab == std::string::npos)
+			break;
+		fields.push_back (line.substr (pos, tab - pos));
+		pos = tab + 1;
+	}
+	fields.push_back (pos <= line.size () ? line.substr (pos) : std::string ());
+	fields.resize (count);
+	return fields;
+}
+
+} // namespace
+
+bool BankControl::setPadOverrides (const SamplerPadOverrides& overrides)
+{
+	if (!host.applyPadOverrides (overrides))
+		return false;
+	padOverrides = overrides;
+	sendBankState ("setPadOverrides", nullptr, nullptr);
+	return true;
+}
+
+void BankControl::adoptRuntimeBankReply (const std::string& reply)
+{
+	std::vector<std::string> lines;
+	for (size_t pos = 0;;)
+	{
+		const size_t end = reply.find ('\n', pos);
+		lines.push_back (reply.substr (pos, end == std::string::npos ? std::string::npos : end - pos));
+		if (end == std::string::npos)
+			break;
+		pos = end + 1;
+	}
+	if (lines[0] != "ok")
+	{
+		const std::string requested = !instrument.empty () ? instrument : locator;
+		clearRuntimeFacts ();
+		sendBankState ("loadBank", lines[0].c_str (), requested.c_str ());
+		return;
+	}
+	runtimeActive = true;
+	instrumentId.clear ();
+	instrumentName.clear ();
+	instrumentList.clear ();
+	positionings.clear ();
+	presets.clear ();
+	bool instrumentSeen = false;
+	for (size_t i = 2; i < lines.size (); ++i)
+	{
+		const std::string& line = lines[i];
+		if (line.empty ())
+			continue;
+		if (line[0] == '\x01')
+		{
+			const std::vector<std::string> fields = splitFields (line.substr (1), 4);
+			BankControlPreset preset {fields[0], fields[1], fields[2], {}};
+			for (size_t pos = 0; !fields[3].empty () && pos <= fields[3].size ();)
+			{
+				const size_t end = fields[3].find ('\x1F', pos);
+				const std::string item =
+					fields[3].substr (pos, end == std::string::npos ? std::string::npos : end - pos);
+				const size_t equals = item.find ('=');
+				if (equals != std::string::npos)
+					preset.params.emplace_back (item.substr (0, equals),
+					                            parseCNumber (item.c_str () + equals + 1, nullptr));
+				if (end == std::string::npos)
+					break;
+				pos = end + 1;
+			}
+			presets.push_back (std::move (preset));
+		}
+		else if (!instrumentSeen)
+		{
+			const std::vector<std::string> fields = splitFields (line, 3);
+			instrumentId = fields[0];
+			instrumentName = fields[1];
+			instrumentList = fields[2];
+			instrumentSeen = true;
+		}
+		else
+			positionings.push_back (line);
+	}
+	sendBankState ("loadBank", nullptr, nullptr);
+}
+
+void BankControl::clearRuntimeFacts ()
+{
+	runtimeActive = false;
+	source.clear ();
+	locator.clear ();
+	sha256.clear ();
+	instrumentId.clear ();
+	instrumentName.clear ();
+	instrumentList.clear ();
+	positionings.clear ();
+	presets.clear ();
+}
+
+void BankControl::sendBankState (const char* reason, const char* errorCode, const char* requestedId)
+{
+	host.sendBankJson (bankStateJson (reason, errorCode, requestedId));
+}
+
+std::string BankControl::bankStateJson (const char* reason, const char* errorCode, const char* requestedId) const
+{
+	std::string out = "{\"type\":\"tavik.bankState\",\"reason\":";
+	jsonAppendQuoted (out, reason ? reason : "query");
+	out += ",\"stateVersion\":1,\"pads\":";
+	writeSamplerPadOverridesJson (out, padOverrides);
+	out += ",\"banks\":[]";
+	if (runtimeActive && !source.empty ())
+	{
+		out += ",\"runtime\":{\"source\":";
+		jsonAppendQuoted (out, source.c_str ());
+		out += ",\"locator\":";
+		jsonAppendQuoted (out, locator.c_str ());
+		if (!instrumentId.empty ())
+		{
+			out += ",\"instrument\":{\"id\":";
+			jsonAppendQuoted (out, instrumentId.c_str ());
+			out += ",\"name\":";
+			jsonAppendQuoted (out, instrumentName.c_str ());
+			out += ",\"list\":";
+			jsonAppendQuoted (out, instrumentList.c_str ());
+			out += '}';
+		}
+		out += ",\"positionings\":[";
+		for (size_t i = 0; i < positionings.size (); ++i)
+		{
+			const std::vector<std::string> fields = splitFields (positionings[i], 3);
+			out += i ? ",{\"id\":" : "{\"id\":";
+			jsonAppendQuoted (out, fields[0].c_str ());
+			out += ",\"name\":";
+			jsonAppendQuoted (out, fields[1].c_str ());
+			out += ",\"list\":";
+			jsonAppendQuoted (out, fields[2].c_str ());
+			out += '}';
+		}
+		out += "]}";
+	}
+	const bool bankScoped = runtimeActive && !presets.empty ();
+	out += ",\"presets\":{\"bankScoped\":";
+	out += bankScoped ? "true" : "false";
+	out += ",\"items\":[";
+	if (bankScoped)
+		for (size_t i = 0; i < presets.size (); ++i)
+		{
+			const BankControlPreset& p = presets[i];
+			out += i ? ",{\"id\":" : "{\"id\":";
+			jsonAppendQuoted (out, p.id.c_str ());
+			out += ",\"name\":";
+			jsonAppendQuoted (out, p.name.c_str ());
+			out += ",\"instrument\":";
+			jsonAppendQuoted (out, p.instrument.c_str ());
+			out += ",\"params\":{";
+			for (size_t k = 0; k < p.params.size (); ++k)
+			{
+				if (k)
+					out += ',';
+				jsonAppendQuoted (out, p.params[k].first.c_str ());
+				out += ':';
+				appendG17Number (out, p.params[k].second);
+			}
+			out += "}}";
+		}
+	else
+		for (uint32_t i = 0; i < TAVIK_FACTORY_PRESET_COUNT; ++i)
+		{
+			out += i ? ",{\"id\":" : "{\"id\":";
+			jsonAppendQuoted (out, TAVIK_FACTORY_PRESETS[i].id);
+			out += ",\"name\":";
+			jsonAppendQuoted (out, TAVIK_FACTORY_PRESETS[i].name);
+			out += '}';
+		}
+	out += "]}";
+	if (errorCode)
+	{
+		out += ",\"error\":{\"code\":";
+		jsonAppendQuoted (out, errorCode);
+		out += ",\"requestedId\":";
+		jsonAppendQuoted (out, requestedId ? requestedId : "");
+		out += '}';
+	}
+	out += '}';
+	return out;
+}
+
+} // namespace tavik

@@ -1,0 +1,346 @@
+#include "controller_session.h"
+
+#include "bank_folder_picker.h"
+#include "factory_presets.h"
+#include "json_writer.h"
+#include "plugin_messages.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace tavik {
+
+namespace {
+
+constexpr uint32_t LIFECYCLE_FEED_BIT = 64;
+
+// Copies at most size − 1 bytes of `text` into a fixed field.
+template <size_t N>
+void copyField (char (&field)[N], const std::string& text)
+{
+	const size_t n = text.size () < N - 1 ? text.size () : N - 1;
+	std::memcpy (field, text.data (), n);
+	field[n] = 0;
+}
+
+// The bank control edits with plain values: list rows take their index,
+// every other row its share of the range.
+double plainToNormalized (const tavik_param_desc& row, double plain)
+{
+	if (row.kind == TAVIK_PARAM_LIST)
+	{
+		if (row.listCount < 2 || !(plain > 0))
+			return 0;
+		const double last = static_cast<double> (row.listCount - 1);
+		return (plain < last ? plain : last) / last;
+	}
+	if (row.min == row.max || !(plain > row.min))
+		return 0;
+	const double share = (plain - row.min) / (row.max - row.min);
+	return share < 1 ? share : 1;
+}
+
+} // namespace
+
+uint8_t classifyValidatorHost (const char* hostName)
+{
+	if (!hostName)
+		return 0;
+	const auto has = [hostName] (const char* word) { return std::strstr (hostName, word) != nullptr; };
+	if (has ("pluginval") || has ("Pluginval"))
+		return 1;
+	if (has ("auval"))
+		return 3;
+	if (has ("clap-validator") || has ("clap_validator"))
+		return 2;
+	if (has ("Validator") || has ("validator"))
+		return 4;
+	if (has ("Tavik") || has ("tavik"))
+		return 5;
+	return 0;
+}
+
+ControllerSession::ControllerSession (ControllerSurface& controllerSurface)
+	: surface (controllerSurface), bank (*this), log (std::make_unique<DiagnosticLifecycleLog> ())
+{
+}
+
+void ControllerSession::initialized (const char* hostName)
+{
+	if (hostName)
+	{
+		copyField (facts.hostName, std::string (hostName).substr (0, 126));
+		facts.validatorHost = classifyValidatorHost (hostName);
+	}
+	refreshPresetState ();
+	recordLifecycle (DiagnosticLifecycleKind::created);
+	publishLastLifecycle ();
+}
+
+void ControllerSession::terminating ()
+{
+	recordLifecycle (DiagnosticLifecycleKind::destroyed);
+	publishLastLifecycle ();
+}
+
+void ControllerSession::parameterSet (uint32_t id, double normalized)
+{
+	if (id == TAVIK_FACTORY_PROGRAM_LIST_ID)
+	{
+		const double steps = std::round (normalized * (TAVIK_FACTORY_PRESET_COUNT - 1));
+		const uint32_t last = TAVIK_FACTORY_PRESET_COUNT - 1;
+		const uint32_t index = !(steps > 0) ? 0 : steps >= last ? last : static_cast<uint32_t> (steps);
+		applyFactoryPreset (index);
+		surface.restartComponent (RESTART_PARAM_VALUES_CHANGED);
+		return;
+	}
+	applyEchoRule (id, normalized);
+}
+
+void ControllerSession::applyEchoRule (uint32_t id, double normalized)
+{
+	if (echoParam >= 0 && id == static_cast<uint32_t> (echoParam) && normalized == echoValue)
+	{
+		echoParam = -1;
+		return;
+	}
+	sendParamChanged (id, normalized);
+}
+
+void ControllerSession::applyFactoryPreset (uint32_t index)
+{
+	if (index >= TAVIK_FACTORY_PRESET_COUNT || !TAVIK_FACTORY_PRESETS[index].values)
+		return;
+	const tavik_factory_preset& preset = TAVIK_FACTORY_PRESETS[index];
+	copyField (presets.currentId, preset.id);
+	copyField (presets.currentName, preset.name);
+	std::memcpy (baseline, preset.values, sizeof baseline);
+	baselineValid = true;
+
+	DiagnosticLifecycleEvent& event = recordLifecycle (DiagnosticLifecycleKind::presetLoaded);
+	event.addString ("id", preset.id);
+	event.addString ("name", preset.name);
+	event.addNumber ("index", index);
+	event.addString ("origin", "factory");
+	publishLastLifecycle ();
+
+	const std::string none;
+	surface.sendToProcessor (messages::PRESET_LOADED, &none);
+	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
+	{
+		const double v = preset.values[id];
+		surface.beginEdit (id);
+		surface.setParameterValue (id, v);
+		sendParamChanged (id, v);
+		surface.performEdit (id, v);
+		surface.endEdit (id);
+	}
+}
+
+bool ControllerSession::presetDirty () const
+{
+	if (!baselineValid)
+		return false;
+	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
+		if (surface.normalizedValue (id) != baseline[id])
+			return true;
+	return false;
+}
+
+void ControllerSession::refreshPresetState ()
+{
+	presets.factoryCount = TAVIK_FACTORY_PRESET_COUNT;
+	presets.dirty = presetDirty ();
+	presets.userPresetsSupported = false;
+	presets.bank = BankFacts ();
+	if (compiledBankCount () > 0)
+		describeCompiledBank (0, presets.bank);
+}
+
+bool ControllerSession::midiControllerAssignment (int32_t busIndex, int16_t channel, int16_t controller,
+                                                  uint32_t& id) const
+{
+	if (busIndex != 0 || controller < 0 || controller > 127)
+		return false;
+	for (uint32_t i = 0; i < map.count && i < CC_MAP_CAPACITY; ++i)
+	{
+		const CcBinding& b = map.bindings[i];
+		if (b.enabled && b.cc == controller && (b.channel == 0 || b.channel == channel + 1) && b.paramIndex >= 0 &&
+		    b.paramIndex < static_cast<int32_t> (TAVIK_PARAM_COUNT))
+		{
+			id = static_cast<uint32_t> (b.paramIndex);
+			return true;
+		}
+	}
+	return false;
+}
+
+void ControllerSession::adoptCcMap (const CcMap& adopted, bool notifyEditor)
+{
+	map = adopted;
+	holdsCcMap = true;
+	surface.restartComponent (RESTART_MIDI_CC_ASSIGNMENT_CHANGED);
+	sendCcMapToProcessor ();
+	recordLifecycle (DiagnosticLifecycleKind::ccMapChanged).addNumber ("bindings", map.count);
+	publishLastLifecycle ();
+	if (notifyEditor && bridgeSink)
+	{
+		std::string out;
+		writeCcMapChangedJson (out, map);
+		sendToEditor (out);
+	}
+}
+
+void ControllerSession::sendCcMapToProcessor ()
+{
+	std::string document;
+	writeCcMapJson (document, map);
+	surface.sendToProcessor (messages::CC_MAP, &document);
+}
+
+bool ControllerSession::restoreComponentState (const char* text, size_t length)
+{
+	auto chunk = std::make_unique<StateChunk> ();
+	if (!parseStateJson (text, length, *chunk))
+		return false;
+	presets.lastStateBytes = static_cast<int64_t> (length);
+	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
+	{
+		if (!chunk->present[id])
+			continue;
+		const double normalized = tavik_param_normalize (&TAVIK_PARAMS[id], chunk->values[id]);
+		if (surface.setParameterValue (id, normalized))
+			applyEchoRule (id, normalized);
+	}
+	if (chunk->hasCcMap)
+		adoptCcMap (chunk->ccMap, true);
+	bank.adoptRestoredPadOverrides (chunk->hasPadOverrides ? chunk->padOverrides : SamplerPadOverrides ());
+	bank.sendBankState ("restore", nullptr, nullptr);
+	DiagnosticLifecycleEvent& event = recordLifecycle (DiagnosticLifecycleKind::stateRestored);
+	event.addNumber ("stateBytes", static_cast<double> (length));
+	event.addString ("source", "component");
+	publishLastLifecycle ();
+	return true;
+}
+
+std::string ControllerSession::writeControllerState () const
+{
+	std::string out = "{";
+	if (holdsCcMap)
+	{
+		out += "\"ccMap\":";
+		writeCcMapJson (out, map);
+	}
+	if (!bank.pads ().empty ())
+	{
+		out += holdsCcMap ? ",\"sampler\":{\"v\":1,\"pads\":" : "\"sampler\":{\"v\":1,\"pads\":";
+		writeSamplerPadOverridesJson (out, bank.pads ());
+		out += '}';
+	}
+	out += '}';
+	return out;
+}
+
+bool ControllerSession::restoreControllerState (const char* text, size_t length)
+{
+	if (length == 0)
+		return true;
+	auto chunk = std::make_unique<StateChunk> ();
+	if (!parseStateJson (text, length, *chunk))
+		return false;
+	if (chunk->hasCcMap)
+		adoptCcMap (chunk->ccMap, true);
+	bank.adoptRestoredPadOverrides (chunk->hasPadOverrides ? chunk->padOverrides : SamplerPadOverrides ());
+	bank.sendBankState ("restore", nullptr, nullptr);
+	return true;
+}
+
+void ControllerSession::sendToEditor (const std::string& json) const
+{
+	if (bridgeSink)
+		bridgeSink (json);
+}
+
+void ControllerSession::sendParamChanged (uint32_t id, double normalized)
+{
+	if (id >= TAVIK_PARAM_COUNT || !bridgeSink)
+		return;
+	std::string out = "{\"type\":\"tavik.paramChanged\",\"path\":";
+	jsonAppendQuoted (out, TAVIK_PARAMS[id].path);
+	out += ",\"value\":";
+	jsonAppendNumber (out, tavik_param_plain (&TAVIK_PARAMS[id], normalized));
+	out += ",\"normalized\":";
+	jsonAppendNumber (out, normalized);
+	out += '}';
+	sendToEditor (out);
+}
+
+void ControllerSession::editorError (const char* reason)
+{
+	recordLifecycle (DiagnosticLifecycleKind::editorError).addString ("reason", reason ? reason : "unknown");
+	publishLastLifecycle ();
+}
+
+DiagnosticLifecycleEvent& ControllerSession::recordLifecycle (DiagnosticLifecycleKind kind, int64_t atFrame)
+{
+	return log->record (kind, atFrame);
+}
+
+void ControllerSession::publishLastLifecycle ()
+{
+	if (!bridgeSink || !(subscriptionMask & LIFECYCLE_FEED_BIT) || log->count == 0)
+		return;
+	std::string out;
+	if (writeDiagnosticLifecycleJson (out, &log->at (log->count - 1), 1, 0))
+		sendToEditor (out);
+}
+
+void ControllerSession::editParam (uint32_t index, double plain)
+{
+	if (index >= TAVIK_PARAM_COUNT)
+		return;
+	const double normalized = plainToNormalized (TAVIK_PARAMS[index], plain);
+	surface.beginEdit (index);
+	surface.setParameterValue (index, normalized);
+	sendParamChanged (index, normalized);
+	surface.performEdit (index, normalized);
+	surface.endEdit (index);
+}
+
+double ControllerSession::readParam (uint32_t index)
+{
+	if (index >= TAVIK_PARAM_COUNT)
+		return 0;
+	return tavik_param_plain (&TAVIK_PARAMS[index], surface.normalizedValue (index));
+}
+
+void ControllerSession::requestRuntimeBank (const std::string& source, const std::string& path,
+                                            const std::string& digest, const std::string& instrument)
+{
+	const std::string request = source + "\n" + path + "\n" + digest + "\n" + instrument;
+	if (!surface.sendToProcessor (messages::LOAD_RUNTIME_BANK, &request))
+		bank.adoptRuntimeBankReply ("missing\n" + path);
+}
+
+bool ControllerSession::applyPadOverrides (const SamplerPadOverrides& overrides)
+{
+	std::string document;
+	writeSamplerPadOverridesJson (document, overrides);
+	return surface.sendToProcessor (messages::PAD_OVERRIDES, &document);
+}
+
+bool ControllerSession::pickFolder (std::string& path, std::string& error) { return pickBankFolder (path, error); }
+
+void ControllerSession::notePresetSelected (const std::string& id, const std::string& name)
+{
+	copyField (presets.currentId, id);
+	copyField (presets.currentName, name);
+	DiagnosticLifecycleEvent& event = recordLifecycle (DiagnosticLifecycleKind::presetLoaded);
+	event.addString ("id", id.c_str ());
+	event.addString ("name", name.c_str ());
+	event.addString ("origin", "bank");
+	publishLastLifecycle ();
+	surface.sendToProcessor (messages::PRESET_LOADED, &id);
+}
+
+} // namespace tavik

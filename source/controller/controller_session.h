@@ -1,0 +1,118 @@
+// The edit controller's logic, free of the SDK: factory presets and the
+// dirty flag, the echo rule between editor and host, the CC map and MIDI
+// controller assignment, component and controller state, the bank bridge,
+// the editor bridge and the lifecycle log. TavikController is a thin SDK
+// layer over it (ControllerSurface is what it provides).
+#pragma once
+
+#include "bank_control.h"
+#include "cc_map.h"
+#include "controller_surface.h"
+#include "hello_blocks.h"
+#include "host_facts.h"
+#include "lifecycle_log.h"
+#include "parameter_table.h"
+#include "state_document.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tavik {
+
+/** The host's restart flags the controller raises. */
+constexpr int32_t RESTART_PARAM_VALUES_CHANGED = 1 << 2;
+constexpr int32_t RESTART_MIDI_CC_ASSIGNMENT_CHANGED = 1 << 5;
+
+/** The validator a host name reveals (0 none … 5 our own probe). */
+uint8_t classifyValidatorHost (const char* hostName);
+
+class ControllerSession : private BankControlHost
+{
+public:
+	using BridgeSink = std::function<void (const std::string&)>;
+
+	explicit ControllerSession (ControllerSurface& surface);
+
+	// Lifecycle.
+	/** After the parameters exist: host identity, preset state, "created". */
+	void initialized (const char* hostName);
+	void terminating ();
+
+	// Parameters and presets.
+	/** After the parameter object took a host's value: program change,
+	 *  the echo rule, or a "tavik.paramChanged" for the editor. */
+	void parameterSet (uint32_t id, double normalized);
+	void applyFactoryPreset (uint32_t index);
+	bool presetDirty () const;
+	void refreshPresetState ();
+
+	// MIDI controllers.
+	bool midiControllerAssignment (int32_t busIndex, int16_t channel, int16_t controller, uint32_t& id) const;
+	void adoptCcMap (const CcMap& map, bool notifyEditor);
+
+	// State.
+	/** The processor's state as the host hands it over; false (nothing
+	 *  changed) when it is no state document. */
+	bool restoreComponentState (const char* text, size_t length);
+	/** The controller's own chunk: the CC map and the pad overrides. */
+	std::string writeControllerState () const;
+	bool restoreControllerState (const char* text, size_t length);
+
+	// Editor.
+	void setBridgeSink (BridgeSink sink) { bridgeSink = std::move (sink); }
+	bool hasBridgeSink () const { return static_cast<bool> (bridgeSink); }
+	void sendToEditor (const std::string& json) const;
+	void sendParamChanged (uint32_t id, double normalized);
+	void editorError (const char* reason);
+
+	// Lifecycle log.
+	DiagnosticLifecycleEvent& recordLifecycle (DiagnosticLifecycleKind kind, int64_t atFrame = -1);
+	void publishLastLifecycle ();
+
+	// Facts for the SDK layer and tests.
+	bool hasCcMap () const { return holdsCcMap; }
+	const CcMap& ccMap () const { return map; }
+	const HostFacts& hostFacts () const { return facts; }
+	const PresetStateFacts& presetState () const { return presets; }
+	const DiagnosticLifecycleLog& lifecycleLog () const { return *log; }
+	BankControl& bankControl () { return bank; }
+	uint32_t feedMask () const { return subscriptionMask; }
+	int32_t echoId () const { return echoParam; }
+
+private:
+	// The bank control's view of the controller.
+	void sendBankJson (const std::string& json) override { sendToEditor (json); }
+	void editParam (uint32_t index, double plain) override;
+	double readParam (uint32_t index) override;
+	void requestRuntimeBank (const std::string& source, const std::string& path, const std::string& digest,
+	                         const std::string& instrument) override;
+	bool applyPadOverrides (const SamplerPadOverrides& overrides) override;
+	bool pickFolder (std::string& path, std::string& error) override;
+	void notePresetSelected (const std::string& id, const std::string& name) override;
+
+	void sendCcMapToProcessor ();
+	/** The host set `id` to `normalized`: the echo of the editor's own edit is
+	 *  consumed, anything else is reported to the editor. */
+	void applyEchoRule (uint32_t id, double normalized);
+
+	ControllerSurface& surface;
+	BankControl bank;
+	BridgeSink bridgeSink;
+	int32_t echoParam = -1;
+	double echoValue = -1.0;
+	CcMap map;
+	bool holdsCcMap = false;
+	std::string runtimeHealth;
+	HostFacts facts;
+	PresetStateFacts presets;
+	double baseline[TAVIK_PARAM_COUNT] = {};
+	bool baselineValid = false;
+	uint32_t subscriptionMask = 0;
+	double feedRate = 0;
+	bool editorReady = false;
+	std::unique_ptr<DiagnosticLifecycleLog> log;
+};
+
+} // namespace tavik
