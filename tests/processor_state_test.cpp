@@ -4,6 +4,7 @@
 // a restored state are loaded, verified and refused with their reason.
 
 #include "host_facts.h"
+#include "message_recorder.h"
 #include "plugin_messages.h"
 #include "processor_test_host.h"
 #include "runtime_diagnostics.h"
@@ -65,43 +66,11 @@ std::vector<float> strike (ProcessorHost& host, int blocks)
 	return out;
 }
 
-// The controller's side of the connection: keeps what the processor sends.
-class ControllerStandIn : public ComponentBase
-{
-public:
-	tresult PLUGIN_API notify (IMessage* message) override
-	{
-		ids.push_back (message->getMessageID ());
-		const void* data = nullptr;
-		uint32 size = 0;
-		std::string payload;
-		if (message->getAttributes ()->getBinary ("json", data, size) == kResultOk)
-			payload.assign (static_cast<const char*> (data), size);
-		payloads.push_back (payload);
-		return kResultOk;
-	}
-	const std::string* last (const std::string& id) const
-	{
-		for (size_t i = ids.size (); i-- > 0;)
-			if (ids[i] == id)
-				return &payloads[i];
-		return nullptr;
-	}
-	size_t count (const std::string& id) const
-	{
-		size_t n = 0;
-		for (const std::string& i : ids)
-			n += i == id;
-		return n;
-	}
-	std::vector<std::string> ids, payloads;
-};
-
 // A processor connected to a controller stand-in, with messages to send it.
 class ConnectedProcessor : public ::testing::Test
 {
 protected:
-	ConnectedProcessor () : host (&application), peer (owned (new ControllerStandIn ()))
+	ConnectedProcessor () : host (&application), peer (owned (new tavik::test::MessageRecorder ()))
 	{
 		processor ().connect (peer);
 	}
@@ -127,7 +96,7 @@ protected:
 
 	HostApplication application;
 	ProcessorHost host;
-	IPtr<ControllerStandIn> peer;
+	IPtr<tavik::test::MessageRecorder> peer;
 };
 
 TEST (ProcessorState, ANewProcessorSavesTheTableDefaults)

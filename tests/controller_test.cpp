@@ -1,0 +1,333 @@
+// TavikController through its VST 3 interfaces, as a host drives it: factory
+// presets applied through the edit protocol with the dirty flag following,
+// MIDI controller assignment from the CC map, component and controller
+// state, host identity, and the bank state the editor is sent.
+
+#include "factory_presets.h"
+#include "host_context.h"
+#include "message_recorder.h"
+#include "plugin_messages.h"
+#include "tavik_controller.h"
+
+#include "public.sdk/source/common/memorystream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+using tavik::TavikController;
+using tavik::test::MessageRecorder;
+
+constexpr ParamID PROGRAM_CHANGE = 0x3F010001;
+
+// A host's component handler that records the edit protocol.
+class RecordingHandler : public IComponentHandler
+{
+public:
+	tresult PLUGIN_API queryInterface (const TUID, void** obj) override
+	{
+		*obj = nullptr;
+		return kNoInterface;
+	}
+	uint32 PLUGIN_API addRef () override { return 1; }
+	uint32 PLUGIN_API release () override { return 1; }
+	tresult PLUGIN_API beginEdit (ParamID id) override
+	{
+		calls.push_back ("begin " + std::to_string (id));
+		return kResultOk;
+	}
+	tresult PLUGIN_API performEdit (ParamID id, ParamValue value) override
+	{
+		calls.push_back ("perform " + std::to_string (id));
+		performed.push_back ({id, value});
+		return kResultOk;
+	}
+	tresult PLUGIN_API endEdit (ParamID id) override
+	{
+		calls.push_back ("end " + std::to_string (id));
+		return kResultOk;
+	}
+	tresult PLUGIN_API restartComponent (int32 flags) override
+	{
+		restarts.push_back (flags);
+		return kResultOk;
+	}
+	std::vector<std::string> calls;
+	std::vector<std::pair<ParamID, ParamValue>> performed;
+	std::vector<int32> restarts;
+};
+
+IPtr<MemoryStream> streamOf (const std::string& text)
+{
+	IPtr<MemoryStream> stream = owned (new MemoryStream ());
+	int32 written = 0;
+	stream->write (const_cast<char*> (text.data ()), static_cast<int32> (text.size ()), &written);
+	int64 position = 0;
+	stream->seek (0, IBStream::kIBSeekSet, &position);
+	return stream;
+}
+
+class Controller : public ::testing::Test
+{
+protected:
+	explicit Controller (const char* hostName = "Tavik controller test") : host (hostName)
+	{
+		object = static_cast<IEditController*> (TavikController::createInstance (nullptr));
+		controller = static_cast<TavikController*> (object);
+		EXPECT_EQ (object->initialize (&host), kResultOk);
+		object->setComponentHandler (&handler);
+		controller->connect (processor);
+		controller->session ().setBridgeSink ([this] (const std::string& json) { editor.push_back (json); });
+	}
+	~Controller () override
+	{
+		controller->disconnect (processor);
+		object->terminate ();
+		object->release ();
+	}
+
+	size_t editorCount (const std::string& type) const
+	{
+		size_t n = 0;
+		for (const std::string& m : editor)
+			n += m.rfind ("{\"type\":\"" + type + "\"", 0) == 0;
+		return n;
+	}
+	std::string controllerState ()
+	{
+		IPtr<MemoryStream> stream = owned (new MemoryStream ());
+		EXPECT_EQ (object->getState (stream), kResultOk);
+		return std::string (stream->getData (), static_cast<size_t> (stream->getSize ()));
+	}
+
+	tavik::tools::ToolHostApplication host;
+	RecordingHandler handler;
+	IPtr<MessageRecorder> processor = owned (new MessageRecorder ());
+	IEditController* object = nullptr;
+	TavikController* controller = nullptr;
+	std::vector<std::string> editor;
+};
+
+TEST_F (Controller, ProgramChangeAppliesAFactoryPresetThroughTheEditProtocol)
+{
+	ASSERT_EQ (object->getParameterCount (), 27);
+	ParameterInfo info {};
+	ASSERT_EQ (object->getParameterInfo (26, info), kResultOk);
+	EXPECT_EQ (info.id, PROGRAM_CHANGE);
+	EXPECT_EQ (info.stepCount, 9);
+	EXPECT_EQ (info.flags & ParameterInfo::kCanAutomate, 0);
+
+	ASSERT_EQ (object->setParamNormalized (PROGRAM_CHANGE, 0.5), kResultOk); // 4.5 rounds to 5
+	const tavik::PresetStateFacts& state = controller->session ().presetState ();
+	EXPECT_STREQ (state.currentId, "factory-6");
+	EXPECT_STREQ (state.currentName, "Gong Ageng Wadon");
+	ASSERT_EQ (handler.calls.size (), 3u * 26);
+	for (uint32_t id = 0; id < 26; ++id)
+	{
+		EXPECT_EQ (handler.calls[3 * id], "begin " + std::to_string (id));
+		EXPECT_EQ (handler.calls[3 * id + 1], "perform " + std::to_string (id));
+		EXPECT_EQ (handler.calls[3 * id + 2], "end " + std::to_string (id));
+		EXPECT_EQ (handler.performed[id].second, tavik::TAVIK_FACTORY_PRESETS[5].values[id]);
+		EXPECT_EQ (object->getParamNormalized (id), tavik::TAVIK_FACTORY_PRESETS[5].values[id]);
+	}
+	EXPECT_EQ (handler.restarts, (std::vector<int32> {kParamValuesChanged}));
+	EXPECT_EQ (editorCount ("tavik.paramChanged"), 26u);
+	EXPECT_EQ (*processor->last (tavik::messages::PRESET_LOADED), ""); // no bank preset selected
+	EXPECT_EQ (object->getParamNormalized (25), 0.8484848484848485);   // performance.velocity 0.85
+
+	// The dirty flag follows edits, and going back to the preset's value
+	// makes it clean again.
+	EXPECT_FALSE (controller->session ().presetDirty ());
+	const double size = object->getParamNormalized (1);
+	ASSERT_EQ (object->setParamNormalized (1, size / 2), kResultOk);
+	EXPECT_TRUE (controller->session ().presetDirty ());
+	ASSERT_EQ (object->setParamNormalized (1, size), kResultOk);
+	EXPECT_FALSE (controller->session ().presetDirty ());
+
+	const struct
+	{
+		double value;
+		const char* id;
+	} choices[] = {{0, "factory-1"}, {1.0 / 9, "factory-2"}, {17.0 / 18, "factory-10"}, {1, "factory-10"}};
+	for (const auto& c : choices)
+	{
+		ASSERT_EQ (object->setParamNormalized (PROGRAM_CHANGE, c.value), kResultOk);
+		EXPECT_STREQ (state.currentId, c.id) << c.value;
+	}
+	EXPECT_EQ (object->getParamNormalized (7), 1.0); // factory-10 strikes with the Metal mallet
+	ASSERT_EQ (object->setParamNormalized (PROGRAM_CHANGE, 7.0 / 9), kResultOk);
+	EXPECT_EQ (object->getParamNormalized (0), 1.0); // factory-8 is a Symphonic gong
+}
+
+TEST_F (Controller, HostEditsReachTheEditor)
+{
+	ASSERT_EQ (object->setParamNormalized (1, 0.5), kResultOk);
+	ASSERT_EQ (editor.size (), 1u);
+	EXPECT_EQ (editor[0], "{\"type\":\"tavik.paramChanged\",\"path\":\"ir.size\",\"value\":1.25,\"normalized\":0.5}");
+	EXPECT_EQ (object->setParamNormalized (999, 0.5), kResultFalse);
+	EXPECT_EQ (editor.size (), 1u);
+}
+
+TEST_F (Controller, MidiControllersFollowTheCcMapPerChannel)
+{
+	FUnknownPtr<IMidiMapping> mapping (object);
+	ASSERT_TRUE (mapping);
+	ParamID id = 12345;
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, 1, id), kResultFalse); // no map yet
+
+	tavik::CcMap map;
+	map.count = 4;
+	map.bindings[0].cc = 7;
+	map.bindings[0].paramIndex = 30; // not a parameter: never reported
+	map.bindings[1].cc = 7;
+	map.bindings[1].paramIndex = 17;
+	map.bindings[1].channel = 0; // any channel
+	map.bindings[2].cc = 1;
+	map.bindings[2].paramIndex = 9;
+	map.bindings[2].channel = 3; // MIDI channel 3 is index 2
+	map.bindings[3].cc = 2;
+	map.bindings[3].paramIndex = 5;
+	map.bindings[3].enabled = false;
+	controller->session ().adoptCcMap (map, true);
+	EXPECT_EQ (handler.restarts, (std::vector<int32> {kMidiCCAssignmentChanged}));
+	EXPECT_EQ (processor->count (tavik::messages::CC_MAP), 1u);
+	EXPECT_EQ (editorCount ("tavik.ccMapChanged"), 1u);
+
+	for (int16 channel : {0, 5, 15})
+	{
+		ASSERT_EQ (mapping->getMidiControllerAssignment (0, channel, 7, id), kResultOk);
+		EXPECT_EQ (id, 17u);
+	}
+	ASSERT_EQ (mapping->getMidiControllerAssignment (0, 2, 1, id), kResultOk);
+	EXPECT_EQ (id, 9u);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 3, 1, id), kResultFalse);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, 2, id), kResultFalse); // disabled
+	EXPECT_EQ (mapping->getMidiControllerAssignment (1, 0, 7, id), kResultFalse); // another bus
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, 128, id), kResultFalse);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, -1, id), kResultFalse);
+}
+
+TEST_F (Controller, ComponentStateUpdatesOnlyWhatTheDocumentCarries)
+{
+	ASSERT_EQ (object->setParamNormalized (16, 0.25), kResultOk);
+	editor.clear ();
+	const std::string state = "{\"params\":{\"ir.size\":1.25,\"mallet.type\":2},"
+							  "\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":74,\"path\":\"strike.position\"}]},"
+							  "\"sampler\":{\"v\":1,\"pads\":{\"kick\":{\"gain\":2}}}}";
+	ASSERT_EQ (object->setComponentState (streamOf (state)), kResultOk);
+	EXPECT_EQ (object->getParamNormalized (1), 0.5);
+	EXPECT_EQ (object->getParamNormalized (7), 2.0 / 3);
+	EXPECT_EQ (object->getParamNormalized (16), 0.25); // not named: kept
+	EXPECT_EQ (editorCount ("tavik.paramChanged"), 2u);
+	EXPECT_EQ (editorCount ("tavik.ccMapChanged"), 1u);
+	EXPECT_EQ (editorCount ("tavik.bankState"), 1u);
+	EXPECT_NE (editor.back ().find ("\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{\"kick\":{\"gain\":2}}"),
+	           std::string::npos);
+	EXPECT_EQ (controller->session ().presetState ().lastStateBytes, static_cast<int64_t> (state.size ()));
+	FUnknownPtr<IMidiMapping> mapping (object);
+	ParamID id = 0;
+	ASSERT_EQ (mapping->getMidiControllerAssignment (0, 0, 74, id), kResultOk);
+	EXPECT_EQ (id, 5u);
+
+	// A document that does not parse changes nothing.
+	editor.clear ();
+	for (const std::string bad : {"", "{\"params\":", "{\"params\":null}", "[]"})
+		EXPECT_EQ (object->setComponentState (streamOf (bad)), kResultFalse) << bad;
+	EXPECT_EQ (object->setComponentState (nullptr), kResultFalse);
+	EXPECT_EQ (object->getParamNormalized (1), 0.5);
+	EXPECT_TRUE (editor.empty ());
+}
+
+TEST_F (Controller, ControllerStateHoldsTheCcMapAndPads)
+{
+	EXPECT_EQ (controllerState (), "{}");
+	EXPECT_EQ (object->setState (streamOf ("")), kResultOk);
+	EXPECT_EQ (object->setState (streamOf ("{\"ccMap\":")), kResultFalse);
+	EXPECT_EQ (object->getState (nullptr), kResultFalse);
+
+	const std::string pads = "{\"sampler\":{\"v\":1,\"pads\":{\"snare\":{\"pan\":-0.5}}}}";
+	ASSERT_EQ (object->setState (streamOf (pads)), kResultOk);
+	EXPECT_EQ (controllerState (), pads);
+	const std::string both = "{\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":1,\"path\":\"ir.size\"}]},"
+							 "\"sampler\":{\"v\":1,\"pads\":{\"snare\":{\"pan\":-0.5}}}}";
+	ASSERT_EQ (object->setState (streamOf (both)), kResultOk);
+	EXPECT_EQ (controllerState (), both);
+	// Parameter values in the controller's own chunk are not its business.
+	ASSERT_EQ (object->setState (streamOf ("{\"params\":{\"ir.size\":2}}")), kResultOk);
+	EXPECT_EQ (object->getParamNormalized (1), tavik::TAVIK_PARAMS[1].defaultNormalized);
+	EXPECT_EQ (controllerState (), "{\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":1,\"path\":\"ir.size\"}]}}");
+}
+
+TEST_F (Controller, BankStateListsFactoryPresetsUntilABankAnswers)
+{
+	tavik::BankControl& bank = controller->session ().bankControl ();
+	const std::string plain = bank.bankStateJson (nullptr, nullptr, nullptr);
+	EXPECT_EQ (plain.rfind ("{\"type\":\"tavik.bankState\",\"reason\":\"query\",\"stateVersion\":1,\"pads\":{},"
+	                        "\"banks\":[],\"presets\":{\"bankScoped\":false,\"items\":[{\"id\":\"factory-1\","
+	                        "\"name\":\"Tam-Tam Yarn\"},",
+	                        0),
+	           0u);
+	EXPECT_EQ (plain.find ("\"runtime\""), std::string::npos);
+
+	bank.adoptRuntimeBankReply ("ok\n\ninst\tInstrument\tinstruments\na\tA\tinstruments\nk\tK\tkits\n"
+	                            "\x01p1\tFirst\tinst\tir.size=1.5\x1Fmaster.level=0.1");
+	const std::string loaded = editor.back ();
+	EXPECT_NE (loaded.find ("\"reason\":\"loadBank\""), std::string::npos);
+	EXPECT_NE (loaded.find ("\"presets\":{\"bankScoped\":true,\"items\":[{\"id\":\"p1\",\"name\":\"First\","
+	                        "\"instrument\":\"inst\",\"params\":{\"ir.size\":1.5,"
+	                        "\"master.level\":0.10000000000000001}}]}"),
+	           std::string::npos)
+		<< loaded;
+
+	bank.adoptRuntimeBankReply ("bank-hash-mismatch\nasset \"a\" sha256 …");
+	EXPECT_NE (editor.back ().find ("\"error\":{\"code\":\"bank-hash-mismatch\",\"requestedId\":\"\"}"),
+	           std::string::npos);
+	EXPECT_NE (editor.back ().find ("\"bankScoped\":false"), std::string::npos);
+}
+
+TEST_F (Controller, AMissingEditorPageIsReported)
+{
+	testing::internal::CaptureStderr ();
+	EXPECT_EQ (object->createView ("editor"), nullptr);
+	EXPECT_EQ (testing::internal::GetCapturedStderr (), "tavik-plugin-shell: no UI bundle found; editor disabled\n");
+	const tavik::DiagnosticLifecycleLog& log = controller->session ().lifecycleLog ();
+	const tavik::DiagnosticLifecycleEvent& last = log.at (log.count - 1);
+	EXPECT_EQ (last.kind, tavik::DiagnosticLifecycleKind::editorError);
+	EXPECT_STREQ (last.details[0].text, "no ui bundle in plugin");
+	EXPECT_EQ (object->createView ("other"), nullptr);
+	EXPECT_EQ (object->createView (nullptr), nullptr);
+}
+
+class ValidatorController : public Controller
+{
+protected:
+	ValidatorController () : Controller ("pluginval auval validator") {}
+};
+
+TEST_F (ValidatorController, TheHostNameIsKeptAndClassified)
+{
+	EXPECT_STREQ (controller->session ().hostFacts ().hostName, "pluginval auval validator");
+	EXPECT_EQ (controller->session ().hostFacts ().validatorHost, 1);
+	const struct
+	{
+		const char* name;
+		uint8_t kind;
+	} names[] = {{"Pluginval", 1},
+	             {"auval validator", 3},
+	             {"x clap_validator", 2},
+	             {"VST3 Validator", 4},
+	             {"Tavik zorv-render", 5},
+	             {"Bitwig Studio", 0},
+	             {"", 0},
+	             {nullptr, 0}};
+	for (const auto& n : names)
+		EXPECT_EQ (tavik::classifyValidatorHost (n.name), n.kind) << (n.name ? n.name : "null");
+}
+
+} // namespace
