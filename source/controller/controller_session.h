@@ -67,6 +67,31 @@ public:
 	void sendParamChanged (uint32_t id, double normalized);
 	void editorError (const char* reason);
 
+	// Messages the controller owns.
+	/** Builds and sends the hello; the editor is ready afterwards. */
+	void sendHello ();
+	std::string helloJson ();
+	/** The state document of the current values (the editor's "getState"). */
+	std::string currentStateDocument () const;
+
+	// Feeds (the cadence clock and the processor's answers).
+	/** One cadence tick: a transport poll (with a pending reset), then a
+	 *  feed drain. */
+	void tickCadence ();
+	static double cadenceIntervalSeconds (double feedRate);
+	void subscribe (uint32_t mask, double hz, bool hasHz);
+	void unsubscribe ();
+	void editorOpened ();
+	void editorClosed ();
+	void adoptRuntimeHealth (const std::string& report);
+	void adoptHostFacts (const HostFacts& record);
+	void adoptTransportFact (const TransportFact& fact);
+	void adoptLifecycleName (const std::string& name);
+	void replayLifecycle ();
+	/** Milliseconds of the clock the feeds are throttled by (the lifecycle
+	 *  log's unless a test sets its own). */
+	void setClock (std::function<double ()> now) { clock = std::move (now); }
+
 	// Lifecycle log.
 	DiagnosticLifecycleEvent& recordLifecycle (DiagnosticLifecycleKind kind, int64_t atFrame = -1);
 	void publishLastLifecycle ();
@@ -79,6 +104,10 @@ public:
 	const DiagnosticLifecycleLog& lifecycleLog () const { return *log; }
 	BankControl& bankControl () { return bank; }
 	uint32_t feedMask () const { return subscriptionMask; }
+	double feedHz () const { return feedRate; }
+	bool isEditorReady () const { return editorReady; }
+	const std::string& runtimeHealthReport () const { return runtimeHealth; }
+	uint32_t hostChanges () const { return hostChangeSequence; }
 	int32_t echoId () const { return echoParam; }
 
 private:
@@ -113,6 +142,15 @@ private:
 	double feedRate = 0;
 	bool editorReady = false;
 	std::unique_ptr<DiagnosticLifecycleLog> log;
+	std::function<double ()> clock;
+	uint32_t hostChangeSequence = 0;
+	TransportFact lastTransport;
+	bool hasTransport = false;
+	double previousTempo = 120.0;
+	int32_t previousNumerator = 4;
+	int32_t previousDenominator = 4;
+	double lastTransportSendMs = -1;
+	bool transportResetPending = false;
 };
 
 } // namespace tavik

@@ -63,6 +63,28 @@ TavikController::TavikController () : logic (std::make_unique<ControllerSession>
 
 TavikController::~TavikController () = default;
 
+void TavikController::startCadenceClock (FUnknown* context)
+{
+	FUnknownPtr<Linux::IRunLoop> loop (context);
+	if (!loop || cadenceClockRunning ())
+		return;
+	rememberHostRunLoop (loop);
+	cadenceLoop = loop;
+	cadence = owned (RunLoopTimer::create ([this] { logic->tickCadence (); }));
+	if (!cadence->start (loop, 1000 / 30))
+		cadence = nullptr;
+}
+
+void TavikController::stopCadenceClock ()
+{
+	if (cadence)
+		cadence->stop ();
+	cadence = nullptr;
+	if (cadenceLoop && rememberedHostRunLoop () == cadenceLoop)
+		rememberHostRunLoop (nullptr);
+	cadenceLoop = nullptr;
+}
+
 tresult PLUGIN_API TavikController::queryInterface (const TUID iid, void** obj)
 {
 	QUERY_INTERFACE (iid, obj, IMidiMapping::iid, IMidiMapping)
@@ -102,6 +124,7 @@ tresult PLUGIN_API TavikController::initialize (FUnknown* context)
 		const bool named = hostNameOf (context, name);
 		publishParametersAndPresets ();
 		logic->initialized (named ? name.c_str () : nullptr);
+		startCadenceClock (context);
 		return kResultOk;
 	});
 }
@@ -111,6 +134,7 @@ tresult PLUGIN_API TavikController::terminate ()
 	if (initialised)
 		guardedHostCall ([&] {
 			logic->terminating ();
+			stopCadenceClock ();
 			return kResultOk;
 		});
 	initialised = false;
@@ -273,14 +297,57 @@ tresult PLUGIN_API TavikController::notify (IMessage* message)
 		return kInvalidArgument;
 	return guardedHostCall ([&] () -> tresult {
 		const char* id = message->getMessageID ();
-		if (id && std::strcmp (id, messages::RUNTIME_BANK_RESULT) == 0)
+		if (!id)
+			return EditControllerEx1::notify (message);
+		std::string payload;
+		const auto is = [id] (const char* name) { return std::strcmp (id, name) == 0; };
+		if (is (messages::RUNTIME_BANK_RESULT))
 		{
-			std::string reply;
-			if (readJsonPayload (message, reply))
-				logic->bankControl ().adoptRuntimeBankReply (reply);
-			return kResultOk;
+			if (readJsonPayload (message, payload))
+				logic->bankControl ().adoptRuntimeBankReply (payload);
 		}
-		return EditControllerEx1::notify (message);
+		else if (is (messages::LIFECYCLE))
+		{
+			if (readJsonPayload (message, payload))
+				logic->adoptLifecycleName (payload);
+		}
+		else if (is (messages::TRANSPORT))
+		{
+			TransportFact fact;
+			if (readJsonPayload (message, payload) && payload.size () == sizeof fact)
+			{
+				std::memcpy (static_cast<void*> (&fact), payload.data (), sizeof fact);
+				logic->adoptTransportFact (fact);
+			}
+		}
+		else if (is (messages::HOST_FACTS))
+		{
+			HostFacts facts;
+			if (readJsonPayload (message, payload) && payload.size () == sizeof facts)
+			{
+				std::memcpy (static_cast<void*> (&facts), payload.data (), sizeof facts);
+				// Texts from another object are made to end inside their fields.
+				facts.hostName[sizeof facts.hostName - 1] = 0;
+				facts.hostVersion[sizeof facts.hostVersion - 1] = 0;
+				facts.hostPath[sizeof facts.hostPath - 1] = 0;
+				if (facts.busCount > HOST_FACTS_MAX_BUSES)
+					facts.busCount = HOST_FACTS_MAX_BUSES;
+				for (HostBusFact& bus : facts.buses)
+				{
+					bus.id[sizeof bus.id - 1] = 0;
+					bus.layout[sizeof bus.layout - 1] = 0;
+				}
+				logic->adoptHostFacts (facts);
+			}
+		}
+		else if (is (messages::RUNTIME_DIAGNOSTICS))
+		{
+			if (readJsonPayload (message, payload))
+				logic->adoptRuntimeHealth (payload);
+		}
+		else if (!is (messages::SIGNAL))
+			return EditControllerEx1::notify (message);
+		return kResultOk;
 	});
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "controller_session.h"
+#include "run_loop_timer.h"
 
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
@@ -61,6 +62,10 @@ public:
 	// IConnectionPoint
 	Steinberg::tresult PLUGIN_API notify (Steinberg::Vst::IMessage* message) override;
 
+	/** The controller's 1/30 s clock: on the host's run loop when its
+	 *  context offers one, else ticks come only from outside. */
+	bool cadenceClockRunning () const { return cadence && cadence->running (); }
+
 	/** The SDK-free logic behind this controller. */
 	ControllerSession& session () { return *logic; }
 
@@ -91,7 +96,12 @@ private:
 		TavikController& controller;
 	};
 
+	void startCadenceClock (Steinberg::FUnknown* context);
+	void stopCadenceClock ();
+
 	Surface surface {*this};
+	Steinberg::IPtr<RunLoopTimer> cadence;
+	Steinberg::Linux::IRunLoop* cadenceLoop = nullptr;
 	std::unique_ptr<ControllerSession> logic;
 	bool initialised = false;
 };

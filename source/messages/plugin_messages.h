@@ -22,5 +22,8 @@ constexpr const char* STAGE_RESOURCE_SLOT = "tavik.stageResourceSlot";
 constexpr const char* RUNTIME_DIAGNOSTICS = "tavik.runtimeDiagnostics";
 constexpr const char* HOST_FACTS = "tavik.diag.hostFacts";
 constexpr const char* RUNTIME_BANK_RESULT = "tavik.runtimeBankResult";
+constexpr const char* LIFECYCLE = "tavik.diag.lifecycle";
+constexpr const char* TRANSPORT = "tavik.diag.transport";
+constexpr const char* SIGNAL = "tavik.diag.signal";
 
 } // namespace tavik::messages
