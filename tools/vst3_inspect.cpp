@@ -1,9 +1,11 @@
 // vst3-inspect: loads a VST 3 bundle as a Linux host does and prints what a
 // host sees of it as JSON: the factory, its classes, and for every audio
 // processor class its buses, its controller's parameters, units and program
-// lists.
+// lists. With --moduleinfo it prints instead the bundle's module-info
+// document (Contents/Resources/moduleinfo.json), written from the factory
+// alone, so that hosts can list the module's classes without loading it.
 //
-//   vst3-inspect BUNDLE.vst3 [--compact]
+//   vst3-inspect [--moduleinfo] BUNDLE.vst3 [--compact]
 
 #include "host_context.h"
 #include "hosted_module.h"
@@ -19,6 +21,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -377,21 +380,179 @@ std::string inspect (const std::string& bundle, bool pretty)
 	return text;
 }
 
+// Category of a class that names the older classes the module's classes
+// replace. Its list belongs in the document's "Compatibility", which this
+// tool cannot fill, so such a module is refused rather than described wrongly.
+constexpr const char* kCompatibilityClassCategory = "Plugin Compatibility Class";
+
+/** The parts of a '|'-separated sub-category list, empty parts left out. */
+std::vector<std::string> splitSubCategories (const std::string& text)
+{
+	std::vector<std::string> parts;
+	size_t begin = 0;
+	while (begin <= text.size ())
+	{
+		size_t end = text.find ('|', begin);
+		if (end == std::string::npos)
+			end = text.size ();
+		if (end > begin)
+			parts.push_back (text.substr (begin, end - begin));
+		begin = end + 1;
+	}
+	return parts;
+}
+
+// One class as the factory describes it, from the richest class info it
+// offers: UTF-16 (IPluginFactory3), 8-bit (IPluginFactory2), or the basic
+// record alone.
+struct ClassDescription
+{
+	std::string cid;
+	std::string category;
+	std::string name;
+	std::string vendor;
+	std::string version;
+	std::string sdkVersion;
+	std::string subCategories;
+	uint32 classFlags = 0;
+	int32 cardinality = 0;
+};
+
+ClassDescription describeClass (IPluginFactory* factory, IPluginFactory2* factory2, IPluginFactory3* factory3,
+                                int32 index)
+{
+	PClassInfo info {};
+	if (factory->getClassInfo (index, &info) != kResultOk)
+		throw HostError ("getClassInfo failed for class " + std::to_string (index));
+	ClassDescription description;
+	description.cid = tavik::tools::classIdHex (info.cid);
+	description.category = tavik::fixedText (info.category);
+	description.name = tavik::fixedText (info.name);
+	description.cardinality = info.cardinality;
+
+	PClassInfoW infoW {};
+	PClassInfo2 info2 {};
+	if (factory3 && factory3->getClassInfoUnicode (index, &infoW) == kResultOk)
+	{
+		description.name = wide (infoW.name, PClassInfo::kNameSize);
+		description.vendor = wide (infoW.vendor, PClassInfoW::kVendorSize);
+		description.version = wide (infoW.version, PClassInfoW::kVersionSize);
+		description.sdkVersion = wide (infoW.sdkVersion, PClassInfoW::kVersionSize);
+		description.subCategories = tavik::fixedText (infoW.subCategories);
+		description.classFlags = infoW.classFlags;
+	}
+	else if (factory2 && factory2->getClassInfo2 (index, &info2) == kResultOk)
+	{
+		description.name = tavik::fixedText (info2.name);
+		description.vendor = tavik::fixedText (info2.vendor);
+		description.version = tavik::fixedText (info2.version);
+		description.sdkVersion = tavik::fixedText (info2.sdkVersion);
+		description.subCategories = tavik::fixedText (info2.subCategories);
+		description.classFlags = info2.classFlags;
+	}
+	return description;
+}
+
+// The module-info document of a bundle, from its factory alone: no class is
+// instantiated. A class without a vendor of its own takes the factory's; the
+// module's name is that of its shared object and its version the first one
+// a class reports (the factory itself reports none).
+std::string moduleInfo (const std::string& bundle, bool pretty)
+{
+	tavik::tools::ToolHostApplication host ("Tavik vst3-inspect");
+	tavik::tools::HostedModule module (bundle);
+	IPluginFactory* factory = module.factory ();
+	FUnknownPtr<IPluginFactory2> factory2 (factory);
+	FUnknownPtr<IPluginFactory3> factory3 (factory);
+	if (factory3)
+		factory3->setHostContext (&host);
+
+	PFactoryInfo factoryInfo {};
+	if (factory->getFactoryInfo (&factoryInfo) != kResultOk)
+		throw HostError ("getFactoryInfo failed");
+	const std::string factoryVendor = tavik::fixedText (factoryInfo.vendor);
+
+	std::vector<ClassDescription> classes;
+	const int32 classCount = factory->countClasses ();
+	for (int32 i = 0; i < classCount; ++i)
+	{
+		classes.push_back (describeClass (factory, factory2, factory3, i));
+		if (classes.back ().category == kCompatibilityClassCategory)
+			throw HostError ("class \"" + classes.back ().name + "\" is a " + kCompatibilityClassCategory +
+			                 ", whose list of replaced classes this tool cannot write");
+	}
+	std::string version;
+	for (const ClassDescription& description : classes)
+	{
+		version = description.version;
+		if (!version.empty ())
+			break;
+	}
+
+	Report report (pretty);
+	report.beginObject ();
+	report.string ("Name", std::filesystem::path (module.path ()).stem ().string ());
+	report.string ("Version", version);
+	report.beginObject ("Factory Info");
+	report.string ("Vendor", factoryVendor);
+	report.string ("URL", tavik::fixedText (factoryInfo.url));
+	report.string ("E-Mail", tavik::fixedText (factoryInfo.email));
+	report.beginObject ("Flags");
+	report.boolean ("Unicode", (factoryInfo.flags & PFactoryInfo::kUnicode) != 0);
+	report.boolean ("Classes Discardable", (factoryInfo.flags & PFactoryInfo::kClassesDiscardable) != 0);
+	report.boolean ("Component Non Discardable", (factoryInfo.flags & PFactoryInfo::kComponentNonDiscardable) != 0);
+	report.endObject ();
+	report.endObject ();
+	report.beginArray ("Compatibility");
+	report.endArray ();
+	report.beginArray ("Classes");
+	for (const ClassDescription& description : classes)
+	{
+		report.beginObject ();
+		report.string ("CID", description.cid);
+		report.string ("Category", description.category);
+		report.string ("Name", description.name);
+		report.string ("Vendor", description.vendor.empty () ? factoryVendor : description.vendor);
+		report.string ("Version", description.version);
+		report.string ("SDKVersion", description.sdkVersion);
+		report.beginArray ("Sub Categories");
+		for (const std::string& part : splitSubCategories (description.subCategories))
+			report.string (nullptr, part);
+		report.endArray ();
+		report.integer ("Class Flags", description.classFlags);
+		report.integer ("Cardinality", description.cardinality);
+		report.beginArray ("Snapshots");
+		report.endArray ();
+		report.endObject ();
+	}
+	report.endArray ();
+	report.endObject ();
+
+	std::string text = report.str ();
+	text.push_back ('\n');
+	return text;
+}
+
 } // namespace
 
 int main (int argc, char** argv)
 {
 	std::string bundle;
 	bool pretty = true;
+	bool moduleInfoDocument = false;
 	for (int i = 1; i < argc; ++i)
 	{
 		const std::string arg = argv[i];
 		if (arg == "--compact")
 			pretty = false;
+		else if (arg == "--moduleinfo")
+			moduleInfoDocument = true;
 		else if (arg == "-h" || arg == "--help")
 		{
-			std::printf ("usage: vst3-inspect BUNDLE.vst3 [--compact]\n"
-			             "Loads a VST 3 module as a host does and prints what the host sees as JSON.\n");
+			std::printf ("usage: vst3-inspect [--moduleinfo] BUNDLE.vst3 [--compact]\n"
+			             "Loads a VST 3 module as a host does and prints what the host sees as JSON.\n"
+			             "--moduleinfo prints the module-info document (moduleinfo.json) instead, from the\n"
+			             "factory's own description of its classes.\n");
 			return 0;
 		}
 		else if (bundle.empty () && (arg.empty () || arg[0] != '-'))
@@ -409,7 +570,7 @@ int main (int argc, char** argv)
 	}
 	try
 	{
-		const std::string text = inspect (bundle, pretty);
+		const std::string text = moduleInfoDocument ? moduleInfo (bundle, pretty) : inspect (bundle, pretty);
 		std::fwrite (text.data (), 1, text.size (), stdout);
 		return std::fflush (stdout) == 0 ? 0 : 1;
 	}
