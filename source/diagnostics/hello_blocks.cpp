@@ -4,22 +4,9 @@
 #include "json_writer.h"
 #include "product_identity.h"
 
-#include <cstring>
-
 namespace tavik {
 
 namespace {
-
-struct FeedName
-{
-	const char* name;
-	uint32_t bit;
-};
-
-const FeedName kFeeds[] = {
-	{"host", 1},       {"transport", 2},  {"midiIn", 4},   {"midiOut", 8},   {"meters", 16},  {"scope", 32},
-	{"lifecycle", 64}, {"counters", 128}, {"params", 256}, {"presets", 512}, {"clock", 1024},
-};
 
 const char* const kTargets[] = {"vst3", "clap", "au", "standalone", "offline"};
 
@@ -31,16 +18,6 @@ void optionalCount (JsonMembers& m, const char* name, int64_t value)
 }
 
 } // namespace
-
-uint32_t diagnosticFeedBit (const char* name)
-{
-	if (!name)
-		return 0;
-	for (const FeedName& feed : kFeeds)
-		if (std::strcmp (feed.name, name) == 0)
-			return feed.bit;
-	return 0;
-}
 
 void writeDiagnosticIdentityJson (std::string& out, DiagnosticTarget target)
 {

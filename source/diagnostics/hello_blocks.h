@@ -1,8 +1,10 @@
 // The diagnostic blocks of the editor's hello message: the module's
 // identity, the host configuration, the diagnostic capabilities and the
-// preset state; the bank facts block; and the feed-name subscription bits.
+// preset state; and the bank facts block. The feed-name subscription bits
+// live with the documents (diagnostic_feeds.h), which the bridge reader shares.
 #pragma once
 
+#include "diagnostic_feeds.h"
 #include "host_facts.h"
 #include "ui_manifest.h"
 
@@ -48,9 +50,6 @@ struct PresetStateFacts
 	int64_t lastStateBytes = -1;
 	BankFacts bank;
 };
-
-/** The subscription bit of a feed name (exact, case-sensitive), or 0. */
-uint32_t diagnosticFeedBit (const char* name);
 
 void writeDiagnosticIdentityJson (std::string& out, DiagnosticTarget target);
 /** The identity with the given UI bundle facts (the plain form uses this
