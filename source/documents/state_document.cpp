@@ -341,13 +341,12 @@ std::string writeStateJson (const double* values, int variation, const CcMap* cc
 	return out;
 }
 
-bool parseStateJson (const char* text, size_t length, StateChunk& chunk)
+bool readStateDocument (Reader& r, StateChunk& chunk)
 {
-	Reader r {text, text + length};
 	skipWhitespace (r);
 	if (r.cur >= r.end || *r.cur != '{')
 		return false;
-	const bool ok = readObject (r, [&] (const std::string& key, Reader& in) {
+	return readObject (r, [&] (const std::string& key, Reader& in) {
 		skipWhitespace (in);
 		const char c = in.cur < in.end ? *in.cur : 0;
 		if (key == "params")
@@ -399,7 +398,12 @@ bool parseStateJson (const char* text, size_t length, StateChunk& chunk)
 			return readBank (in, chunk);
 		return skipValue (in, 1);
 	});
-	if (!ok)
+}
+
+bool parseStateJson (const char* text, size_t length, StateChunk& chunk)
+{
+	Reader r {text, text + length};
+	if (!readStateDocument (r, chunk))
 		return false;
 	skipWhitespace (r);
 	return r.cur == r.end;

@@ -100,6 +100,11 @@ std::string writeStateJson (const double* values, int variation, const CcMap* cc
                             SamplerZoneProgram zoneProgram, const BankStateRefOut* bank,
                             const SamplerPadOverrides* padOverrides, const AuthoredStateOut* authored);
 
+/** Reads one state document object at the cursor, by the rules of
+ *  parseStateJson but leaving whatever follows it to the caller: the reader
+ *  of state documents nested in other documents. */
+bool readStateDocument (Reader& r, StateChunk& chunk);
+
 /** True when the text is one valid state document. The chunk is filled as
  *  the parser goes: use a fresh chunk and adopt it only on success. */
 bool parseStateJson (const char* text, size_t length, StateChunk& chunk);
