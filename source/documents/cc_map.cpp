@@ -110,7 +110,7 @@ bool readBindingArray (Reader& r, CcMap& map)
 
 } // namespace
 
-CcMap::CcMap () : count (0)
+CcMap::CcMap () noexcept : count (0)
 {
 	for (CcBinding& b : bindings)
 	{

@@ -57,7 +57,7 @@ struct CcMap
 
 	/** An empty map ready to be filled: no bindings, every slot zero but
 	 *  enabled. */
-	CcMap ();
+	CcMap () noexcept;
 };
 
 /** Appends the CC map document. */
