@@ -643,6 +643,34 @@ TEST (BridgeMessageHostileInput, NulBytesAreOrdinaryStringBytes)
 		EXPECT_FALSE (wellFormed (text)) << text.size ();
 }
 
+TEST (BridgeMessageHostileInput, NulBytesNeverShortenNestedNames)
+{
+	// A NUL inside a name read by a nested reader is part of the name, so it
+	// never matches the shorter known name before it.
+	const auto state = read ("{\"state\":{\"params\":{\"ir.size\0\":2,\"ir.damping\":0.5},"
+	                         "\"ccMap\":[{\"cc\":1,\"path\":\"ir.size\0\"},{\"cc\":2,\"path\":\"ir.damping\"}]}}"s);
+	ASSERT_NE (state, nullptr);
+	EXPECT_FALSE (state->state.present[kIrSize]);
+	EXPECT_TRUE (state->state.present[kIrDamping]);
+	ASSERT_EQ (state->state.ccMap.count, 1u);
+	EXPECT_EQ (state->state.ccMap.bindings[0].cc, 2);
+
+	const auto map = read ("{\"map\":[{\"cc\":1,\"path\":\"ir.size\0\",\"curve\":\"log\0\"},"
+	                       "{\"cc\":2,\"path\":\"ir.size\",\"curve\":\"log\0\",\"takeover\":\"pickup\0\"}]}"s);
+	ASSERT_NE (map, nullptr);
+	ASSERT_EQ (map->ccMap.count, 1u);
+	EXPECT_EQ (map->ccMap.bindings[0].cc, 2);
+	EXPECT_EQ (map->ccMap.bindings[0].curve, CC_CURVE_LINEAR);
+	EXPECT_EQ (map->ccMap.bindings[0].takeover, CC_TAKEOVER_IMMEDIATE);
+
+	// The pad map's writer would cut such keys into one shorter key.
+	const auto pads = read ("{\"pads\":{\"kick\0a\":{\"gain\":2},\"kick\0b\":{\"gain\":3},\"kick\":{\"pan\":1}}}"s);
+	ASSERT_NE (pads, nullptr);
+	ASSERT_EQ (pads->pads.size (), 1u);
+	EXPECT_EQ (pads->pads[0].padKey, "kick");
+	EXPECT_EQ (pads->pads[0].mask, static_cast<uint32_t> (PAD_PAN));
+}
+
 TEST (BridgeMessageHostileInput, InvalidUtf8IsCarriedAsItIs)
 {
 	const std::string bytes = "\xff\xfe\xc3\x28\xed\xa0\x80\xc0\xaf\xf4\x90\x80\x80\xe2\x82";

@@ -10,6 +10,7 @@
 namespace {
 
 using namespace tavik;
+using namespace std::string_literals;
 
 double defaults[TAVIK_PARAM_COUNT];
 
@@ -402,6 +403,47 @@ TEST (StateHostileInput, FailsCleanlyOrParses)
 													   return parseSamplerPadOverridesJson (text, length, out);
 												   });
 	EXPECT_TRUE (padCuts.empty ());
+}
+
+TEST (StateHostileInput, NulBytesNeverShortenNames)
+{
+	// A NUL inside a name is part of it; texts that a fixed field would cut
+	// at the NUL are treated like texts too long for it.
+	StateChunk names;
+	ASSERT_TRUE (parse ("{\"params\":{\"ir.size\0\":2},\"samplerZoneProgram\":\"one-shot-drum\0\","
+	                    "\"samplerAssetFault\":\"moved-in-memory-asset\0\"}"s,
+	                    names));
+	EXPECT_FALSE (names.present[1]);
+	EXPECT_FALSE (names.hasSamplerZoneProgram);
+	EXPECT_FALSE (names.hasSamplerAssetFault);
+
+	StateChunk id;
+	ASSERT_TRUE (parse ("{\"bank\":{\"id\":\"gongs\0x\",\"source\":\"hosted\"}}"s, id));
+	EXPECT_FALSE (id.bankRef.present);
+	EXPECT_STREQ (id.bankRef.id, "");
+	uint32_t unused = 0;
+	EXPECT_EQ (resolveBankStateRef (id, unused), 0u);
+
+	StateChunk texts;
+	ASSERT_TRUE (parse ("{\"bank\":{\"id\":\"gongs\",\"source\":\"hosted\0\",\"bankVersion\":\"1\0.2\","
+	                    "\"sha256\":\"ab\0cd\",\"locator\":\"/a\0/b\",\"presetId\":\"p\0q\",\"instrument\":\"t\0u\"}}"s,
+	                    texts));
+	const BankStateRef& ref = texts.bankRef;
+	EXPECT_TRUE (ref.present);
+	EXPECT_STREQ (ref.id, "gongs");
+	EXPECT_STREQ (ref.source, "");
+	EXPECT_STREQ (ref.bankVersion, "");
+	EXPECT_STREQ (ref.sha256, "");
+	EXPECT_STREQ (ref.locator, "");
+	EXPECT_FALSE (ref.hasLocator);
+	EXPECT_STREQ (ref.presetId, "");
+	EXPECT_FALSE (ref.hasPresetId);
+	EXPECT_STREQ (ref.instrument, "");
+
+	SamplerPadOverrides pads;
+	ASSERT_TRUE (parsePads ("{\"a\0\":{\"gain\":2},\"a\":{\"pan\":1}}"s, pads));
+	ASSERT_EQ (pads.size (), 1u);
+	EXPECT_EQ (pads[0].padKey, "a");
 }
 
 TEST (StateNames, KnownNames)

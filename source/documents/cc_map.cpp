@@ -76,7 +76,7 @@ bool readBinding (Reader& r, CcMap& map)
 			if (key == "path")
 			{
 				pathSeen = true;
-				if (const tavik_param_desc* row = tavik_param_find_path (text.c_str ()))
+				if (const tavik_param_desc* row = tavik_param_find_path (text))
 					b.paramIndex = static_cast<int32_t> (row->id);
 			}
 			else if (key == "curve")

@@ -82,9 +82,10 @@ bool readPad (Reader& r, const std::string& key, SamplerPadOverrides& list)
 	});
 	if (!ok)
 		return false;
-	// Pads without a usable member, and keys longer than any pad key can be,
-	// are dropped.
-	if (pad.mask == 0 || key.size () > PAD_KEY_MAX_BYTES)
+	// Pads without a usable member are dropped, and so are keys no zone can
+	// have: longer than any pad key can be, or holding a NUL byte, which the
+	// map's writer would cut into a different, shorter key.
+	if (pad.mask == 0 || key.size () > PAD_KEY_MAX_BYTES || key.find ('\0') != std::string::npos)
 		return true;
 	for (SamplerPadOverride& existing : list)
 		if (existing.padKey == key)

@@ -38,6 +38,33 @@ void clearText (char (&field)[N])
 	field[0] = 0;
 }
 
+// Whether a text read from a document can be held by a fixed text field
+// as it is: short enough for its terminator and free of NUL bytes, which
+// would otherwise cut it into a different, shorter text.
+template <size_t N>
+bool fitsField (const std::string& text, const char (&)[N])
+{
+	return text.size () < N && text.find ('\0') == std::string::npos;
+}
+
+// The names compared as whole byte strings, so that a NUL inside a name
+// read from a document never matches a shorter known name.
+int zoneProgramIndex (const std::string& name)
+{
+	for (int i = 0; i < 8; ++i)
+		if (name == kZoneNames[i])
+			return i;
+	return -1;
+}
+
+bool bankSourceKnown (const std::string& name)
+{
+	for (const char* known : kBankSources)
+		if (name == known)
+			return true;
+	return false;
+}
+
 // Truncation toward zero into a range the field can hold (NaN reads as 0).
 int32_t truncateInt32 (double v)
 {
@@ -75,7 +102,7 @@ bool readParams (Reader& r, StateChunk& chunk)
 		skipWhitespace (in);
 		if (in.cur >= in.end)
 			return false;
-		const tavik_param_desc* row = tavik_param_find_path (key.c_str ());
+		const tavik_param_desc* row = tavik_param_find_path (key);
 		double value = 0;
 		bool flag = false;
 		if (readBool (in, flag))
@@ -188,26 +215,26 @@ bool readBank (Reader& r, StateChunk& chunk)
 	BankStateRef& ref = chunk.bankRef;
 	if (id.empty ())
 		return true;
-	if (id.size () >= sizeof (ref.id))
+	if (!fitsField (id, ref.id))
 	{
 		clearText (ref.id);
 		return true;
 	}
 	copyFixedText (ref.id, id.c_str ());
-	if (bankVersion.size () <= 31)
+	if (fitsField (bankVersion, ref.bankVersion))
 		copyFixedText (ref.bankVersion, bankVersion.c_str ());
 	else
 		clearText (ref.bankVersion);
-	if (sha256.size () <= 64)
+	if (fitsField (sha256, ref.sha256))
 		copyFixedText (ref.sha256, sha256.c_str ());
 	else
 		clearText (ref.sha256);
-	if (hasSource && bankSourceNameKnown (source.c_str ()))
+	if (hasSource && bankSourceKnown (source))
 		copyFixedText (ref.source, source.c_str ());
 	ref.present = true;
 	if (!locator.empty ())
 	{
-		if (locator.size () <= 1023)
+		if (fitsField (locator, ref.locator))
 		{
 			copyFixedText (ref.locator, locator.c_str ());
 			ref.hasLocator = true;
@@ -220,7 +247,7 @@ bool readBank (Reader& r, StateChunk& chunk)
 	}
 	if (hasPresetId && !presetId.empty ())
 	{
-		if (presetId.size () <= 63)
+		if (fitsField (presetId, ref.presetId))
 		{
 			copyFixedText (ref.presetId, presetId.c_str ());
 			ref.hasPresetId = true;
@@ -233,7 +260,7 @@ bool readBank (Reader& r, StateChunk& chunk)
 	}
 	if (hasInstrument)
 	{
-		if (instrument.size () <= 63)
+		if (fitsField (instrument, ref.instrument))
 			copyFixedText (ref.instrument, instrument.c_str ());
 		else
 			clearText (ref.instrument);
@@ -383,9 +410,9 @@ bool readStateDocument (Reader& r, StateChunk& chunk)
 						chunk.hasSamplerAssetFault = true;
 					}
 			}
-			else if (samplerZoneProgramNameKnown (name.c_str ()))
+			else if (const int program = zoneProgramIndex (name); program >= 0)
 			{
-				chunk.samplerZoneProgram = samplerZoneProgramFromName (name.c_str ());
+				chunk.samplerZoneProgram = static_cast<SamplerZoneProgram> (program);
 				chunk.hasSamplerZoneProgram = true;
 			}
 			return true;

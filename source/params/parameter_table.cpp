@@ -135,6 +135,14 @@ const tavik_param_desc* tavik_param_find_path (const char* path)
 	return nullptr;
 }
 
+const tavik_param_desc* tavik_param_find_path (const std::string& path)
+{
+	for (const auto& row : TAVIK_PARAMS)
+		if (path == row.path)
+			return &row;
+	return nullptr;
+}
+
 const tavik_param_desc* tavik_param_find_id (uint32_t id)
 {
 	return id < TAVIK_PARAM_COUNT ? &TAVIK_PARAMS[id] : nullptr;

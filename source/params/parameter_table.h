@@ -105,6 +105,10 @@ bool tavik_param_from_string (const tavik_param_desc* desc, const char* text, do
 /** Row with the given path, or null. */
 const tavik_param_desc* tavik_param_find_path (const char* path);
 
+/** Row whose path is exactly these bytes, or null; a NUL inside `path` is
+ *  part of it, so "ir.size" followed by a NUL names no row. */
+const tavik_param_desc* tavik_param_find_path (const std::string& path);
+
 /** Row with the given id, or null when the id is not below 26. */
 const tavik_param_desc* tavik_param_find_id (uint32_t id);
 
