@@ -60,10 +60,13 @@ std::set<std::string> definedDynamicSymbols (const char* path)
 	return names;
 }
 
-TEST_F (ZorvModule, ExportsOnlyTheHostEntryPoints)
+TEST_F (ZorvModule, ExportsOnlyTheHostEntryPointsAndTheDiagnosticBridge)
 {
 	EXPECT_EQ (definedDynamicSymbols (kModulePath),
-	           (std::set<std::string> {"GetPluginFactory", "ModuleEntry", "ModuleExit"}));
+	           (std::set<std::string> {"GetPluginFactory", "ModuleEntry", "ModuleExit", "tavikStartCadenceClock",
+	                                   "tavikStopCadenceClock", "tavikDiagnosticBridgeAbiVersion",
+	                                   "tavikInstallDiagnosticBridgeSink", "tavikDeliverDiagnosticBridgeMessage",
+	                                   "tavikTickDiagnosticCadence"}));
 }
 
 TEST_F (ZorvModule, FactoryIsSharedAndReferenceCounted)

@@ -1,5 +1,7 @@
 #include "bank_control.h"
 
+#include "bridge_message.h"
+
 #include "factory_presets.h"
 #include "json_writer.h"
 #include "number_text.h"
@@ -27,6 +29,113 @@ std::vector<std::string> splitFields (const std::string& line, size_t count)
 }
 
 } // namespace
+
+bool BankControl::handleMessage (const BridgeMessage& m)
+{
+	const std::string& type = m.type;
+	if (type == "tavik.setPadOverrides")
+	{
+		if (m.hasPads)
+			setPadOverrides (m.pads);
+		return true;
+	}
+	if (type == "tavik.loadBankPreset")
+	{
+		if (m.id.empty ())
+			return false;
+		handleBankPreset (m.id);
+		return true;
+	}
+	if (type == "tavik.loadBank")
+	{
+		if (!m.source.empty () && m.source != "embedded")
+			handleRuntimeBank (m.source, m.bankPath, m.instrument, m.url, m.sha256);
+		else if (!m.id.empty ())
+			sendBankState ("loadBank", "bank-missing", m.id.c_str ());
+		return true;
+	}
+	if (type == "tavik.pickFolder")
+	{
+		handlePickFolder ();
+		return true;
+	}
+	if (type == "tavik.getBankState")
+	{
+		sendBankState ("query", nullptr, nullptr);
+		return true;
+	}
+	return false;
+}
+
+void BankControl::handleRuntimeBank (const std::string& kind, const std::string& bankPath,
+                                     const std::string& requestedInstrument, const std::string& url,
+                                     const std::string& digest)
+{
+	if (kind == "hosted")
+	{
+		// Hosted banks need their download first; until it is there every
+		// hosted request ends as a failed fetch.
+		sendBankState ("loadBank", "bank-fetch-failed", url.c_str ());
+		return;
+	}
+	if (bankPath.empty ())
+	{
+		sendBankState ("loadBank", "bank-missing", kind.c_str ());
+		return;
+	}
+	source = kind;
+	locator = bankPath;
+	sha256 = digest;
+	instrument = requestedInstrument;
+	host.requestRuntimeBank (kind, bankPath, digest, requestedInstrument);
+}
+
+void BankControl::handleBankPreset (const std::string& id)
+{
+	const BankControlPreset* found = nullptr;
+	for (const BankControlPreset& p : presets)
+		if (p.id == id)
+		{
+			found = &p;
+			break;
+		}
+	if (!found)
+	{
+		sendBankState ("loadBank", "bank-missing", id.c_str ());
+		return;
+	}
+	const BankControlPreset preset = *found; // a reload below replaces the list
+	const bool otherInstrument = !preset.instrument.empty () && preset.instrument != instrumentId;
+	if (otherInstrument && !source.empty () && !locator.empty ())
+		handleRuntimeBank (source, locator, preset.instrument, locator, sha256);
+	for (const auto& [path, value] : preset.params)
+		if (const tavik_param_desc* row = tavik_param_find_path (path.c_str ()))
+			host.editParam (row->id, value);
+	currentPresetId = preset.id;
+	host.notePresetSelected (preset.id, preset.name);
+	if (!otherInstrument)
+		sendBankState ("loadBank", nullptr, nullptr);
+}
+
+void BankControl::handlePickFolder ()
+{
+	std::string path, error;
+	std::string out = "{\"type\":\"tavik.folderPicked\",\"ok\":";
+	if (host.pickFolder (path, error))
+	{
+		out += "true,\"path\":";
+		jsonAppendQuoted (out, path.c_str ());
+	}
+	else if (!error.empty ())
+	{
+		out += "false,\"error\":";
+		jsonAppendQuoted (out, error.c_str ());
+	}
+	else
+		out += "false,\"cancelled\":true";
+	out += '}';
+	host.sendBankJson (out);
+}
 
 bool BankControl::setPadOverrides (const SamplerPadOverrides& overrides)
 {

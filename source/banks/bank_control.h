@@ -13,6 +13,8 @@
 
 namespace tavik {
 
+struct BridgeMessage;
+
 struct BankControlPreset
 {
 	std::string id;
@@ -25,6 +27,16 @@ class BankControl
 {
 public:
 	explicit BankControl (BankControlHost& bankHost) : host (bankHost) {}
+
+	/** True when `message` is a bank message, which is then handled. */
+	bool handleMessage (const BridgeMessage& message);
+
+	/** Loads a folder bank through the processor; the reply comes later
+	 *  through adoptRuntimeBankReply. */
+	void handleRuntimeBank (const std::string& source, const std::string& bankPath, const std::string& instrument,
+	                        const std::string& url, const std::string& digest);
+	void handleBankPreset (const std::string& id);
+	void handlePickFolder ();
 
 	/** Copies the overrides of a restored state. */
 	void adoptRestoredPadOverrides (const SamplerPadOverrides& overrides) { padOverrides = overrides; }

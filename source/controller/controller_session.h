@@ -67,6 +67,11 @@ public:
 	void sendParamChanged (uint32_t id, double normalized);
 	void editorError (const char* reason);
 
+	// The editor's messages.
+	/** Parses and dispatches one inbound message; a malformed one gets a
+	 *  standard-error line and no reply. */
+	void handleBridgeMessage (const char* json, size_t length);
+
 	// Messages the controller owns.
 	/** Builds and sends the hello; the editor is ready afterwards. */
 	void sendHello ();
@@ -122,6 +127,9 @@ private:
 	void notePresetSelected (const std::string& id, const std::string& name) override;
 
 	void sendCcMapToProcessor ();
+	void dispatch (const struct BridgeMessage& message, size_t length);
+	void loadFactoryPresetById (const std::string& id);
+	void restoreEditorState (const struct BridgeMessage& message, size_t length);
 	/** The host set `id` to `normalized`: the echo of the editor's own edit is
 	 *  consumed, anything else is reported to the editor. */
 	void applyEchoRule (uint32_t id, double normalized);

@@ -241,10 +241,7 @@ IPlugView* PLUGIN_API TavikController::createView (FIDString name)
 	if (!uiBundlePresent ())
 	{
 		std::fputs ("tavik-plugin-shell: no UI bundle found; editor disabled\n", stderr);
-		guardedHostCall ([&] {
-			logic->editorError ("no ui bundle in plugin");
-			return kResultOk;
-		});
+		onEditorError ("no ui bundle in plugin");
 	}
 	return nullptr;
 }
@@ -347,6 +344,51 @@ tresult PLUGIN_API TavikController::notify (IMessage* message)
 		}
 		else if (!is (messages::SIGNAL))
 			return EditControllerEx1::notify (message);
+		return kResultOk;
+	});
+}
+
+void TavikController::handleBridgeMessage (const char* json, size_t length)
+{
+	guardedHostCall ([&] {
+		logic->handleBridgeMessage (json, length);
+		return kResultOk;
+	});
+}
+
+void TavikController::setBridgeSink (std::function<void (const std::string&)> sink)
+{
+	logic->setBridgeSink (std::move (sink));
+}
+
+void TavikController::onEditorOpened ()
+{
+	guardedHostCall ([&] {
+		logic->editorOpened ();
+		return kResultOk;
+	});
+}
+
+void TavikController::onEditorClosed ()
+{
+	guardedHostCall ([&] {
+		logic->editorClosed ();
+		return kResultOk;
+	});
+}
+
+void TavikController::onEditorError (const char* reason)
+{
+	guardedHostCall ([&] {
+		logic->editorError (reason);
+		return kResultOk;
+	});
+}
+
+void TavikController::tickCadence ()
+{
+	guardedHostCall ([&] {
+		logic->tickCadence ();
 		return kResultOk;
 	});
 }

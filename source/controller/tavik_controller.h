@@ -6,6 +6,7 @@
 // none lets an exception out.
 #pragma once
 
+#include "bridge_host.h"
 #include "controller_session.h"
 #include "run_loop_timer.h"
 
@@ -15,7 +16,7 @@
 
 namespace tavik {
 
-class TavikController : public Steinberg::Vst::EditControllerEx1, public Steinberg::Vst::IMidiMapping
+class TavikController : public Steinberg::Vst::EditControllerEx1, public Steinberg::Vst::IMidiMapping, public BridgeHost
 {
 public:
 	TavikController ();
@@ -61,6 +62,16 @@ public:
 
 	// IConnectionPoint
 	Steinberg::tresult PLUGIN_API notify (Steinberg::Vst::IMessage* message) override;
+
+	// BridgeHost (the editor's bridge and the diagnostic exports)
+	void handleBridgeMessage (const char* json, size_t length) override;
+	void setBridgeSink (std::function<void (const std::string&)> sink) override;
+	void onEditorOpened () override;
+	void onEditorClosed () override;
+	void onEditorError (const char* reason) override;
+
+	/** One cadence tick: asks the processor for its transport and feeds. */
+	void tickCadence ();
 
 	/** The controller's 1/30 s clock: on the host's run loop when its
 	 *  context offers one, else ticks come only from outside. */
