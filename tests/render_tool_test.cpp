@@ -1,5 +1,7 @@
 // zorv-render end to end: the built bundle played from scores and a MIDI file.
 
+#include "factory_presets.h"
+#include "parameter_table.h"
 #include "run_command.h"
 
 #include <gtest/gtest.h>
@@ -293,6 +295,64 @@ TEST_F (RenderTool, AStateThatDoesNotParseRendersNothing)
 	            shellQuote ((dir / "out.wav").string ()));
 	EXPECT_EQ (missing.exitCode, 1);
 	EXPECT_EQ (missing.err, "zorv-render: " + (dir / "none.json").string () + ": cannot read the file\n");
+}
+
+} // namespace
+
+namespace {
+
+// A factory preset chosen by the render tool goes through the controller's
+// program change and the host's edits, and sounds exactly like a score that
+// names all of its values.
+TEST_F (RenderTool, PresetsPlayThroughTheControllerAsInAHost)
+{
+	const std::string notes = R"("events": [{"frame": 0, "type": "noteOn", "note": 48, "velocity": 0.9}]})";
+	const std::string plain =
+		write ("plain.json", R"({"sampleRate": 48000, "blockSize": 256, "frames": 48000, )" + notes);
+	std::string values;
+	const tavik::tavik_factory_preset& tableGong = tavik::TAVIK_FACTORY_PRESETS[7];
+	for (uint32_t id = 0; id < tavik::TAVIK_PARAM_COUNT; ++id)
+	{
+		char number[40];
+		std::snprintf (number, sizeof number, "%.17g",
+		               tavik::tavik_param_plain (&tavik::TAVIK_PARAMS[id], tableGong.values[id]));
+		values += std::string (id ? ", \"" : "\"") + tavik::TAVIK_PARAMS[id].path + "\": " + number;
+	}
+	const std::string spelled =
+		write ("spelled.json",
+	           R"({"sampleRate": 48000, "blockSize": 256, "frames": 48000, "params": {)" + values + "}, " + notes);
+
+	const std::string state = (dir / "state.json").string ();
+	ASSERT_EQ (render ("--score " + shellQuote (plain) + " --preset factory-8 --out " +
+	                   shellQuote ((dir / "preset.wav").string ()) + " --save-state " + shellQuote (state))
+	               .exitCode,
+	           0);
+	ASSERT_EQ (render ("--score " + shellQuote (plain) + " --preset 'Table Gong' --out " +
+	                   shellQuote ((dir / "named.wav").string ()))
+	               .exitCode,
+	           0);
+	ASSERT_EQ (
+		render ("--score " + shellQuote (spelled) + " --out " + shellQuote ((dir / "spelled.wav").string ())).exitCode,
+		0);
+	ASSERT_EQ (
+		render ("--score " + shellQuote (plain) + " --out " + shellQuote ((dir / "default.wav").string ())).exitCode,
+		0);
+	SF_INFO info;
+	const std::vector<float> preset = readWav ((dir / "preset.wav").string (), info);
+	ASSERT_FALSE (preset.empty ());
+	EXPECT_EQ (preset, readWav ((dir / "named.wav").string (), info));
+	EXPECT_EQ (preset, readWav ((dir / "spelled.wav").string (), info));
+	EXPECT_NE (preset, readWav ((dir / "default.wav").string (), info));
+	EXPECT_NE (readBytes (state).find ("\"ir.instrument\":5,"), std::string::npos); // a Symphonic gong
+
+	const CommandResult list = render ("--list-presets");
+	EXPECT_EQ (list.exitCode, 0);
+	EXPECT_EQ (list.out.rfind ("0\tfactory-1\tTam-Tam Yarn\n1\tfactory-2\t", 0), 0u);
+	const CommandResult unknown =
+		render ("--score " + shellQuote (plain) + " --preset nope --out " + shellQuote ((dir / "x.wav").string ()));
+	EXPECT_EQ (unknown.exitCode, 1);
+	EXPECT_EQ (unknown.err, "zorv-render: --preset: no program 'nope' (--list-presets shows them)\n");
+	EXPECT_FALSE (fs::exists (dir / "x.wav"));
 }
 
 } // namespace

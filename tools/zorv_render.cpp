@@ -4,8 +4,10 @@
 //
 //   zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav
 //               [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]
-//               [--state STATE.json] [--save-state STATE.json]
+//               [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID]
+//   zorv-render --plugin BUNDLE --list-presets
 
+#include "edit_forwarder.h"
 #include "host_context.h"
 #include "host_process_data.h"
 #include "hosted_module.h"
@@ -16,7 +18,9 @@
 #include "render_score.h"
 
 #include "json_tree.h"
+#include "factory_presets.h"
 #include "parameter_table.h"
+#include "pluginterfaces/vst/ivstunits.h"
 
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 
@@ -48,15 +52,19 @@ namespace {
 constexpr const char* kUsage =
 	"usage: zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav\n"
 	"                   [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]\n"
-	"                   [--state STATE.json] [--save-state STATE.json]\n"
+	"                   [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID]\n"
+	"       zorv-render --plugin BUNDLE --list-presets\n"
 	"Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
 	"--midi plays a Standard MIDI File in place of the score's events (the score is then optional).\n"
 	"--state restores a saved plug-in state before the render, as a host opening a project does;\n"
-	"--save-state writes the plug-in's state after it, to keep or share the sound.\n";
+	"--save-state writes the plug-in's state after it, to keep or share the sound.\n"
+	"--preset selects a program of the plug-in's program list (by name, index or, for Zorv,\n"
+	"its id such as factory-3) before the score's own values; --list-presets prints them.\n";
 
 struct Options
 {
-	std::string plugin, score, out, className, midi, state, saveState;
+	std::string plugin, score, out, className, midi, state, saveState, preset;
+	bool listPresets = false;
 	double rate = 0;
 	int block = 0;
 };
@@ -92,6 +100,10 @@ Options parseOptions (int argc, char** argv)
 			o.state = next ();
 		else if (arg == "--save-state")
 			o.saveState = next ();
+		else if (arg == "--preset")
+			o.preset = next ();
+		else if (arg == "--list-presets")
+			o.listPresets = true;
 		else if (arg == "--rate")
 		{
 			const std::string v = next ();
@@ -119,6 +131,8 @@ Options parseOptions (int argc, char** argv)
 	}
 	if (o.plugin.empty ())
 		throw UsageError ("--plugin is required");
+	if (o.listPresets)
+		return o;
 	if (o.out.empty ())
 		throw UsageError ("--out is required");
 	if (o.score.empty () && o.midi.empty ())
@@ -532,8 +546,8 @@ class BlockRenderer
 {
 public:
 	BlockRenderer (const tavik::tools::PluginInstance& instance, const RenderDescription& description,
-	               const std::vector<TimedChange>& parameterChanges)
-		: plugin (instance), render (description), changes (parameterChanges),
+	               const std::vector<TimedChange>& parameterChanges, tavik::tools::EditForwarder& controllerEdits)
+		: plugin (instance), render (description), changes (parameterChanges), edits (controllerEdits),
 		  latency (plugin.processor ()->getLatencySamples ()), left (static_cast<size_t> (render.block)),
 		  right (static_cast<size_t> (render.block))
 	{
@@ -563,6 +577,7 @@ public:
 			inEvents.clear ();
 			outChanges.clear ();
 			outEvents.clear ();
+			queueControllerEdits ();
 			queueChanges (start, n);
 			queueNotes (start, n);
 			process (start, n);
@@ -578,6 +593,18 @@ public:
 	}
 
 private:
+	// What the controller edited (a preset, say) reaches the processor at
+	// the start of the next block, as a host forwards it.
+	void queueControllerEdits ()
+	{
+		for (const auto& [id, value] : edits.take ())
+		{
+			int32 queueIndex = 0, pointIndex = 0;
+			if (IParamValueQueue* queue = inChanges.addParameterData (id, queueIndex))
+				queue->addPoint (0, value, pointIndex);
+		}
+	}
+
 	void queueChanges (int64_t start, int32 n)
 	{
 		for (; nextChange < changes.size () && changes[nextChange].frame < start + n; ++nextChange)
@@ -626,6 +653,7 @@ private:
 	const tavik::tools::PluginInstance& plugin;
 	const RenderDescription& render;
 	const std::vector<TimedChange>& changes;
+	tavik::tools::EditForwarder& edits;
 	const int64_t latency;
 	std::vector<float> left, right;
 	float* channels[2] = {};
@@ -636,6 +664,60 @@ private:
 	size_t nextChange = 0;
 	size_t nextEvent = 0;
 };
+
+// One program of the controller's first program list.
+struct Program
+{
+	int32 index;
+	std::string name;
+	std::string id; // Zorv's preset id, else empty
+};
+
+std::vector<Program> listPrograms (IEditController* controller, bool zorv)
+{
+	std::vector<Program> programs;
+	FUnknownPtr<IUnitInfo> units (controller);
+	ProgramListInfo info {};
+	if (!units || units->getProgramListCount () < 1 || units->getProgramListInfo (0, info) != kResultOk)
+		return programs;
+	for (int32 i = 0; i < info.programCount; ++i)
+	{
+		String128 name {};
+		if (units->getProgramName (info.id, i, name) != kResultOk)
+			continue;
+		std::string id;
+		if (zorv && i < static_cast<int32> (tavik::TAVIK_FACTORY_PRESET_COUNT))
+			id = tavik::TAVIK_FACTORY_PRESETS[i].id;
+		programs.push_back ({i, tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (name), 128), id});
+	}
+	return programs;
+}
+
+// Selects a program through the controller's program-change parameter, as
+// a host's preset menu does; the controller's edits follow at the next block.
+void selectProgram (IEditController* controller, bool zorv, const std::string& wanted)
+{
+	const std::vector<Program> programs = listPrograms (controller, zorv);
+	if (programs.empty ())
+		throw std::runtime_error ("--preset: the plug-in has no program list");
+	const Program* chosen = nullptr;
+	for (const Program& p : programs)
+		if (p.name == wanted || (!p.id.empty () && p.id == wanted) || std::to_string (p.index) == wanted)
+			chosen = &p;
+	if (!chosen)
+		throw std::runtime_error ("--preset: no program '" + wanted + "' (--list-presets shows them)");
+	const int32 count = controller->getParameterCount ();
+	for (int32 i = 0; i < count; ++i)
+	{
+		ParameterInfo info {};
+		if (controller->getParameterInfo (i, info) != kResultOk || !(info.flags & ParameterInfo::kIsProgramChange))
+			continue;
+		const double steps = info.stepCount > 0 ? info.stepCount : 1;
+		controller->setParamNormalized (info.id, chosen->index / steps);
+		return;
+	}
+	throw std::runtime_error ("--preset: the plug-in has no program-change parameter");
+}
 
 // The render plays the first event input into the first audio output, which
 // must be stereo.
@@ -649,8 +731,22 @@ void requirePlayableBuses (IComponent* component)
 		throw HostError ("the plug-in has no event input, so it cannot be played");
 }
 
+int listPresets (const Options& options)
+{
+	tavik::tools::ToolHostApplication host ("Tavik zorv-render");
+	tavik::tools::HostedModule module (options.plugin);
+	const PClassInfo classInfo = chooseClass (module.factory (), options.className);
+	tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
+	for (const Program& p : listPrograms (plugin.controller (), isZorvProcessor (classInfo.cid)))
+		std::printf ("%d\t%s%s%s\n", static_cast<int> (p.index), p.id.c_str (), p.id.empty () ? "" : "\t",
+		             p.name.c_str ());
+	return 0;
+}
+
 int run (const Options& options)
 {
+	if (options.listPresets)
+		return listPresets (options);
 	const RenderDescription render = readRender (options);
 	const std::string state = options.state.empty () ? std::string () : readStateFile (options.state);
 
@@ -668,8 +764,12 @@ int run (const Options& options)
 	const std::vector<TimedChange> changes =
 		resolveParameterChanges (render.score, plugin.controller (), isZorvProcessor (classInfo.cid));
 
+	tavik::tools::EditForwarder edits;
+	plugin.controller ()->setComponentHandler (&edits);
 	plugin.start (render.rate, render.block, kOffline);
-	BlockRenderer renderer (plugin, render, changes);
+	if (!options.preset.empty ())
+		selectProgram (plugin.controller (), isZorvProcessor (classInfo.cid), options.preset);
+	BlockRenderer renderer (plugin, render, changes, edits);
 	WavOutput wav (options.out, static_cast<int> (std::lround (render.rate)));
 	const double elapsed = renderer.renderInto (wav);
 	wav.commit ();
