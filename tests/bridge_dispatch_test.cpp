@@ -4,6 +4,7 @@
 // malformed or hostile messages.
 
 #include "loaded_module.h"
+#include "recording_component_handler.h"
 
 #include "host_context.h"
 #include "parameter_table.h"
@@ -18,33 +19,7 @@ namespace {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-
-class RecordingHandler : public IComponentHandler
-{
-public:
-	tresult PLUGIN_API queryInterface (const TUID, void** obj) override
-	{
-		*obj = nullptr;
-		return kNoInterface;
-	}
-	uint32 PLUGIN_API addRef () override { return 1; }
-	uint32 PLUGIN_API release () override { return 1; }
-	tresult PLUGIN_API beginEdit (ParamID id) override { return note ("begin", id); }
-	tresult PLUGIN_API performEdit (ParamID id, ParamValue value) override
-	{
-		performed.push_back ({id, value});
-		return note ("perform", id);
-	}
-	tresult PLUGIN_API endEdit (ParamID id) override { return note ("end", id); }
-	tresult PLUGIN_API restartComponent (int32) override { return kResultOk; }
-	tresult note (const char* what, ParamID id)
-	{
-		calls.push_back (std::string (what) + " " + std::to_string (id));
-		return kResultOk;
-	}
-	std::vector<std::string> calls;
-	std::vector<std::pair<ParamID, ParamValue>> performed;
-};
+using tavik::test::RecordingHandler;
 
 class Bridge : public tavik::test::ZorvModule
 {

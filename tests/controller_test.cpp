@@ -6,6 +6,7 @@
 #include "factory_presets.h"
 #include "host_context.h"
 #include "message_recorder.h"
+#include "recording_component_handler.h"
 #include "plugin_messages.h"
 #include "tavik_controller.h"
 
@@ -23,45 +24,9 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 using tavik::TavikController;
 using tavik::test::MessageRecorder;
+using tavik::test::RecordingHandler;
 
 constexpr ParamID PROGRAM_CHANGE = 0x3F010001;
-
-// A host's component handler that records the edit protocol.
-class RecordingHandler : public IComponentHandler
-{
-public:
-	tresult PLUGIN_API queryInterface (const TUID, void** obj) override
-	{
-		*obj = nullptr;
-		return kNoInterface;
-	}
-	uint32 PLUGIN_API addRef () override { return 1; }
-	uint32 PLUGIN_API release () override { return 1; }
-	tresult PLUGIN_API beginEdit (ParamID id) override
-	{
-		calls.push_back ("begin " + std::to_string (id));
-		return kResultOk;
-	}
-	tresult PLUGIN_API performEdit (ParamID id, ParamValue value) override
-	{
-		calls.push_back ("perform " + std::to_string (id));
-		performed.push_back ({id, value});
-		return kResultOk;
-	}
-	tresult PLUGIN_API endEdit (ParamID id) override
-	{
-		calls.push_back ("end " + std::to_string (id));
-		return kResultOk;
-	}
-	tresult PLUGIN_API restartComponent (int32 flags) override
-	{
-		restarts.push_back (flags);
-		return kResultOk;
-	}
-	std::vector<std::string> calls;
-	std::vector<std::pair<ParamID, ParamValue>> performed;
-	std::vector<int32> restarts;
-};
 
 IPtr<MemoryStream> streamOf (const std::string& text)
 {

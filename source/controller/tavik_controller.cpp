@@ -203,26 +203,14 @@ tresult PLUGIN_API TavikController::setParamNormalized (ParamID tag, ParamValue 
 
 tresult PLUGIN_API TavikController::setComponentState (IBStream* stream)
 {
-	if (!stream)
-		return kResultFalse;
-	return guardedHostCall ([&] () -> tresult {
-		std::string text;
-		if (!readStateStream (stream, text))
-			return kResultFalse;
-		return logic->restoreComponentState (text.data (), text.size ()) ? kResultOk : kResultFalse;
-	});
+	return restoreFromStateStream (
+		stream, [&] (const char* text, size_t length) { return logic->restoreComponentState (text, length); });
 }
 
 tresult PLUGIN_API TavikController::setState (IBStream* stream)
 {
-	if (!stream)
-		return kResultFalse;
-	return guardedHostCall ([&] () -> tresult {
-		std::string text;
-		if (!readStateStream (stream, text))
-			return kResultFalse;
-		return logic->restoreControllerState (text.data (), text.size ()) ? kResultOk : kResultFalse;
-	});
+	return restoreFromStateStream (
+		stream, [&] (const char* text, size_t length) { return logic->restoreControllerState (text, length); });
 }
 
 tresult PLUGIN_API TavikController::getState (IBStream* stream)

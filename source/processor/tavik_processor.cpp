@@ -133,14 +133,8 @@ tresult PLUGIN_API TavikProcessor::getState (IBStream* stream)
 
 tresult PLUGIN_API TavikProcessor::setState (IBStream* stream)
 {
-	if (!stream)
-		return kResultFalse;
-	return guardedHostCall ([&] () -> tresult {
-		std::string text;
-		if (!readStateStream (stream, text))
-			return kResultFalse;
-		return processorSession.restoreState (text.data (), text.size ()) ? kResultOk : kResultFalse;
-	});
+	return restoreFromStateStream (
+		stream, [&] (const char* text, size_t length) { return processorSession.restoreState (text, length); });
 }
 
 tresult PLUGIN_API TavikProcessor::setBusArrangements (SpeakerArrangement* inputs, int32 numIns,
