@@ -356,3 +356,47 @@ TEST_F (RenderTool, PresetsPlayThroughTheControllerAsInAHost)
 }
 
 } // namespace
+
+namespace {
+
+// A script drives the real controller over the bridge: it gets the hello,
+// sets a parameter as the editor would, and hears it.
+TEST_F (RenderTool, TheBridgeModeLetsAScriptSetAParameterAndHearIt)
+{
+	const std::string heard = (dir / "heard.wav").string ();
+	const std::string script =
+		write ("script.txt", "{\"type\":\"tavik.ready\"}\n"
+	                         "{\"type\":\"tavik.setParam\",\"path\":\"ir.instrument\",\"value\":5}\n"
+	                         "{\"zorv\":\"tick\"}\n"
+	                         "{\"zorv\":\"render\",\"seconds\":1,\"out\":\"" +
+	                             heard +
+	                             "\",\"note\":48,\"velocity\":0.8}\n"
+	                             "{\"type\":\"tavik.ready\"\n"
+	                             "{\"zorv\":\"quit\"}\n"
+	                             "{\"type\":\"tavik.ready\"}\n");
+	const CommandResult session = render ("--bridge < " + shellQuote (script));
+	ASSERT_EQ (session.exitCode, 0) << session.err;
+	EXPECT_EQ (session.out.rfind ("{\"type\":\"tavik.hello\",\"plugin\":{\"id\":\"music.tavik.zorv\"", 0), 0u);
+	EXPECT_NE (session.out.find ("\n{\"zorv\":\"rendered\",\"out\":\"" + heard + "\",\"frames\":48000}\n"),
+	           std::string::npos);
+	EXPECT_EQ (session.out.find ("tavik.hello", 20), std::string::npos); // nothing after "quit"
+	EXPECT_EQ (session.err, "tavik-plugin-shell: malformed bridge message (21 bytes)\n");
+
+	const std::string score = write ("score.json", R"({"sampleRate": 48000, "blockSize": 512, "frames": 48000,
+	  "params": {"ir.instrument": 5},
+	  "events": [{"frame": 0, "type": "noteOn", "note": 48, "velocity": 0.8}]})");
+	ASSERT_EQ (
+		render ("--score " + shellQuote (score) + " --out " + shellQuote ((dir / "score.wav").string ())).exitCode, 0);
+	SF_INFO info;
+	const std::vector<float> bridged = readWav (heard, info);
+	ASSERT_FALSE (bridged.empty ());
+	EXPECT_EQ (bridged, readWav ((dir / "score.wav").string (), info));
+
+	const std::string plain = (dir / "plain.wav").string ();
+	const std::string untouched = write ("untouched.txt", "{\"zorv\":\"render\",\"seconds\":1,\"out\":\"" + plain +
+	                                                          "\",\"note\":48,\"velocity\":0.8}\n");
+	ASSERT_EQ (render ("--bridge < " + shellQuote (untouched)).exitCode, 0);
+	EXPECT_NE (bridged, readWav (plain, info));
+}
+
+} // namespace

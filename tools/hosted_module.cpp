@@ -78,6 +78,8 @@ HostedModule::HostedModule (const std::string& bundleOrFile)
 
 HostedModule::~HostedModule () { unload (); }
 
+void* HostedModule::symbol (const char* name) const { return handle ? dlsym (handle, name) : nullptr; }
+
 void HostedModule::unload ()
 {
 	pluginFactory = nullptr;

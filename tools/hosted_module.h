@@ -36,6 +36,8 @@ public:
 
 	const std::string& path () const { return modulePath; }
 	Steinberg::IPluginFactory* factory () const { return pluginFactory; }
+	/** An exported symbol of the module, or null. */
+	void* symbol (const char* name) const;
 
 private:
 	void unload ();

@@ -6,6 +6,7 @@
 //               [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]
 //               [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID]
 //   zorv-render --plugin BUNDLE --list-presets
+//   zorv-render --plugin BUNDLE --bridge [--rate HZ] [--block FRAMES]
 
 #include "edit_forwarder.h"
 #include "host_context.h"
@@ -18,6 +19,7 @@
 #include "render_score.h"
 
 #include "json_tree.h"
+#include "json_writer.h"
 #include "factory_presets.h"
 #include "parameter_table.h"
 #include "pluginterfaces/vst/ivstunits.h"
@@ -33,6 +35,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -54,17 +57,27 @@ constexpr const char* kUsage =
 	"                   [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]\n"
 	"                   [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID]\n"
 	"       zorv-render --plugin BUNDLE --list-presets\n"
+	"       zorv-render --plugin BUNDLE --bridge [--rate HZ] [--block FRAMES]\n"
 	"Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
 	"--midi plays a Standard MIDI File in place of the score's events (the score is then optional).\n"
 	"--state restores a saved plug-in state before the render, as a host opening a project does;\n"
 	"--save-state writes the plug-in's state after it, to keep or share the sound.\n"
 	"--preset selects a program of the plug-in's program list (by name, index or, for Zorv,\n"
-	"its id such as factory-3) before the score's own values; --list-presets prints them.\n";
+	"its id such as factory-3) before the score's own values; --list-presets prints them.\n"
+	"--bridge speaks the editor's protocol: each line of standard input is one JSON message\n"
+	"for the controller, each message it sends is one line of standard output. Lines whose\n"
+	"object has a \"zorv\" member are the tool's own commands:\n"
+	"  {\"zorv\":\"tick\"}   one cadence tick (the processor reports to the controller)\n"
+	"  {\"zorv\":\"render\",\"seconds\":2,\"out\":\"a.wav\",\"note\":48,\"velocity\":0.9}\n"
+	"                    renders that long (striking the note when given) to a WAV file and\n"
+	"                    answers {\"zorv\":\"rendered\",\"out\":...,\"frames\":...}\n"
+	"  {\"zorv\":\"quit\"}   ends the session (so does the end of the input)\n";
 
 struct Options
 {
 	std::string plugin, score, out, className, midi, state, saveState, preset;
 	bool listPresets = false;
+	bool bridge = false;
 	double rate = 0;
 	int block = 0;
 };
@@ -104,6 +117,8 @@ Options parseOptions (int argc, char** argv)
 			o.preset = next ();
 		else if (arg == "--list-presets")
 			o.listPresets = true;
+		else if (arg == "--bridge")
+			o.bridge = true;
 		else if (arg == "--rate")
 		{
 			const std::string v = next ();
@@ -131,7 +146,7 @@ Options parseOptions (int argc, char** argv)
 	}
 	if (o.plugin.empty ())
 		throw UsageError ("--plugin is required");
-	if (o.listPresets)
+	if (o.listPresets || o.bridge)
 		return o;
 	if (o.out.empty ())
 		throw UsageError ("--out is required");
@@ -743,10 +758,141 @@ int listPresets (const Options& options)
 	return 0;
 }
 
+// The editor's protocol over standard input and output, through the
+// module's exported diagnostic bridge, with the tool's own commands to tick
+// the cadence and to render what the controller has set.
+class BridgeSession
+{
+public:
+	using Install = int (*) (FUnknown*, void (*) (void*, const char*, size_t), void*);
+	using Deliver = int (*) (FUnknown*, const char*, size_t);
+	using Tick = int (*) (FUnknown*);
+
+	BridgeSession (const Options& o) : options (o), module (o.plugin)
+	{
+		install = reinterpret_cast<Install> (module.symbol ("tavikInstallDiagnosticBridgeSink"));
+		deliver = reinterpret_cast<Deliver> (module.symbol ("tavikDeliverDiagnosticBridgeMessage"));
+		tick = reinterpret_cast<Tick> (module.symbol ("tavikTickDiagnosticCadence"));
+		if (!install || !deliver || !tick)
+			throw HostError ("--bridge: the module exports no diagnostic bridge");
+	}
+
+	int run ()
+	{
+		FUnknownPtr<IPluginFactory3> factory3 (module.factory ());
+		if (factory3)
+			factory3->setHostContext (&host);
+		const PClassInfo classInfo = chooseClass (module.factory (), options.className);
+		tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
+		requirePlayableBuses (plugin.component ());
+		plugin.controller ()->setComponentHandler (&edits);
+		rate = options.rate > 0 ? options.rate : 48000;
+		block = options.block > 0 ? options.block : 512;
+		plugin.start (rate, block, kRealtime);
+		if (install (plugin.controller (), &BridgeSession::printLine, nullptr) != 1)
+			throw HostError ("--bridge: the plug-in's controller does not take a bridge sink");
+
+		std::string line;
+		while (std::getline (std::cin, line))
+		{
+			if (line.find_first_not_of (" \t\r") == std::string::npos)
+				continue;
+			tavik::JsonValue command;
+			if (tavik::parseJsonDocument (line.data (), line.size (), command) && command.find ("zorv"))
+			{
+				if (!runCommand (command, plugin))
+					break;
+			}
+			else
+				deliver (plugin.controller (), line.data (), line.size ());
+		}
+		install (plugin.controller (), nullptr, nullptr);
+		return 0;
+	}
+
+private:
+	static void printLine (void*, const char* json, size_t length)
+	{
+		std::fwrite (json, 1, length, stdout);
+		std::fputc ('\n', stdout);
+		std::fflush (stdout);
+	}
+
+	// False ends the session.
+	bool runCommand (const tavik::JsonValue& command, const tavik::tools::PluginInstance& plugin)
+	{
+		const std::string name = command.str ("zorv", "");
+		if (name == "quit")
+			return false;
+		if (name == "tick")
+		{
+			tick (plugin.controller ());
+			return true;
+		}
+		if (name != "render")
+		{
+			std::fprintf (stderr, "zorv-render: bridge: unknown command \"%s\" (tick, render, quit)\n", name.c_str ());
+			return true;
+		}
+		const tavik::JsonValue* seconds = command.find ("seconds");
+		const std::string out = command.str ("out", "");
+		if (!seconds || seconds->kind != tavik::JsonValue::Kind::Number || !(seconds->number > 0) ||
+		    seconds->number > 3600 || out.empty ())
+		{
+			std::fputs ("zorv-render: bridge: render needs \"seconds\" (0..3600) and \"out\"\n", stderr);
+			return true;
+		}
+		RenderDescription render;
+		render.rate = rate;
+		render.block = block;
+		render.frames = std::max<int64_t> (1, std::llround (seconds->number * rate));
+		if (const tavik::JsonValue* note = command.find ("note"); note && note->kind == tavik::JsonValue::Kind::Number)
+		{
+			ScoreEvent strike;
+			strike.type = ScoreEvent::NOTE_ON;
+			strike.hasFrame = true;
+			strike.note = static_cast<int> (std::clamp (note->number, 0.0, 127.0));
+			const tavik::JsonValue* velocity = command.find ("velocity");
+			if (velocity && velocity->kind == tavik::JsonValue::Kind::Number)
+				strike.velocity = std::clamp (velocity->number, 0.0, 1.0);
+			render.score.events.push_back (strike);
+		}
+		try
+		{
+			const std::vector<TimedChange> none; // the controller's edits are the changes
+			BlockRenderer renderer (plugin, render, none, edits);
+			WavOutput wav (out, static_cast<int> (std::lround (rate)));
+			renderer.renderInto (wav);
+			wav.commit ();
+			std::string reply = "{\"zorv\":\"rendered\",\"out\":";
+			tavik::jsonAppendQuoted (reply, out.c_str ());
+			reply += ",\"frames\":" + std::to_string (render.frames) + "}";
+			printLine (nullptr, reply.data (), reply.size ());
+		}
+		catch (const std::exception& e)
+		{
+			std::fprintf (stderr, "zorv-render: bridge: %s\n", e.what ());
+		}
+		return true;
+	}
+
+	const Options& options;
+	tavik::tools::ToolHostApplication host {"Tavik zorv-render"};
+	tavik::tools::HostedModule module;
+	tavik::tools::EditForwarder edits;
+	Install install = nullptr;
+	Deliver deliver = nullptr;
+	Tick tick = nullptr;
+	double rate = 48000;
+	int block = 512;
+};
+
 int run (const Options& options)
 {
 	if (options.listPresets)
 		return listPresets (options);
+	if (options.bridge)
+		return BridgeSession (options).run ();
 	const RenderDescription render = readRender (options);
 	const std::string state = options.state.empty () ? std::string () : readStateFile (options.state);
 
