@@ -41,13 +41,8 @@ std::string ControllerSession::helloJson ()
 	out += ",\"name\":\"Zorv\",\"vendor\":\"Tavik Music\",\"version\":\"0.0.0\"},\"params\":[";
 	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
 	{
-		const double normalized = surface.normalizedValue (id);
-		out += id ? ",{\"path\":" : "{\"path\":";
-		jsonAppendQuoted (out, TAVIK_PARAMS[id].path);
-		out += ",\"value\":";
-		jsonAppendNumber (out, tavik_param_plain (&TAVIK_PARAMS[id], normalized));
-		out += ",\"normalized\":";
-		jsonAppendNumber (out, normalized);
+		out += id ? ",{" : "{";
+		appendParameterMembers (out, id, surface.normalizedValue (id));
 		out += '}';
 	}
 	out += "],\"factoryPresets\":[";

@@ -42,6 +42,16 @@ double plainToNormalized (const tavik_param_desc& row, double plain)
 
 } // namespace
 
+void appendParameterMembers (std::string& out, uint32_t id, double normalized)
+{
+	out += "\"path\":";
+	jsonAppendQuoted (out, TAVIK_PARAMS[id].path);
+	out += ",\"value\":";
+	jsonAppendNumber (out, tavik_param_plain (&TAVIK_PARAMS[id], normalized));
+	out += ",\"normalized\":";
+	jsonAppendNumber (out, normalized);
+}
+
 uint8_t classifyValidatorHost (const char* hostName)
 {
 	if (!hostName)
@@ -265,12 +275,8 @@ void ControllerSession::sendParamChanged (uint32_t id, double normalized)
 {
 	if (id >= TAVIK_PARAM_COUNT || !bridgeSink)
 		return;
-	std::string out = "{\"type\":\"tavik.paramChanged\",\"path\":";
-	jsonAppendQuoted (out, TAVIK_PARAMS[id].path);
-	out += ",\"value\":";
-	jsonAppendNumber (out, tavik_param_plain (&TAVIK_PARAMS[id], normalized));
-	out += ",\"normalized\":";
-	jsonAppendNumber (out, normalized);
+	std::string out = "{\"type\":\"tavik.paramChanged\",";
+	appendParameterMembers (out, id, normalized);
 	out += '}';
 	sendToEditor (out);
 }

@@ -25,6 +25,11 @@ namespace tavik {
 constexpr int32_t RESTART_PARAM_VALUES_CHANGED = 1 << 2;
 constexpr int32_t RESTART_MIDI_CC_ASSIGNMENT_CHANGED = 1 << 5;
 
+/** Appends "path":…,"value":…,"normalized":… of one parameter (the plain
+ *  value from the normalized one), as the hello and "tavik.paramChanged"
+ *  report it. */
+void appendParameterMembers (std::string& out, uint32_t id, double normalized);
+
 /** The validator a host name reveals (0 none … 5 our own probe). */
 uint8_t classifyValidatorHost (const char* hostName);
 
