@@ -8,6 +8,7 @@
 
 #include "host_context.h"
 #include "parameter_table.h"
+#include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
 #include <gtest/gtest.h>
@@ -221,6 +222,86 @@ TEST_F (Bridge, NotesAndMalformedMessagesOnlyLeaveALine)
 	IPtr<FUnknown> component = create<FUnknown> (0); // the processor is no controller
 	EXPECT_EQ (tick (component), 0);
 	EXPECT_EQ (install (component, &Bridge::collect, this), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A host whose context offers a main-thread run loop, recording the timers
+// registered with it so a test can fire them.
+class RunLoopHost : public tavik::tools::ToolHostApplication, public Linux::IRunLoop
+{
+public:
+	RunLoopHost () : ToolHostApplication ("Tavik run-loop test") {}
+
+	tresult PLUGIN_API queryInterface (const TUID iid, void** obj) override
+	{
+		if (FUnknownPrivate::iidEqual (iid, Linux::IRunLoop::iid))
+		{
+			*obj = static_cast<Linux::IRunLoop*> (this);
+			return kResultOk;
+		}
+		return ToolHostApplication::queryInterface (iid, obj);
+	}
+	uint32 PLUGIN_API addRef () override { return 1; }
+	uint32 PLUGIN_API release () override { return 1; }
+	tresult PLUGIN_API registerEventHandler (Linux::IEventHandler*, Linux::FileDescriptor) override
+	{
+		return kNotImplemented;
+	}
+	tresult PLUGIN_API unregisterEventHandler (Linux::IEventHandler*) override { return kNotImplemented; }
+	tresult PLUGIN_API registerTimer (Linux::ITimerHandler* handler, Linux::TimerInterval milliseconds) override
+	{
+		timers.push_back ({handler, milliseconds});
+		return kResultOk;
+	}
+	tresult PLUGIN_API unregisterTimer (Linux::ITimerHandler* handler) override
+	{
+		for (size_t i = 0; i < timers.size (); ++i)
+			if (timers[i].first == handler)
+			{
+				timers.erase (timers.begin () + static_cast<long> (i));
+				return kResultOk;
+			}
+		return kResultFalse;
+	}
+	std::vector<std::pair<Linux::ITimerHandler*, Linux::TimerInterval>> timers;
+};
+
+TEST_F (Bridge, ClocksRunOnTheHostsRunLoop)
+{
+	using Start = void* (*) (void (*) (void*), void*, double);
+	using Stop = void (*) (void*);
+	auto start = reinterpret_cast<Start> (dlsym (handle, "tavikStartCadenceClock"));
+	auto stop = reinterpret_cast<Stop> (dlsym (handle, "tavikStopCadenceClock"));
+	ASSERT_TRUE (start && stop);
+	int fired = 0;
+	const auto count = [] (void* n) { ++*static_cast<int*> (n); };
+	EXPECT_EQ (start (count, &fired, 0.1), nullptr); // this host offers no run loop
+
+	RunLoopHost loopHost;
+	IPtr<IEditController> clocked = create<IEditController> (1);
+	ASSERT_EQ (clocked->initialize (static_cast<IHostApplication*> (&loopHost)), kResultOk);
+	ASSERT_EQ (loopHost.timers.size (), 1u); // the controller's cadence
+	EXPECT_EQ (loopHost.timers[0].second, 33u);
+	loopHost.timers[0].first->onTimer (); // a tick with no processor sends nothing and survives
+
+	void* clock = start (count, &fired, 0);
+	ASSERT_NE (clock, nullptr);
+	ASSERT_EQ (loopHost.timers.size (), 2u);
+	EXPECT_EQ (loopHost.timers[1].second, 33u); // 1/30 s when no interval is given
+	loopHost.timers[1].first->onTimer ();
+	loopHost.timers[1].first->onTimer ();
+	EXPECT_EQ (fired, 2);
+	stop (clock);
+	stop (nullptr);
+	EXPECT_EQ (start (nullptr, nullptr, 1), nullptr);
+	ASSERT_EQ (loopHost.timers.size (), 1u);
+
+	clocked->terminate ();
+	EXPECT_TRUE (loopHost.timers.empty ());
+	EXPECT_EQ (start (count, &fired, 0.1), nullptr); // the run loop went with its controller
 }
 
 } // namespace
