@@ -902,6 +902,8 @@ int run (const Options& options)
 	if (factory3)
 		factory3->setHostContext (&host);
 	const PClassInfo classInfo = chooseClass (module.factory (), options.className);
+	// The controller holds the handler until it terminates: it outlives the plug-in.
+	tavik::tools::EditForwarder edits;
 	tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
 	requirePlayableBuses (plugin.component ());
 	if (!options.state.empty () && !plugin.restoreState (state))
@@ -910,7 +912,6 @@ int run (const Options& options)
 	const std::vector<TimedChange> changes =
 		resolveParameterChanges (render.score, plugin.controller (), isZorvProcessor (classInfo.cid));
 
-	tavik::tools::EditForwarder edits;
 	plugin.controller ()->setComponentHandler (&edits);
 	plugin.start (render.rate, render.block, kOffline);
 	if (!options.preset.empty ())
