@@ -5,6 +5,7 @@
 
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -13,13 +14,28 @@ namespace tavik::tools {
 class EditForwarder : public Steinberg::Vst::IComponentHandler
 {
 public:
-	Steinberg::tresult PLUGIN_API beginEdit (Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+	/** Called with "begin", "perform" or "end" for every edit, as it comes. */
+	using Observer = std::function<void (const char* kind, Steinberg::Vst::ParamID id, double normalized)>;
+
+	Steinberg::tresult PLUGIN_API beginEdit (Steinberg::Vst::ParamID id) override
+	{
+		if (observer)
+			observer ("begin", id, 0);
+		return Steinberg::kResultOk;
+	}
 	Steinberg::tresult PLUGIN_API performEdit (Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value) override
 	{
 		pending.emplace_back (id, value);
+		if (observer)
+			observer ("perform", id, value);
 		return Steinberg::kResultOk;
 	}
-	Steinberg::tresult PLUGIN_API endEdit (Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+	Steinberg::tresult PLUGIN_API endEdit (Steinberg::Vst::ParamID id) override
+	{
+		if (observer)
+			observer ("end", id, 0);
+		return Steinberg::kResultOk;
+	}
 	Steinberg::tresult PLUGIN_API restartComponent (Steinberg::int32) override { return Steinberg::kResultOk; }
 
 	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID, void** obj) override
@@ -39,7 +55,10 @@ public:
 		return edits;
 	}
 
+	void observe (Observer o) { observer = std::move (o); }
+
 private:
+	Observer observer;
 	std::vector<std::pair<Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue>> pending;
 };
 

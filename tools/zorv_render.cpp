@@ -71,7 +71,13 @@ constexpr const char* kUsage =
 	"  {\"zorv\":\"render\",\"seconds\":2,\"out\":\"a.wav\",\"note\":48,\"velocity\":0.9}\n"
 	"                    renders that long (striking the note when given) to a WAV file and\n"
 	"                    answers {\"zorv\":\"rendered\",\"out\":...,\"frames\":...}\n"
-	"  {\"zorv\":\"quit\"}   ends the session (so does the end of the input)\n";
+	"  {\"zorv\":\"set\",\"id\":1,\"normalized\":0.5}\n"
+	"                    changes a parameter as host automation does\n"
+	"  {\"zorv\":\"get\",\"id\":1}\n"
+	"                    answers {\"zorv\":\"value\",\"id\":1,\"normalized\":...}\n"
+	"  {\"zorv\":\"quit\"}   ends the session (so does the end of the input)\n"
+	"The controller's edits (begin, perform, end) are reported as they come:\n"
+	"  {\"zorv\":\"edit\",\"kind\":\"perform\",\"id\":1,\"normalized\":0.5}\n";
 
 struct Options
 {
@@ -786,6 +792,14 @@ public:
 		tavik::tools::PluginInstance plugin (module.factory (), classInfo, &host);
 		requirePlayableBuses (plugin.component ());
 		plugin.controller ()->setComponentHandler (&edits);
+		edits.observe ([] (const char* kind, ParamID id, double normalized) {
+			std::string line = "{\"zorv\":\"edit\",\"kind\":\"";
+			line += kind;
+			line += "\",\"id\":" + std::to_string (id) + ",\"normalized\":";
+			tavik::jsonAppendNumber (line, normalized);
+			line += "}";
+			printLine (nullptr, line.data (), line.size ());
+		});
 		rate = options.rate > 0 ? options.rate : 48000;
 		block = options.block > 0 ? options.block : 512;
 		plugin.start (rate, block, kRealtime);
@@ -807,6 +821,7 @@ public:
 				deliver (plugin.controller (), line.data (), line.size ());
 		}
 		install (plugin.controller (), nullptr, nullptr);
+		edits.observe ({});
 		return 0;
 	}
 
@@ -829,9 +844,15 @@ private:
 			tick (plugin.controller ());
 			return true;
 		}
+		if (name == "set" || name == "get")
+		{
+			parameterCommand (name, command, plugin.controller ());
+			return true;
+		}
 		if (name != "render")
 		{
-			std::fprintf (stderr, "zorv-render: bridge: unknown command \"%s\" (tick, render, quit)\n", name.c_str ());
+			std::fprintf (stderr, "zorv-render: bridge: unknown command \"%s\" (tick, render, set, get, quit)\n",
+			              name.c_str ());
 			return true;
 		}
 		const tavik::JsonValue* seconds = command.find ("seconds");
@@ -874,6 +895,30 @@ private:
 			std::fprintf (stderr, "zorv-render: bridge: %s\n", e.what ());
 		}
 		return true;
+	}
+
+	// "set" changes a parameter as the host's automation would; "get" reads it.
+	static void parameterCommand (const std::string& name, const tavik::JsonValue& command, IEditController* controller)
+	{
+		const tavik::JsonValue* id = command.find ("id");
+		const tavik::JsonValue* normalized = command.find ("normalized");
+		if (!id || id->kind != tavik::JsonValue::Kind::Number || !(id->number >= 0) || id->number > 0xFFFFFFFFu ||
+		    (name == "set" && (!normalized || normalized->kind != tavik::JsonValue::Kind::Number)))
+		{
+			std::fprintf (stderr, "zorv-render: bridge: %s needs \"id\"%s\n", name.c_str (),
+			              name == "set" ? " and \"normalized\"" : "");
+			return;
+		}
+		const auto paramId = static_cast<ParamID> (id->number);
+		if (name == "set")
+		{
+			controller->setParamNormalized (paramId, std::clamp (normalized->number, 0.0, 1.0));
+			return;
+		}
+		std::string reply = "{\"zorv\":\"value\",\"id\":" + std::to_string (paramId) + ",\"normalized\":";
+		tavik::jsonAppendNumber (reply, controller->getParamNormalized (paramId));
+		reply += "}";
+		printLine (nullptr, reply.data (), reply.size ());
 	}
 
 	const Options& options;
