@@ -7,6 +7,7 @@
 #include "plugin_messages.h"
 #include "state_stream.h"
 #include "tavik_parameter.h"
+#include "web_view_plug_view.h"
 
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
 
 namespace tavik {
 
@@ -38,23 +38,6 @@ bool hostNameOf (FUnknown* context, std::string& name)
 	for (int i = 0; i < 126 && wide[i]; ++i)
 		name.push_back (static_cast<char> (wide[i] & 0xFF));
 	return true;
-}
-
-// The editor page folder: up two components from the module, then Resources/ui.
-bool uiBundlePresent ()
-{
-	std::string root = modulePath ();
-	for (int i = 0; i < 2; ++i)
-	{
-		const size_t slash = root.rfind ('/');
-		if (slash == std::string::npos)
-			return false;
-		root.erase (slash);
-	}
-	struct stat info
-	{
-	};
-	return ::stat ((root + "/Resources/ui").c_str (), &info) == 0 && S_ISDIR (info.st_mode);
 }
 
 } // namespace
@@ -224,14 +207,12 @@ IPlugView* PLUGIN_API TavikController::createView (FIDString name)
 {
 	if (!name || std::strcmp (name, "editor") != 0)
 		return nullptr;
-	// The editor view itself comes with its helper process; until then a
-	// missing page is still reported as the view would report it.
-	if (!uiBundlePresent ())
-	{
-		std::fputs ("tavik-plugin-shell: no UI bundle found; editor disabled\n", stderr);
-		onEditorError ("no ui bundle in plugin");
-	}
-	return nullptr;
+	return callRefusingExceptions<IPlugView*> (nullptr, nullptr, [&] () -> IPlugView* {
+		EditorOptions options;
+		options.tick = [this] { tickCadence (); };
+		options.fallbackRunLoop = cadenceLoop;
+		return createWebViewEditor (this, nullptr, std::move (options));
+	});
 }
 
 tresult PLUGIN_API TavikController::getMidiControllerAssignment (int32 busIndex, int16 channel,

@@ -4,10 +4,12 @@
 
 #include "run_loop_timer.h"
 #include "tavik_controller.h"
+#include "ui_root.h"
 
 #include "base/source/fobject.h"
 
 #include <cstddef>
+#include <string>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -93,6 +95,15 @@ __attribute__ ((visibility ("default"))) int tavikTickDiagnosticCadence (FUnknow
 		return 0;
 	controller->tickCadence ();
 	return 1;
+}
+
+// The editor page folder of this module, for diagnostic tools; the text
+// stays valid until the next call.
+__attribute__ ((visibility ("default"))) const char* tavikPluginUiRootForDiagnostics ()
+{
+	static std::string root;
+	root = tavik::pluginUiRoot ();
+	return root.c_str ();
 }
 
 } // extern "C"

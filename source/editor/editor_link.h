@@ -1,0 +1,75 @@
+// The plug-in's side of an open editor: the helper process that shows the
+// page, the socket to it, and the hand-offs between that socket and the
+// controller's bridge. Everything here runs on the host's main thread (its
+// run loop calls serviceSocket and tick); nothing is shared with other
+// threads.
+#pragma once
+
+#include "bridge_host.h"
+#include "helper_process.h"
+#include "line_channel.h"
+
+#include <memory>
+#include <string>
+
+namespace tavik {
+
+struct EditorLaunch
+{
+	std::string helperPath;
+	std::string uiRoot;
+	unsigned long parentWindow = 0;
+	int width = 0;
+	int height = 0;
+	/** How long open() waits for the helper to embed its window. */
+	int startMilliseconds = 5000;
+	/** Extra arguments for the helper (tests). */
+	std::vector<std::string> extraArguments;
+};
+
+class EditorLink
+{
+public:
+	explicit EditorLink (BridgeHost* host) : bridge (host) {}
+	~EditorLink () { close (); }
+	EditorLink (const EditorLink&) = delete;
+	EditorLink& operator= (const EditorLink&) = delete;
+
+	/** Starts the helper and waits until its window is embedded; then the
+	 *  controller's outbound messages go to the page and the controller
+	 *  hears that the editor opened. False with `error` set otherwise (the
+	 *  helper is then gone again). */
+	bool open (const EditorLaunch& launch, std::string& error);
+	bool isOpen () const { return opened; }
+
+	/** The socket to watch for reading while open, or -1. */
+	int socketFd () const { return channel ? channel->fd () : -1; }
+
+	/** Reads what the helper sent: page messages go to the controller. */
+	void serviceSocket ();
+	/** Writes what is still queued and notices a helper that has ended. */
+	void tick ();
+	/** Tells the helper the view's new size. */
+	void resize (int width, int height);
+
+	/** Closes the editor: the controller hears it closed and stops sending;
+	 *  the helper sees its socket end and leaves (or is made to). */
+	void close ();
+
+	/** The last problem the helper or the link reported, for diagnostics. */
+	const std::string& lastError () const { return problem; }
+
+private:
+	void handleLine (const std::string& line);
+	void helperGone (const std::string& reason);
+	void detachFromController ();
+
+	BridgeHost* bridge = nullptr;
+	std::unique_ptr<LineChannel> channel;
+	HelperProcess helper;
+	bool opened = false;
+	bool controllerAttached = false;
+	std::string problem;
+};
+
+} // namespace tavik

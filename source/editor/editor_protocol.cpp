@@ -1,0 +1,75 @@
+#include "editor_protocol.h"
+
+#include "json_tree.h"
+#include "json_writer.h"
+
+#include <cmath>
+
+namespace tavik {
+
+namespace {
+
+int dimension (const JsonValue& object, const char* key)
+{
+	const JsonValue* value = object.find (key);
+	if (!value || value->kind != JsonValue::Kind::Number || !std::isfinite (value->number))
+		return 0;
+	if (value->number < 0)
+		return 0;
+	return value->number > 100000 ? 100000 : static_cast<int> (value->number);
+}
+
+} // namespace
+
+bool isOneJsonValue (const std::string& line)
+{
+	JsonValue value;
+	return parseJsonDocument (line.data (), line.size (), value, EDITOR_LINE_MAX_VALUES);
+}
+
+EditorControl parseEditorControl (const std::string& line)
+{
+	EditorControl control;
+	// Cheap refusal first: page messages are by far the most lines.
+	if (line.find ("\"editor\"") == std::string::npos)
+		return control;
+	JsonValue value;
+	if (!parseJsonDocument (line.data (), line.size (), value, EDITOR_LINE_MAX_VALUES) ||
+	    value.kind != JsonValue::Kind::Object)
+		return control;
+	const JsonValue* kind = value.find ("editor");
+	if (!kind || kind->kind != JsonValue::Kind::String)
+		return control;
+	if (kind->string == "started")
+		control.kind = EditorControl::Kind::Started;
+	else if (kind->string == "error")
+	{
+		control.kind = EditorControl::Kind::Error;
+		control.reason = value.str ("reason", "");
+	}
+	else if (kind->string == "size")
+	{
+		control.kind = EditorControl::Kind::Size;
+		control.width = dimension (value, "width");
+		control.height = dimension (value, "height");
+	}
+	else
+		control.kind = EditorControl::Kind::Unknown;
+	return control;
+}
+
+std::string editorStartedLine () { return "{\"editor\":\"started\"}"; }
+
+std::string editorErrorLine (const std::string& reason)
+{
+	std::string line = "{\"editor\":\"error\",\"reason\":";
+	jsonAppendQuoted (line, reason.c_str ());
+	return line + "}";
+}
+
+std::string editorSizeLine (int width, int height)
+{
+	return "{\"editor\":\"size\",\"width\":" + std::to_string (width) + ",\"height\":" + std::to_string (height) + "}";
+}
+
+} // namespace tavik
