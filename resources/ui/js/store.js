@@ -7,8 +7,11 @@ const values = new Map(PARAMS.map((p) => [p.path, p.def]));
 const pathListeners = new Map();
 const anyListeners = [];
 // Controls the player is dragging right now: the plug-in's reports for them
-// are ignored so the knob does not jump under the pointer.
+// wait until the pointer lets go, so the knob does not jump under it. The
+// newest waiting report is then shown, so the page ends up where the
+// plug-in is.
 const held = new Set();
+const waiting = new Map();
 
 export function get(path) {
 	return values.get(path);
@@ -46,8 +49,10 @@ export function setFromHost(path, plain) {
 	const p = BY_PATH.get(path);
 	if (!p || typeof plain !== 'number' || !Number.isFinite(plain))
 		return false;
-	if (held.has(path))
+	if (held.has(path)) {
+		waiting.set(path, plain);
 		return false;
+	}
 	values.set(path, quantize(p, plain));
 	notify(path, 'host');
 	return true;
@@ -55,8 +60,14 @@ export function setFromHost(path, plain) {
 
 export function hold(path) {
 	held.add(path);
+	waiting.delete(path);
 }
 
 export function release(path) {
 	held.delete(path);
+	if (waiting.has(path)) {
+		const plain = waiting.get(path);
+		waiting.delete(path);
+		setFromHost(path, plain);
+	}
 }
