@@ -70,10 +70,13 @@ export function adopt(map) {
 	const list = map && Array.isArray(map.bindings) ? map.bindings : Array.isArray(map) ? map : [];
 	const incoming = list.filter((b) => b && typeof b.cc === 'number' && BY_PATH.has(b.path)).map(clean);
 	const same = JSON.stringify(incoming) === JSON.stringify(bindings.map(clean));
-	bindings = incoming;
 	confirmed = true;
-	if (!same)
+	// The rows edit the binding objects they were built with: keep them
+	// when the plug-in confirms what the panel already shows.
+	if (!same) {
+		bindings = incoming;
 		render();
+	}
 	status();
 }
 

@@ -9,6 +9,10 @@ let current = null; // { id, name }
 let baseline = null; // Map path -> plain
 let dirty = false;
 let ui = null;
+// Set from the page's own preset request until the controller's reports
+// for it have arrived: meanwhile the values pass through other presets'
+// and must not be taken for a program change.
+let loading = null;
 
 function same(p, a, b) {
 	return Math.abs(a - b) <= 1e-9 * Math.max(1, Math.abs(p.max - p.min));
@@ -89,7 +93,9 @@ function scheduleCheck(origin) {
 	checkQueued = true;
 	setTimeout(() => {
 		checkQueued = false;
-		if (!current || dirtyAgainst(baseline)) {
+		if (loading && (!dirtyAgainst(baseline) || Date.now() > loading.until))
+			loading = null;
+		if (!loading && (!current || dirtyAgainst(baseline))) {
 			const hit = presets.find((p) => p.values && matches(p.values));
 			if (hit)
 				adopt(hit);
@@ -108,6 +114,7 @@ export function load(id) {
 		return;
 	adopt(preset);
 	dirty = false;
+	loading = { id, until: Date.now() + 2000 };
 	send({ type: 'tavik.loadFactoryPreset', id });
 	render();
 }

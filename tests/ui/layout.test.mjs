@@ -1,0 +1,156 @@
+// The editor at the window sizes a host may give it: nothing overlaps,
+// nothing is cut off, text is readable; screenshots go to the artefacts.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { openEditor, closeBrowser, artefactPath } from './harness.mjs';
+import { assertNoProblems } from './checks.mjs';
+
+after(closeBrowser);
+
+// Runs in the page: everything that would make the layout broken.
+function layoutFaults() {
+	const faults = [];
+	const r = (e) => e.getBoundingClientRect();
+	const overlaps = (a, b) => a.left < b.right - 0.5 && b.left < a.right - 0.5 && a.top < b.bottom - 0.5 && b.top < a.bottom - 0.5;
+	const inside = (a, b) => a.left >= b.left - 0.5 && a.right <= b.right + 0.5 && a.top >= b.top - 0.5 && a.bottom <= b.bottom + 0.5;
+	const name = (e) => `${e.tagName.toLowerCase()}${e.id ? `#${e.id}` : ''}.${e.className}${e.dataset.path ? `[${e.dataset.path}]` : ''}`;
+
+	if (document.documentElement.scrollWidth > innerWidth)
+		faults.push(`the page is wider than the window (${document.documentElement.scrollWidth})`);
+	const main = document.querySelector('main');
+	if (main.scrollWidth > main.clientWidth + 1)
+		faults.push(`the content scrolls sideways (${main.scrollWidth} > ${main.clientWidth})`);
+
+	// The top bar's parts sit side by side within the window.
+	const bar = ['.brand', '.preset-bar', '.tools'].map((s) => document.querySelector(s));
+	for (let i = 0; i < bar.length; ++i) {
+		if (r(bar[i]).right > innerWidth + 0.5 || r(bar[i]).left < -0.5)
+			faults.push(`${name(bar[i])} leaves the window`);
+		for (let j = i + 1; j < bar.length; ++j)
+			if (overlaps(r(bar[i]), r(bar[j])))
+				faults.push(`${name(bar[i])} overlaps ${name(bar[j])}`);
+	}
+	for (const b of document.querySelectorAll('.topbar button'))
+		if (b.scrollWidth > b.clientWidth + 1)
+			faults.push(`${name(b)} is cut off`);
+
+	// Controls stay inside their cards and clear of each other.
+	const controls = [...document.querySelectorAll('.ctl')];
+	for (const c of controls) {
+		const card = c.closest('.panel');
+		if (!inside(r(c), r(card)))
+			faults.push(`${name(c)} sticks out of its card`);
+	}
+	for (let i = 0; i < controls.length; ++i)
+		for (let j = i + 1; j < controls.length; ++j)
+			if (overlaps(r(controls[i]), r(controls[j])))
+				faults.push(`${name(controls[i])} overlaps ${name(controls[j])}`);
+	const cards = [...document.querySelectorAll('.panel')];
+	for (let i = 0; i < cards.length; ++i)
+		for (let j = i + 1; j < cards.length; ++j)
+			if (overlaps(r(cards[i]), r(cards[j])))
+				faults.push(`${name(cards[i])} overlaps ${name(cards[j])}`);
+
+	// Words are not clipped: labels, values, list entries, titles.
+	for (const t of document.querySelectorAll('.ctl-label, .ctl-value, .segment, .panel-title, .caption')) {
+		if (t.scrollWidth > t.clientWidth + 1)
+			faults.push(`${name(t)} "${t.textContent}" is cut off`);
+		const parts = [...t.parentElement.children].filter((x) => x !== t && x.matches('.ctl-label, .ctl-value, .knob-dial'));
+		for (const p of parts)
+			if (overlaps(r(t), r(p)))
+				faults.push(`${name(t)} overlaps ${name(p)}`);
+	}
+	// A dial is big enough to hit.
+	for (const d of document.querySelectorAll('.knob-dial'))
+		if (r(d).width < 40)
+			faults.push(`${name(d)} is only ${r(d).width} px wide`);
+	return faults;
+}
+
+// Runs in the page: text whose contrast with its background is below AA.
+function contrastFaults() {
+	const parse = (c) => (c.match(/[\d.]+/g) || []).map(Number);
+	const lum = ([r, g, b]) => {
+		const f = (v) => { v /= 255; return v <= 0.03928 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4); };
+		return 0.2126 * f(r) + 0.7152 * f(g) + 0.0722 * f(b);
+	};
+	const bgOf = (e) => {
+		for (let x = e; x; x = x.parentElement) {
+			const c = parse(getComputedStyle(x).backgroundColor);
+			if (c.length >= 3 && (c.length < 4 || c[3] > 0.9))
+				return c;
+		}
+		return [13, 11, 9];
+	};
+	const faults = [];
+	for (const e of document.querySelectorAll('.ctl-label, .ctl-value, .segment, .panel-title, .caption, .preset-name, .tool-button, .maker, .wordmark, .hint, .facts dt, .event .detail, .status-line')) {
+		if (!e.offsetParent || !e.textContent.trim())
+			continue;
+		const fg = parse(getComputedStyle(e).color);
+		const bg = bgOf(e);
+		const alpha = fg.length > 3 ? fg[3] : 1;
+		const mixed = fg.slice(0, 3).map((v, i) => v * alpha + bg[i] * (1 - alpha));
+		const [a, b] = [lum(mixed), lum(bg)].sort((x, y) => y - x);
+		const ratio = (a + 0.05) / (b + 0.05);
+		const size = parseFloat(getComputedStyle(e).fontSize);
+		const bold = Number(getComputedStyle(e).fontWeight) >= 700;
+		const need = size >= 24 || (bold && size >= 18.66) ? 3 : 4.5;
+		if (ratio < need)
+			faults.push(`${e.className} "${e.textContent.trim().slice(0, 30)}" ${ratio.toFixed(2)}:1`);
+	}
+	return faults;
+}
+
+for (const [width, height] of [[480, 360], [720, 560], [1400, 1000], [1000, 700]]) {
+	test(`a clean layout at ${width}×${height}`, async () => {
+		const s = await openEditor({ width, height });
+		try {
+			await s.settle();
+			await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}.png`) });
+			assert.deepEqual(await s.page.evaluate(layoutFaults), []);
+			assert.deepEqual(await s.page.evaluate(contrastFaults), []);
+			// At the smallest sizes the content scrolls within its panel
+			// and every control can be reached.
+			const last = s.page.locator('[data-path="performance.velocity"] .knob-dial');
+			await last.scrollIntoViewIfNeeded();
+			assert.ok(await last.isVisible());
+			const box = await last.boundingBox();
+			assert.ok(box.y >= 0 && box.y + box.height <= height, 'the last control scrolls into view');
+			if (width === 480 || width === 1400) {
+				await s.page.click('[data-drawer="diag-drawer"]');
+				await s.page.waitForSelector('#diag-events .event');
+				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-diagnostics.png`) });
+				assert.deepEqual(await s.page.evaluate(contrastFaults), []);
+				const drawer = await s.page.locator('#diag-drawer').boundingBox();
+				assert.ok(drawer.x >= 0 && drawer.x + drawer.width <= width + 0.5, 'the drawer fits the window');
+				await s.page.click('[data-drawer="cc-drawer"]');
+				await s.page.click('#cc-add');
+				await s.page.click('#cc-add');
+				await s.settle();
+				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-cc.png`) });
+				const rows = await s.page.$$eval('.cc-row', (els) => els.map((e) => {
+					const r = e.getBoundingClientRect();
+					return [...e.children].every((c) => {
+						const b = c.getBoundingClientRect();
+						return b.left >= r.left - 0.5 && b.right <= r.right + 0.5;
+					});
+				}));
+				assert.deepEqual(rows, [true, true], 'CC rows keep their fields inside');
+				await s.page.click('[data-drawer="bank-drawer"]');
+				await s.page.click('#bank-pick');
+				await s.page.waitForSelector('#bank-result:not([hidden])');
+				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-banks.png`) });
+			}
+			if (width === 720) {
+				await s.page.click('#preset-toggle');
+				await s.page.waitForSelector('#preset-menu', { state: 'visible' });
+				await s.page.screenshot({ path: artefactPath('editor-720x560-presets.png') });
+				const menu = await s.page.locator('#preset-menu').boundingBox();
+				assert.ok(menu.y + menu.height <= height && menu.x >= 0 && menu.x + menu.width <= width);
+			}
+			assertNoProblems(s);
+		} finally {
+			await s.close();
+		}
+	});
+}

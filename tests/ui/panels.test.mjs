@@ -1,0 +1,172 @@
+// The side panels: MIDI CC mappings, diagnostics and sample banks.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { openEditor, closeBrowser } from './harness.mjs';
+import { assertNoProblems } from './checks.mjs';
+
+after(closeBrowser);
+
+const lastOf = (bridge, type) => bridge.messages((m) => m.type === type).at(-1);
+
+test('the CC panel edits the map and shows what the controller adopted', async () => {
+	const s = await openEditor();
+	try {
+		await s.page.click('[data-drawer="cc-drawer"]');
+		assert.equal(await s.page.isVisible('#cc-drawer'), true);
+		assert.equal(await s.page.evaluate(() => document.activeElement.classList.contains('drawer-close')), true);
+		assert.equal(await s.page.isVisible('#cc-empty'), true);
+
+		// Add a mapping: the controller adopts it and reports it back.
+		await s.page.click('#cc-add');
+		await s.settle();
+		let sent = s.sentOf('tavik.setCcMap').at(-1);
+		assert.deepEqual(sent.map, { version: 1, bindings: [{ cc: 20, path: 'ir.instrument' }] });
+		let adopted = lastOf(s.bridge, 'tavik.ccMapChanged');
+		assert.deepEqual(adopted.map.bindings, [{ cc: 20, path: 'ir.instrument' }]);
+
+		// Edit it: controller 74 on channel 3 to Position, exponential.
+		const row = s.page.locator('.cc-row').first();
+		await row.locator('input[type="number"]').fill('74');
+		await row.locator('input[type="number"]').press('Enter');
+		await row.locator('select.cc-target').selectOption('strike.position');
+		await row.locator('select.cc-channel').selectOption('3');
+		await row.locator('select.cc-curve').selectOption('exp');
+		await s.settle();
+		adopted = lastOf(s.bridge, 'tavik.ccMapChanged');
+		assert.deepEqual(adopted.map.bindings, [{ cc: 74, path: 'strike.position', channel: 3, curve: 'exp' }]);
+
+		// Out-of-range numbers are held to the MIDI range.
+		await row.locator('input[type="number"]').fill('300');
+		await row.locator('input[type="number"]').press('Tab');
+		await s.settle();
+		assert.equal(lastOf(s.bridge, 'tavik.ccMapChanged').map.bindings[0].cc, 127);
+		assert.equal(await row.locator('input[type="number"]').inputValue(), '127');
+
+		// A second mapping, disabled; then remove the first.
+		await s.page.click('#cc-add');
+		const second = s.page.locator('.cc-row').nth(1);
+		await second.locator('input[type="checkbox"]').uncheck();
+		await s.settle();
+		adopted = lastOf(s.bridge, 'tavik.ccMapChanged');
+		assert.equal(adopted.map.bindings.length, 2);
+		assert.equal(adopted.map.bindings[1].enabled, false);
+		assert.equal(await s.page.textContent('#cc-count'), '2');
+		await s.page.locator('.cc-row').first().locator('.cc-remove').click();
+		await s.settle();
+		adopted = lastOf(s.bridge, 'tavik.ccMapChanged');
+		assert.equal(adopted.map.bindings.length, 1);
+		assert.equal(adopted.map.bindings[0].path, 'ir.instrument');
+		assert.equal(await s.page.locator('.cc-row').count(), 1);
+		assert.match(await s.page.textContent('#cc-status'), /1 mapping active/);
+
+		// Every map the page sent was one the controller took as it was.
+		for (const m of s.sentOf('tavik.setCcMap')) {
+			assert.equal(m.map.version, 1);
+			for (const b of m.map.bindings) {
+				assert.ok(Number.isInteger(b.cc) && b.cc >= 0 && b.cc <= 127);
+				assert.equal(typeof b.path, 'string');
+			}
+		}
+		const changes = s.bridge.messages((m) => m.type === 'tavik.ccMapChanged');
+		assert.equal(changes.length, s.sentOf('tavik.setCcMap').length);
+		s.sentOf('tavik.setCcMap').forEach((m, i) => assert.deepEqual(changes[i].map, m.map));
+
+		// A map from the host side (a restored state) replaces the list.
+		await s.page.keyboard.press('Escape');
+		assert.equal(await s.page.isVisible('#cc-drawer'), false);
+		assertNoProblems(s);
+	} finally {
+		await s.close();
+	}
+});
+
+test('the diagnostics drawer subscribes while open and unsubscribes when closed', async () => {
+	const s = await openEditor();
+	try {
+		assert.equal(s.sentOf('tavik.diag.subscribe').length, 0, 'no feed before the drawer opens');
+		await s.page.click('[data-drawer="diag-drawer"]');
+		const sub = await s.waitForSent((m) => m.type === 'tavik.diag.subscribe', 'a subscription');
+		assert.ok(sub.feeds.includes('lifecycle'));
+		assert.ok(sub.hz > 0 && sub.hz <= 30);
+		// The controller replays its lifecycle; the drawer lists it.
+		await s.page.waitForSelector('#diag-events .event');
+		assert.ok(await s.page.locator('#diag-events .event .kind:text-is("created")').count() === 1);
+		assert.equal(await s.page.textContent('#diag-feed-state'), 'Live');
+		// Host facts from the hello.
+		assert.match(await s.page.textContent('#diag-host'), /48000 Hz/);
+		assert.match(await s.page.textContent('#diag-identity'), /music\.tavik\.zorv|0\.0\.0/);
+
+		// A live event: loading a preset shows up in the feed.
+		await s.page.evaluate(() => document.querySelector('#preset-next').click());
+		await s.page.waitForSelector('#diag-events .event .kind:text-is("presetLoaded")');
+		// A bank refusal produces a runtime report with the error.
+		await s.page.click('[data-drawer="diag-drawer"]');
+		const unsubs = s.sentOf('tavik.diag.unsubscribe');
+		assert.equal(unsubs.length, 1, 'closing the drawer unsubscribes');
+		assert.ok(s.sent.indexOf(unsubs[0]) > s.sent.indexOf(sub));
+		assert.equal(await s.page.isVisible('#diag-drawer'), false);
+
+		// Closed: lifecycle events no longer arrive.
+		const mark = s.bridge.lines.length;
+		await s.page.click('#preset-next');
+		await s.settle();
+		assert.equal(s.bridge.lines.slice(mark).filter((l) => l.obj && l.obj.type === 'tavik.lifecycle').length, 0);
+
+		// Switching to another drawer also unsubscribes.
+		await s.page.click('[data-drawer="diag-drawer"]');
+		await s.settle();
+		await s.page.click('[data-drawer="cc-drawer"]');
+		await s.settle();
+		assert.equal(s.sentOf('tavik.diag.subscribe').length, 2);
+		assert.equal(s.sentOf('tavik.diag.unsubscribe').length, 2);
+		assertNoProblems(s);
+	} finally {
+		await s.close();
+	}
+});
+
+test('the bank panel explains the refusals kindly', async () => {
+	const s = await openEditor();
+	try {
+		await s.page.click('[data-drawer="bank-drawer"]');
+		await s.waitForSent((m) => m.type === 'tavik.getBankState', 'a bank state query');
+		await s.settle();
+		assert.match(await s.page.textContent('#bank-current'), /No sample bank is loaded/);
+
+		// No folder picker in this build: say so and offer the path field.
+		await s.page.click('#bank-pick');
+		await s.settle();
+		assert.deepEqual(s.sentOf('tavik.pickFolder').length, 1);
+		const picked = lastOf(s.bridge, 'tavik.folderPicked');
+		assert.equal(picked.ok, false);
+		const notice = await s.page.textContent('#bank-result');
+		assert.match(notice, /can't open a folder picker/);
+		assert.ok(notice.includes(picked.error), 'the plug-in\'s own words are shown');
+		assert.equal(await s.page.evaluate(() => document.activeElement.id), 'bank-folder-path');
+
+		// A folder that holds no bank.
+		await s.page.fill('#bank-folder-path', '/nonexistent/zorv-bank');
+		await s.page.click('#bank-folder-form button[type="submit"]');
+		await s.page.waitForFunction(() => /No bank could be read/.test(document.getElementById('bank-result').textContent));
+		assert.deepEqual(s.sentOf('tavik.loadBank').at(-1),
+			{ type: 'tavik.loadBank', source: 'user-folder', bankPath: '/nonexistent/zorv-bank' });
+		const result = await s.page.textContent('#bank-result');
+		assert.match(result, /cannot read \/nonexistent\/zorv-bank/, 'the engine\'s reason is passed on');
+		assert.match(result, /does not play sample banks/);
+
+		// A hosted bank needs https; a refused download is explained.
+		await s.page.fill('#bank-url', 'ftp://example.test/bank.zip');
+		await s.page.click('#bank-hosted-form button[type="submit"]');
+		assert.match(await s.page.textContent('#bank-result'), /https:\/\//);
+		assert.equal(s.sentOf('tavik.loadBank').length, 1, 'nothing sent for a bad address');
+		await s.page.fill('#bank-url', 'https://example.test/bank.zip');
+		await s.page.fill('#bank-sha', 'ab'.repeat(32));
+		await s.page.click('#bank-hosted-form button[type="submit"]');
+		await s.page.waitForFunction(() => /could not be downloaded/.test(document.getElementById('bank-result').textContent));
+		assert.equal(s.sentOf('tavik.loadBank').at(-1).source, 'hosted');
+		assert.equal(lastOf(s.bridge, 'tavik.bankState').error.code, 'bank-fetch-failed');
+		assertNoProblems(s);
+	} finally {
+		await s.close();
+	}
+});
