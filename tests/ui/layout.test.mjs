@@ -101,6 +101,11 @@ function contrastFaults() {
 	return faults;
 }
 
+// Lets a drawer finish sliding in before it is photographed.
+async function settleMotion(page) {
+	await page.evaluate(() => Promise.all(document.getAnimations().map((a) => a.finished)));
+}
+
 for (const [width, height] of [[480, 360], [720, 560], [1400, 1000], [1000, 700]]) {
 	test(`a clean layout at ${width}×${height}`, async () => {
 		const s = await openEditor({ width, height });
@@ -119,6 +124,7 @@ for (const [width, height] of [[480, 360], [720, 560], [1400, 1000], [1000, 700]
 			if (width === 480 || width === 1400) {
 				await s.page.click('[data-drawer="diag-drawer"]');
 				await s.page.waitForSelector('#diag-events .event');
+				await settleMotion(s.page);
 				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-diagnostics.png`) });
 				assert.deepEqual(await s.page.evaluate(contrastFaults), []);
 				const drawer = await s.page.locator('#diag-drawer').boundingBox();
@@ -127,6 +133,7 @@ for (const [width, height] of [[480, 360], [720, 560], [1400, 1000], [1000, 700]
 				await s.page.click('#cc-add');
 				await s.page.click('#cc-add');
 				await s.settle();
+				await settleMotion(s.page);
 				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-cc.png`) });
 				const rows = await s.page.$$eval('.cc-row', (els) => els.map((e) => {
 					const r = e.getBoundingClientRect();
@@ -139,6 +146,7 @@ for (const [width, height] of [[480, 360], [720, 560], [1400, 1000], [1000, 700]
 				await s.page.click('[data-drawer="bank-drawer"]');
 				await s.page.click('#bank-pick');
 				await s.page.waitForSelector('#bank-result:not([hidden])');
+				await settleMotion(s.page);
 				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-banks.png`) });
 			}
 			if (width === 720) {

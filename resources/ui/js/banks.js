@@ -93,7 +93,7 @@ export function onFolderPicked(message) {
 		say('info', 'No folder was chosen.');
 	} else {
 		say('warn', 'This plug-in can\'t open a folder picker here.',
-			`${message.error ? `It says: “${message.error}”. ` : ''}You can type the folder's path below instead.`);
+			`${message.error ? `It says: “${message.error}”. ` : ''}You can type the folder's path in the Folder path field instead.`);
 		ui.folderPath.focus();
 	}
 }
