@@ -7,6 +7,8 @@ ZORV_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsmf-dev libssl-dev
   locales sox
+  libwebkit2gtk-4.1-dev libgtk-3-dev libx11-dev zlib1g-dev
+  xvfb xauth chromium fonts-dejavu-core nodejs npm
 )
 
 zorv_log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
@@ -36,6 +38,15 @@ zorv_install_packages() {
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Installs the browser tests' npm packages from the committed lock file.
+zorv_install_npm_packages() {
+  if [ -d tests/ui/node_modules/playwright-core ] && [ tests/ui/node_modules/.package-lock.json -nt tests/ui/package-lock.json ]; then
+    return 0
+  fi
+  zorv_log "Installing the browser tests' npm packages"
+  npm ci --prefix tests/ui --no-audit --no-fund
 }
 
 # zorv_build DIR [cmake options...] [-- targets...]: configures and builds

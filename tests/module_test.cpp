@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstring>
 #include <dlfcn.h>
 #include <elf.h>
@@ -66,7 +68,18 @@ TEST_F (ZorvModule, ExportsOnlyTheHostEntryPointsAndTheDiagnosticBridge)
 	           (std::set<std::string> {"GetPluginFactory", "ModuleEntry", "ModuleExit", "tavikStartCadenceClock",
 	                                   "tavikStopCadenceClock", "tavikDiagnosticBridgeAbiVersion",
 	                                   "tavikInstallDiagnosticBridgeSink", "tavikDeliverDiagnosticBridgeMessage",
-	                                   "tavikTickDiagnosticCadence"}));
+	                                   "tavikTickDiagnosticCadence", "tavikPluginUiRootForDiagnostics"}));
+}
+
+TEST_F (ZorvModule, FindsItsEditorPageInsideTheBundle)
+{
+	using UiRoot = const char* (*) ();
+	auto uiRoot = reinterpret_cast<UiRoot> (dlsym (handle, "tavikPluginUiRootForDiagnostics"));
+	ASSERT_NE (uiRoot, nullptr);
+	const std::string expected = std::filesystem::canonical (ZORV_BUNDLE_PATH "/Contents/Resources/ui").string ();
+	EXPECT_EQ (std::string (uiRoot ()), expected);
+	// Asked again, the same answer.
+	EXPECT_EQ (std::string (uiRoot ()), expected);
 }
 
 TEST_F (ZorvModule, FactoryIsSharedAndReferenceCounted)
