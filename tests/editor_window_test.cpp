@@ -150,7 +150,7 @@ TEST_F (EditorWindow, ShowsThePageFollowsTheWindowAndLeavesWithTheView)
 	EXPECT_EQ (loop->handlerCount (), 1u);
 	EXPECT_EQ (loop->timerCount (), 1u);
 
-	const RgbImage first = waitForDrawnPage ("editor-720x560", 0, 0, 720, 560);
+	const RgbImage first = waitForDrawnPage ("webkit-editor-720x560", 0, 0, 720, 560);
 	EXPECT_GT (first.distinctColours (), 200u) << "the window looks blank";
 
 	// The host grows its window and tells the view, as hosts do.
@@ -167,7 +167,7 @@ TEST_F (EditorWindow, ShowsThePageFollowsTheWindowAndLeavesWithTheView)
 	EXPECT_TRUE (followed) << "the editor did not follow the window's new size";
 	// The newly uncovered corner is drawn by the page, not left showing the
 	// host window's black.
-	const RgbImage grown = waitForDrawnPage ("editor-1100x800", 0, 0, 1100, 800);
+	const RgbImage grown = waitForDrawnPage ("webkit-editor-1100x800", 0, 0, 1100, 800);
 	EXPECT_EQ (grown.countColour (720, 560, 1100, 800, 0, 0, 0), 0u);
 
 	ASSERT_EQ (view->removed (), kResultOk);
@@ -180,7 +180,7 @@ TEST_F (EditorWindow, ShowsThePageFollowsTheWindowAndLeavesWithTheView)
 	// A second attachment starts a fresh helper and a fresh page load.
 	attachAndWaitForPage (2);
 	EXPECT_EQ (traceCount (trace (), " event started"), 2u);
-	waitForDrawnPage ("editor-reattached", 0, 0, 720, 560);
+	waitForDrawnPage ("webkit-editor-reattached", 0, 0, 720, 560);
 	ASSERT_EQ (view->removed (), kResultOk);
 	expectHelpersGone ();
 }
