@@ -37,7 +37,7 @@ export function send(message) {
 export function start() {
 	host = window.tavikHost || null;
 	if (host) {
-		host.onMessage((message) => {
+		const receive = (message) => {
 			if (typeof message === 'string') {
 				try {
 					message = JSON.parse(message);
@@ -46,8 +46,15 @@ export function start() {
 				}
 			}
 			dispatch(message);
-		});
-		host.postMessage({ type: 'tavik.ready' });
+		};
+		// boot.js has usually announced the page already and kept what came
+		// since; without it, announce now.
+		if (window.tavikBoot) {
+			window.tavikBoot.attach(receive);
+		} else {
+			host.onMessage(receive);
+			host.postMessage({ type: 'tavik.ready' });
+		}
 	}
 	readySent = true;
 }

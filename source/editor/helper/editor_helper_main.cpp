@@ -316,6 +316,7 @@ int main (int argc, char** argv)
 	if (!parentWindowExists (display, editor.options.parent))
 		fail (editor, "the host's window does not exist");
 
+	editor.trace.write ("event", "display open");
 	WebKitUserContentManager* content = webkit_user_content_manager_new ();
 	editor.bridge = std::make_unique<PageBridge> (content, [&editor] (const std::string& text) {
 		editor.trace.write ("page", text);
@@ -325,6 +326,9 @@ int main (int argc, char** argv)
 	g_object_unref (content);
 	if (!editor.view)
 		fail (editor, "webview allocation failed");
+	editor.trace.write ("event", "web view created");
+	// The page loads (its web process starts) while the window is embedded.
+	webkit_web_view_load_uri (editor.view, uiStartUrl (editor.options.uiRoot).c_str ());
 	g_signal_connect (editor.view, "web-process-terminated", G_CALLBACK (&Editor::webProcessEnded), &editor);
 	g_signal_connect (editor.view, "load-failed", G_CALLBACK (&Editor::loadFailed), &editor);
 
@@ -359,7 +363,6 @@ int main (int argc, char** argv)
 
 	g_unix_fd_add (editor.channel->fd (), static_cast<GIOCondition> (G_IO_IN | G_IO_HUP | G_IO_ERR), &Editor::readable,
 	               &editor);
-	webkit_web_view_load_uri (editor.view, uiStartUrl (editor.options.uiRoot).c_str ());
 	editor.trace.write ("event", "started");
 	editor.send (editorStartedLine ());
 
