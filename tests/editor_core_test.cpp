@@ -90,6 +90,15 @@ TEST (EditorControlLines, AreToldApartFromPageMessages)
 	EXPECT_EQ (parseEditorControl ("{\"editor\":\"size\",\"width\":-5,\"height\":1e300}").width, 0);
 	EXPECT_EQ (parseEditorControl ("{\"editor\":\"size\",\"width\":-5,\"height\":1e300}").height, 100000);
 	EXPECT_EQ (parseEditorControl ("{\"editor\":\"later\"}").kind, EditorControl::Kind::Unknown);
+	const EditorControl embed = parseEditorControl (editorEmbedLine (0x4000e1, 800, 600));
+	EXPECT_EQ (embed.kind, EditorControl::Kind::Embed);
+	EXPECT_EQ (embed.parent, 0x4000e1ul);
+	EXPECT_EQ (embed.width, 800);
+	for (const char* parent : {"-1", "0", "1.5", "1e20", "\"7\""})
+		EXPECT_EQ (parseEditorControl (std::string ("{\"editor\":\"embed\",\"parent\":") + parent + "}").parent, 0ul)
+			<< parent;
+	EXPECT_EQ (parseEditorControl (editorParkLine ()).kind, EditorControl::Kind::Park);
+	EXPECT_EQ (parseEditorControl (editorParkedLine ()).kind, EditorControl::Kind::Parked);
 
 	// Page messages, even ones that mention the word.
 	EXPECT_EQ (parseEditorControl ("{\"type\":\"tavik.ready\"}").kind, EditorControl::Kind::PageMessage);

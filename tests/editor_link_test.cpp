@@ -161,6 +161,50 @@ TEST_F (EditorLinkTest, ClosingEndsTheHelperEvenIfItIgnoresTheSocket)
 	EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
 }
 
+TEST_F (EditorLinkTest, AParkedHelperServesTheNextEditor)
+{
+	EditorLink link (&bridge);
+	std::string error;
+	ASSERT_TRUE (link.open (launch ("echo"), error)) << error;
+	ASSERT_TRUE (receiveUntil (link, 1));
+	ASSERT_TRUE (link.park (1000));
+	EXPECT_TRUE (link.isParked ());
+	EXPECT_FALSE (link.isOpen ());
+	// The first controller is done with it.
+	EXPECT_EQ (bridge.events, (std::vector<std::string> {"opened", "closed"}));
+	EXPECT_FALSE (bridge.sink);
+
+	RecordingBridge next;
+	ASSERT_TRUE (link.reopen (&next, launch ("echo"), error)) << error;
+	EXPECT_TRUE (link.isOpen ());
+	EXPECT_EQ (next.events, (std::vector<std::string> {"opened"}));
+	ASSERT_TRUE (next.sink);
+	next.sink ("{\"type\":\"to the second\"}");
+	for (int i = 0; i < 400 && next.received.empty (); ++i)
+	{
+		::usleep (5000);
+		link.serviceSocket ();
+	}
+	ASSERT_EQ (next.received.size (), 1u);
+	EXPECT_EQ (next.received[0], "{\"type\":\"to the second\"}");
+	EXPECT_EQ (bridge.received.size (), 1u) << "the first controller heard the second's editor";
+	link.close ();
+	EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
+}
+
+TEST_F (EditorLinkTest, AHelperThatCannotParkIsEnded)
+{
+	EditorLink link (&bridge);
+	std::string error;
+	ASSERT_TRUE (link.open (launch ("stubborn"), error)) << error;
+	EXPECT_FALSE (link.park (200));
+	EXPECT_FALSE (link.isParked ());
+	EXPECT_EQ (bridge.events, (std::vector<std::string> {"opened", "closed"}));
+	EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
+	// Nothing to reopen.
+	EXPECT_FALSE (link.reopen (&bridge, launch ("echo"), error));
+}
+
 TEST (EditorViewRules, SizesAreClampedToTheEditorsRange)
 {
 	Steinberg::ViewRect tall {10, 20, 310, 2020};

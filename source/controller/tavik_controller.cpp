@@ -7,6 +7,7 @@
 #include "plugin_messages.h"
 #include "state_stream.h"
 #include "tavik_parameter.h"
+#include "parked_editor.h"
 #include "web_view_plug_view.h"
 
 #include "pluginterfaces/vst/ivsthostapplication.h"
@@ -53,7 +54,12 @@ void TavikController::startCadenceClock (FUnknown* context)
 		return;
 	rememberHostRunLoop (loop);
 	cadenceLoop = loop;
-	cadence = owned (RunLoopTimer::create ([this] { logic->tickCadence (); }));
+	cadence = owned (RunLoopTimer::create ([this] {
+		logic->tickCadence ();
+		// A closed editor's kept helper goes when its time is up, even if
+		// no editor opens again.
+		expireParkedEditor ();
+	}));
 	if (!cadence->start (loop, 1000 / 30))
 		cadence = nullptr;
 }

@@ -65,12 +65,20 @@ bool EditorLink::open (const EditorLaunch& launch, std::string& error)
 		return false;
 	}
 
+	if (!awaitStarted (launch.startMilliseconds, error))
+		return false;
+	attachController ();
+	return true;
+}
+
+bool EditorLink::awaitStarted (int milliseconds, std::string& error)
+{
 	// The helper answers once its window is embedded; its page messages may
 	// already follow in the same read, and wait for the controller below.
-	std::vector<std::string> early;
+	early.clear ();
 	bool started = false;
 	std::string refusal;
-	const auto deadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (launch.startMilliseconds);
+	const auto deadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (milliseconds);
 	while (!started && refusal.empty () && !channel->ended ())
 	{
 		const auto left =
@@ -89,23 +97,26 @@ bool EditorLink::open (const EditorLaunch& launch, std::string& error)
 				early.push_back (line);
 		});
 	}
-	if (!started)
+	if (started)
+		return true;
+	if (!refusal.empty ())
+		error = refusal;
+	else if (channel->ended ())
 	{
-		if (!refusal.empty ())
-			error = refusal;
-		else if (channel->ended ())
-		{
-			helper.finish (CLOSE_GRACE_MILLISECONDS);
-			error = "the editor helper ended before showing the editor (" + exitDescription (helper.status ()) + ")";
-		}
-		else
-			error = "the editor helper did not show the editor in time";
-		channel.reset ();
 		helper.finish (CLOSE_GRACE_MILLISECONDS);
-		problem = error;
-		return false;
+		error = "the editor helper ended before showing the editor (" + exitDescription (helper.status ()) + ")";
 	}
+	else
+		error = "the editor helper did not show the editor in time";
+	channel.reset ();
+	helper.finish (CLOSE_GRACE_MILLISECONDS);
+	problem = error;
+	opened = parked = false;
+	return false;
+}
 
+void EditorLink::attachController ()
+{
 	opened = true;
 	if (bridge)
 	{
@@ -116,8 +127,58 @@ bool EditorLink::open (const EditorLaunch& launch, std::string& error)
 		controllerAttached = true;
 		bridge->onEditorOpened ();
 	}
-	for (const std::string& line : early)
+	std::vector<std::string> waiting;
+	waiting.swap (early);
+	for (const std::string& line : waiting)
 		handleLine (line);
+}
+
+bool EditorLink::park (int milliseconds)
+{
+	if (!opened || !channel)
+		return false;
+	// The controller is done with this editor whatever happens next.
+	detachFromController ();
+	opened = false;
+	channel->send (editorParkLine ());
+	bool done = false;
+	const auto deadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (milliseconds);
+	while (!done && !channel->ended ())
+	{
+		channel->flush ();
+		const auto left =
+			std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now ());
+		if (left.count () <= 0 || !channel->waitReadable (static_cast<int> (left.count ())))
+			break;
+		channel->receive ([&] (const std::string& line) {
+			if (parseEditorControl (line).kind == EditorControl::Kind::Parked)
+				done = true;
+		});
+	}
+	if (!done || channel->ended ())
+	{
+		close ();
+		return false;
+	}
+	parked = true;
+	return true;
+}
+
+bool EditorLink::reopen (BridgeHost* host, const EditorLaunch& launch, std::string& error)
+{
+	if (!parked || !channel || channel->ended () || !helper.running ())
+	{
+		close ();
+		error = "the parked editor helper has gone";
+		return false;
+	}
+	parked = false;
+	bridge = host;
+	problem.clear ();
+	channel->send (editorEmbedLine (launch.parentWindow, launch.width, launch.height));
+	if (!awaitStarted (launch.startMilliseconds, error))
+		return false;
+	attachController ();
 	return true;
 }
 
@@ -191,6 +252,7 @@ void EditorLink::helperGone (const std::string& reason)
 
 void EditorLink::close ()
 {
+	parked = false;
 	detachFromController ();
 	// Closing the socket is the helper's cue to leave.
 	channel.reset ();

@@ -56,10 +56,22 @@ public:
 	 *  the helper sees its socket end and leaves (or is made to). */
 	void close ();
 
+	/** Ends the controller's part in this editor but keeps the helper:
+	 *  it takes its window out of the host's (before the host destroys
+	 *  that window) and drops the page. True once the helper confirmed it
+	 *  within `milliseconds`; otherwise the link is closed. */
+	bool park (int milliseconds);
+	bool isParked () const { return parked; }
+	/** Shows a parked helper in a new window for `host`, with a fresh page
+	 *  load; false (and closed) when it cannot. */
+	bool reopen (BridgeHost* host, const EditorLaunch& launch, std::string& error);
+
 	/** The last problem the helper or the link reported, for diagnostics. */
 	const std::string& lastError () const { return problem; }
 
 private:
+	bool awaitStarted (int milliseconds, std::string& error);
+	void attachController ();
 	void handleLine (const std::string& line);
 	void helperGone (const std::string& reason);
 	void detachFromController ();
@@ -68,6 +80,8 @@ private:
 	std::unique_ptr<LineChannel> channel;
 	HelperProcess helper;
 	bool opened = false;
+	bool parked = false;
+	std::vector<std::string> early;
 	bool controllerAttached = false;
 	std::string problem;
 };

@@ -53,6 +53,21 @@ EditorControl parseEditorControl (const std::string& line)
 		control.width = dimension (value, "width");
 		control.height = dimension (value, "height");
 	}
+	else if (kind->string == "park")
+		control.kind = EditorControl::Kind::Park;
+	else if (kind->string == "parked")
+		control.kind = EditorControl::Kind::Parked;
+	else if (kind->string == "embed")
+	{
+		control.kind = EditorControl::Kind::Embed;
+		control.width = dimension (value, "width");
+		control.height = dimension (value, "height");
+		const JsonValue* parent = value.find ("parent");
+		// X window ids are 29-bit numbers.
+		if (parent && parent->kind == JsonValue::Kind::Number && parent->number >= 1 && parent->number < 4294967296.0 &&
+		    parent->number == std::floor (parent->number))
+			control.parent = static_cast<unsigned long> (parent->number);
+	}
 	else
 		control.kind = EditorControl::Kind::Unknown;
 	return control;
@@ -70,6 +85,16 @@ std::string editorErrorLine (const std::string& reason)
 std::string editorSizeLine (int width, int height)
 {
 	return "{\"editor\":\"size\",\"width\":" + std::to_string (width) + ",\"height\":" + std::to_string (height) + "}";
+}
+
+std::string editorParkLine () { return "{\"editor\":\"park\"}"; }
+
+std::string editorParkedLine () { return "{\"editor\":\"parked\"}"; }
+
+std::string editorEmbedLine (unsigned long parent, int width, int height)
+{
+	return "{\"editor\":\"embed\",\"parent\":" + std::to_string (parent) + ",\"width\":" + std::to_string (width) +
+	       ",\"height\":" + std::to_string (height) + "}";
 }
 
 } // namespace tavik

@@ -15,13 +15,17 @@ struct EditorControl
 	{
 		PageMessage, // not a control line
 		Started,     // helper → plug-in: the window is embedded and the page loading
-		Error,       // helper → plug-in: "reason"; the helper ends after it
+		Error,       // helper → plug-in: "reason"
 		Size,        // plug-in → helper: "width", "height"
+		Park,        // plug-in → helper: leave the host's window, drop the page, wait
+		Parked,      // helper → plug-in: done; the window is out of the host's
+		Embed,       // plug-in → helper: "parent", "width", "height": show again
 		Unknown,     // a control line of a kind this side does not know
 	};
 	Kind kind = Kind::PageMessage;
 	int width = 0;
 	int height = 0;
+	unsigned long parent = 0;
 	std::string reason;
 };
 
@@ -37,5 +41,8 @@ EditorControl parseEditorControl (const std::string& line);
 std::string editorStartedLine ();
 std::string editorErrorLine (const std::string& reason);
 std::string editorSizeLine (int width, int height);
+std::string editorParkLine ();
+std::string editorParkedLine ();
+std::string editorEmbedLine (unsigned long parent, int width, int height);
 
 } // namespace tavik

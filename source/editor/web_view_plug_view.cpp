@@ -1,6 +1,7 @@
 #include "web_view_plug_view.h"
 
 #include "editor_link.h"
+#include "parked_editor.h"
 #include "run_loop_client.h"
 #include "ui_root.h"
 
@@ -34,6 +35,7 @@ std::string editorHelperPath ()
 namespace {
 
 constexpr uint64 TICK_MILLISECONDS = 1000 / 30;
+constexpr int PARK_MILLISECONDS = 500;
 
 const ViewRect INITIAL_RECT {0, 0, EditorSize::INITIAL_WIDTH, EditorSize::INITIAL_HEIGHT};
 
@@ -95,12 +97,18 @@ public:
 		launch.width = rect.getWidth ();
 		launch.height = rect.getHeight ();
 
-		auto opening = std::make_unique<EditorLink> (host);
+		// A kept helper comes back with a fresh page load; one that cannot
+		// is replaced by a new one.
 		std::string error;
-		if (!opening->open (launch, error))
+		std::unique_ptr<EditorLink> opening = takeParkedEditor (uiRoot);
+		if (!opening || !opening->reopen (host, launch, error))
 		{
-			reportEditorProblem (host, error);
-			return kResultFalse;
+			opening = std::make_unique<EditorLink> (host);
+			if (!opening->open (launch, error))
+			{
+				reportEditorProblem (host, error);
+				return kResultFalse;
+			}
 		}
 		link = std::move (opening);
 		client = RunLoopClient::create ([this] { serviceSocket (); }, [this] { tick (); });
@@ -150,6 +158,7 @@ private:
 
 	void tick ()
 	{
+		expireParkedEditor ();
 		if (!link)
 			return;
 		if (options.tick)
@@ -165,11 +174,15 @@ private:
 			client->release ();
 			client = nullptr;
 		}
-		if (link)
-		{
+		if (!link)
+			return;
+		// The helper is kept for a quick reopen when it can leave the host's
+		// window in time; the host may destroy that window right after.
+		if (editorKeepSeconds () > 0 && link->isOpen () && link->park (PARK_MILLISECONDS))
+			keepParkedEditor (std::move (link), uiRoot);
+		else
 			link->close ();
-			link.reset ();
-		}
+		link.reset ();
 	}
 
 	BridgeHost* host;

@@ -1,6 +1,7 @@
 // Module initialisation and de-initialisation, called by the first
 // ModuleEntry and the last ModuleExit.
 
+#include "parked_editor.h"
 #include "module_path.h"
 #include "plugin_factory.h"
 
@@ -16,5 +17,7 @@ bool InitModule ()
 bool DeinitModule ()
 {
 	tavik::releasePluginFactory ();
+	// A closed editor's kept helper does not outlive the module.
+	tavik::releaseParkedEditor ();
 	return true;
 }

@@ -121,6 +121,7 @@ struct Editor
 	GdkWindow* parent = nullptr;
 	guint outputWatch = 0;
 	bool quitting = false;
+	bool parked = false;
 
 	void quit ()
 	{
@@ -134,7 +135,7 @@ struct Editor
 
 	void parentGone ()
 	{
-		if (quitting)
+		if (quitting || parked)
 			return;
 		trace.write ("event", "parent window destroyed");
 		quit ();
@@ -192,6 +193,94 @@ struct Editor
 		return G_SOURCE_CONTINUE;
 	}
 
+	// Watches the host's window: its size and its end.
+	void watchParent (unsigned long xid)
+	{
+		GdkDisplay* display = gdk_display_get_default ();
+		parent = gdk_x11_window_foreign_new_for_display (display, xid);
+		if (!parent)
+			return;
+		gdk_window_set_events (parent, static_cast<GdkEventMask> (gdk_window_get_events (parent) | GDK_STRUCTURE_MASK));
+		gdk_window_add_filter (parent, &Editor::parentEvent, this);
+	}
+
+	void unwatchParent ()
+	{
+		if (!parent)
+			return;
+		gdk_window_remove_filter (parent, &Editor::parentEvent, this);
+		g_object_unref (parent);
+		parent = nullptr;
+	}
+
+	// The view closed but the plug-in keeps this helper for a quick reopen:
+	// leave the host's window before the host destroys it, and drop the
+	// page (its timers, its memory) until the next embed.
+	void park ()
+	{
+		GdkWindow* own = gtk_widget_get_window (plug);
+		Display* x = GDK_WINDOW_XDISPLAY (own);
+		parked = true;
+		unwatchParent ();
+		XUnmapWindow (x, GDK_WINDOW_XID (own));
+		XReparentWindow (x, GDK_WINDOW_XID (own), DefaultRootWindow (x), 0, 0);
+		XSync (x, False);
+		replaceView ();
+		trace.write ("event", "parked");
+		send (editorParkedLine ());
+	}
+
+	void embed (const EditorControl& control)
+	{
+		GdkDisplay* display = gdk_display_get_default ();
+		if (!parked || control.parent == 0 || !windowExists (display, control.parent))
+		{
+			send (editorErrorLine ("the host's window does not exist"));
+			return;
+		}
+		GdkWindow* own = gtk_widget_get_window (plug);
+		Display* x = GDK_WINDOW_XDISPLAY (own);
+		options.parent = control.parent;
+		watchParent (control.parent);
+		XReparentWindow (x, GDK_WINDOW_XID (own), control.parent, 0, 0);
+		XMapWindow (x, GDK_WINDOW_XID (own));
+		XSync (x, False);
+		parked = false;
+		resize (control.width, control.height);
+		webkit_web_view_load_uri (view, uiStartUrl (options.uiRoot).c_str ());
+		trace.write ("event", "started");
+		send (editorStartedLine ());
+	}
+
+	// The next page gets a web view of its own. It is made now, while the
+	// old one still holds the web process (a related view shares it), and
+	// the old one goes with everything the page left in it.
+	void replaceView ()
+	{
+		WebKitWebView* next = WEBKIT_WEB_VIEW (webkit_web_view_new_with_related_view (view));
+		connectView (next);
+		gtk_container_remove (GTK_CONTAINER (plug), GTK_WIDGET (view));
+		view = next;
+		gtk_container_add (GTK_CONTAINER (plug), GTK_WIDGET (view));
+		gtk_widget_show (GTK_WIDGET (view));
+		webkit_web_view_load_uri (view, "about:blank");
+	}
+
+	void connectView (WebKitWebView* which)
+	{
+		g_signal_connect (which, "web-process-terminated", G_CALLBACK (&Editor::webProcessEnded), this);
+		g_signal_connect (which, "load-failed", G_CALLBACK (&Editor::loadFailed), this);
+	}
+
+	static bool windowExists (GdkDisplay* display, unsigned long window)
+	{
+		Display* x = GDK_DISPLAY_XDISPLAY (display);
+		gdk_x11_display_error_trap_push (display);
+		XWindowAttributes attributes {};
+		const Status found = XGetWindowAttributes (x, window, &attributes);
+		return gdk_x11_display_error_trap_pop (display) == 0 && found != 0;
+	}
+
 	void fromPlugin (const std::string& line)
 	{
 		const EditorControl control = parseEditorControl (line);
@@ -200,7 +289,17 @@ struct Editor
 			resize (control.width, control.height);
 			return;
 		}
-		if (control.kind != EditorControl::Kind::PageMessage)
+		if (control.kind == EditorControl::Kind::Park)
+		{
+			park ();
+			return;
+		}
+		if (control.kind == EditorControl::Kind::Embed)
+		{
+			embed (control);
+			return;
+		}
+		if (control.kind != EditorControl::Kind::PageMessage || parked)
 			return;
 		trace.write ("in", line);
 		if (!bridge->deliver (view, line))
@@ -248,15 +347,6 @@ struct Editor
 	_exit (1);
 }
 
-bool parentWindowExists (GdkDisplay* display, unsigned long window)
-{
-	Display* x = GDK_DISPLAY_XDISPLAY (display);
-	gdk_x11_display_error_trap_push (display);
-	XWindowAttributes attributes {};
-	const Status found = XGetWindowAttributes (x, window, &attributes);
-	return gdk_x11_display_error_trap_pop (display) == 0 && found != 0;
-}
-
 WebKitWebView* createWebView (const Options& options, WebKitUserContentManager* content)
 {
 	// Nothing the page does is kept: no cookies, caches or storage on disk.
@@ -275,6 +365,16 @@ WebKitWebView* createWebView (const Options& options, WebKitUserContentManager* 
 	webkit_settings_set_enable_write_console_messages_to_stdout (settings,
 	                                                             std::getenv ("ZORV_EDITOR_CONSOLE") != nullptr);
 	webkit_settings_set_enable_back_forward_navigation_gestures (settings, FALSE);
+	// The page plays no media, draws no 3D and never navigates back: leave
+	// out what would only cost memory. Without a page cache, the page left
+	// behind when a kept helper is parked is freed, not kept.
+	webkit_settings_set_enable_page_cache (settings, FALSE);
+	webkit_settings_set_enable_webgl (settings, FALSE);
+	webkit_settings_set_enable_webaudio (settings, FALSE);
+	webkit_settings_set_enable_media (settings, FALSE);
+	webkit_settings_set_enable_mediasource (settings, FALSE);
+	webkit_settings_set_enable_media_stream (settings, FALSE);
+	webkit_settings_set_enable_encrypted_media (settings, FALSE);
 
 	GObject* created = static_cast<GObject*> (g_object_new (
 		WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", content, "settings", settings, nullptr));
@@ -313,12 +413,14 @@ int main (int argc, char** argv)
 	GdkDisplay* display = gdk_display_get_default ();
 	if (!display || !GDK_IS_X11_DISPLAY (display))
 		fail (editor, "the editor needs an X11 display");
-	if (!parentWindowExists (display, editor.options.parent))
+	if (!Editor::windowExists (display, editor.options.parent))
 		fail (editor, "the host's window does not exist");
 
 	editor.trace.write ("event", "display open");
 	WebKitUserContentManager* content = webkit_user_content_manager_new ();
 	editor.bridge = std::make_unique<PageBridge> (content, [&editor] (const std::string& text) {
+		if (editor.parked)
+			return;
 		editor.trace.write ("page", text);
 		editor.send (text);
 	});
@@ -329,8 +431,7 @@ int main (int argc, char** argv)
 	editor.trace.write ("event", "web view created");
 	// The page loads (its web process starts) while the window is embedded.
 	webkit_web_view_load_uri (editor.view, uiStartUrl (editor.options.uiRoot).c_str ());
-	g_signal_connect (editor.view, "web-process-terminated", G_CALLBACK (&Editor::webProcessEnded), &editor);
-	g_signal_connect (editor.view, "load-failed", G_CALLBACK (&Editor::loadFailed), &editor);
+	editor.connectView (editor.view);
 
 	editor.plug = gtk_plug_new (static_cast<Window> (editor.options.parent));
 	if (!editor.plug)
@@ -342,12 +443,13 @@ int main (int argc, char** argv)
 	// the parent's own DestroyNotify).
 	g_signal_connect_swapped (editor.plug, "destroy", G_CALLBACK (+[] (Editor* e) { e->parentGone (); }), &editor);
 
-	editor.parent = gdk_x11_window_foreign_new_for_display (display, editor.options.parent);
+	editor.watchParent (editor.options.parent);
 	if (!editor.parent)
 		fail (editor, "the host's window does not exist");
-	gdk_window_set_events (editor.parent,
-	                       static_cast<GdkEventMask> (gdk_window_get_events (editor.parent) | GDK_STRUCTURE_MASK));
-	gdk_window_add_filter (editor.parent, &Editor::parentEvent, &editor);
+	// Taken out of the host's window to be kept, the plug is told it lost
+	// its embedder and asked to close: it stays for the next embed.
+	g_signal_connect (editor.plug, "delete-event",
+	                  G_CALLBACK (+[] (GtkWidget*, GdkEvent*, gpointer) -> gboolean { return TRUE; }), nullptr);
 
 	// From here on the host may destroy its window at any moment, and every
 	// later request on the plug (a child of that window) then fails. That is
