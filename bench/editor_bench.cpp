@@ -31,14 +31,6 @@ using Steinberg::Vst::IEditController;
 using namespace tavik::tools;
 using namespace std::chrono_literals;
 
-std::string readFile (const std::string& path)
-{
-	std::ifstream in (path);
-	std::stringstream text;
-	text << in.rdbuf ();
-	return text.str ();
-}
-
 double monotonicSeconds ()
 {
 	timespec now {};
@@ -54,17 +46,6 @@ double readyTime (const std::string& trace)
 		return -1;
 	const size_t lineStart = trace.rfind ('\n', at);
 	return std::strtod (trace.c_str () + (lineStart == std::string::npos ? 0 : lineStart + 1), nullptr);
-}
-
-PClassInfo instrumentClass (IPluginFactory* factory)
-{
-	for (int32 i = 0; i < factory->countClasses (); ++i)
-	{
-		PClassInfo info {};
-		if (factory->getClassInfo (i, &info) == kResultOk && std::strcmp (info.category, kVstAudioEffectClass) == 0)
-			return info;
-	}
-	throw HostError ("no audio processor class");
 }
 
 struct Opened
@@ -88,12 +69,12 @@ Opened openEditorOnce (IEditController* controller, const std::string& tracePath
 	if (view->attached (reinterpret_cast<void*> (window.window ()), kPlatformTypeX11EmbedWindowID) != kResultOk)
 		return result;
 	double ready = -1;
-	loop.run (30s, [&] { return (ready = readyTime (readFile (tracePath))) > 0; });
+	loop.run (30s, [&] { return (ready = readyTime (readTextFile (tracePath))) > 0; });
 	if (ready > 0)
 		result.seconds = ready - start;
 	if (std::getenv ("ZORV_BENCH_VERBOSE"))
 	{
-		std::fprintf (stderr, "attach at %.6f\n%s", start, readFile (tracePath).substr (0, 400).c_str ());
+		std::fprintf (stderr, "attach at %.6f\n%s", start, readTextFile (tracePath).substr (0, 400).c_str ());
 		for (pid_t pid : descendantProcesses (::getpid ()))
 			std::fprintf (stderr, "  %d %s %ld KiB\n", pid, processName (pid).c_str (), proportionalSetKiB (pid));
 	}
@@ -128,7 +109,7 @@ void BM_EditorAttachToReady (benchmark::State& state)
 	::setenv ("ZORV_EDITOR_TRACE", tracePath.c_str (), 1);
 	ToolHostApplication host ("Zorv editor benchmark");
 	HostedModule module (bundle ? bundle : ZORV_BUNDLE_PATH);
-	PluginInstance plugin (module.factory (), instrumentClass (module.factory ()), &host);
+	PluginInstance plugin (module.factory (), firstAudioProcessorClass (module.factory ()), &host);
 
 	if (openEditorOnce (plugin.controller (), tracePath).seconds < 0)
 	{

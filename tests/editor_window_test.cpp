@@ -26,25 +26,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-PClassInfo instrumentClass (IPluginFactory* factory)
-{
-	for (int32 i = 0; i < factory->countClasses (); ++i)
-	{
-		PClassInfo info {};
-		if (factory->getClassInfo (i, &info) == kResultOk && std::strcmp (info.category, kVstAudioEffectClass) == 0)
-			return info;
-	}
-	throw HostError ("no audio processor class");
-}
-
-std::string readFile (const std::string& path)
-{
-	std::ifstream in (path);
-	std::stringstream text;
-	text << in.rdbuf ();
-	return text.str ();
-}
-
 // How many trace lines contain `needle`.
 size_t traceCount (const std::string& trace, const std::string& needle)
 {
@@ -74,7 +55,8 @@ protected:
 		window = std::make_unique<HostWindow> (720, 560, "Zorv editor test");
 		loop = std::make_unique<HostRunLoop> (*window);
 		module = std::make_unique<HostedModule> (ZORV_BUNDLE_PATH);
-		plugin = std::make_unique<PluginInstance> (module->factory (), instrumentClass (module->factory ()), &host);
+		plugin =
+			std::make_unique<PluginInstance> (module->factory (), firstAudioProcessorClass (module->factory ()), &host);
 		view = owned (plugin->controller ()->createView ("editor"));
 		ASSERT_TRUE (view);
 		ASSERT_EQ (view->setFrame (loop.get ()), kResultTrue);
@@ -95,7 +77,7 @@ protected:
 			<< "an editor helper outlived the module";
 	}
 
-	std::string trace () const { return readFile (tracePath); }
+	std::string trace () const { return readTextFile (tracePath); }
 
 	// Attaches and runs the host until the page has said it is ready and
 	// the plug-in has answered with its hello.

@@ -1,5 +1,9 @@
 #include "x11_host.h"
 
+#include "hosted_module.h"
+
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+
 #include <X11/Xutil.h>
 #include <zlib.h>
 
@@ -340,6 +344,26 @@ bool readParent (pid_t pid, pid_t& parent)
 }
 
 } // namespace
+
+PClassInfo firstAudioProcessorClass (IPluginFactory* factory)
+{
+	for (int32 i = 0; factory && i < factory->countClasses (); ++i)
+	{
+		PClassInfo info {};
+		if (factory->getClassInfo (i, &info) == kResultOk &&
+		    std::strncmp (info.category, kVstAudioEffectClass, PClassInfo::kCategorySize) == 0)
+			return info;
+	}
+	throw HostError ("the module has no audio processor class");
+}
+
+std::string readTextFile (const std::string& path)
+{
+	std::ifstream in (path);
+	std::stringstream text;
+	text << in.rdbuf ();
+	return text.str ();
+}
 
 std::vector<pid_t> descendantProcesses (pid_t root)
 {

@@ -4,6 +4,7 @@
 // screenshots, and a look at the processes an editor starts.
 #pragma once
 
+#include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/gui/iplugview.h"
 
 #include <X11/Xlib.h>
@@ -114,6 +115,13 @@ private:
 	std::vector<Timer> timers;
 	int resizeAsks = 0;
 };
+
+/** The first audio processor class of `factory`; throws HostError. */
+Steinberg::PClassInfo firstAudioProcessorClass (Steinberg::IPluginFactory* factory);
+
+/** A whole text file, or empty when it cannot be read (the editor's trace
+ *  file, which the helper appends to). */
+std::string readTextFile (const std::string& path);
 
 /** Every process descended from `root` (not `root` itself). */
 std::vector<pid_t> descendantProcesses (pid_t root);
