@@ -8,8 +8,13 @@ ZORV_PACKAGES=(
   libsndfile1-dev libsmf-dev libssl-dev
   locales sox
   libwebkit2gtk-4.1-dev libgtk-3-dev libx11-dev zlib1g-dev
-  xvfb xauth chromium fonts-dejavu-core nodejs npm
+  xvfb xauth chromium fonts-dejavu-core
 )
+# Node.js and npm come from Debian unless the machine already has them
+# (another distribution of Node.js ships its own npm, which Debian's npm
+# package would conflict with).
+command -v node >/dev/null 2>&1 || ZORV_PACKAGES+=(nodejs)
+command -v npm >/dev/null 2>&1 || ZORV_PACKAGES+=(npm)
 
 zorv_log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
 
