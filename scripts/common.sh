@@ -7,7 +7,7 @@ ZORV_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsmf-dev libssl-dev
   locales sox
-  libwebkit2gtk-4.1-dev libgtk-3-dev libx11-dev zlib1g-dev
+  libwebkit2gtk-4.1-dev libgtk-3-dev libx11-dev libxtst-dev zlib1g-dev
   xvfb xauth chromium fonts-dejavu-core
 )
 # Node.js and npm come from Debian unless the machine already has them

@@ -3,6 +3,7 @@
 // page, follow the window, and leave with the view. Runs under Xvfb.
 
 #include "host_context.h"
+#include "edit_forwarder.h"
 #include "hosted_module.h"
 #include "plugin_instance.h"
 #include "temp_directory.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -224,6 +226,32 @@ TEST_F (EditorWindow, PageFollowsHostChangesAndReachesTheController)
 	EXPECT_TRUE (loop->run (
 		5s, [&] { return traceCount (trace (), " in {\"type\":\"tavik.paramChanged\",\"path\":\"ir.size\"") >= 1; }));
 	ASSERT_EQ (view->removed (), kResultOk);
+}
+
+TEST_F (EditorWindow, APlayersDragInTheWindowEditsTheParameter)
+{
+	// The host's record of the controller's edits, as a DAW keeps for
+	// automation and undo.
+	tavik::tools::EditForwarder edits;
+	std::vector<std::pair<std::string, Vst::ParamID>> seen;
+	edits.observe ([&] (const char* kind, Vst::ParamID id, double) { seen.emplace_back (kind, id); });
+	ASSERT_EQ (plugin->controller ()->setComponentHandler (&edits), kResultTrue);
+	const double before = plugin->controller ()->getParamNormalized (1);
+
+	attachAndWaitForPage (1);
+	waitForDrawnPage ("webkit-editor-before-drag", 0, 0, 720, 560);
+	// The Size knob's place in the 720 × 560 layout; dragging up turns it up.
+	ASSERT_TRUE (window->drag (62, 495, 62, 435)) << "no XTest extension on this display";
+	EXPECT_TRUE (loop->run (5s, [&] { return !seen.empty () && seen.back ().first == "end"; }))
+		<< "the drag reached no control; trace:\n"
+		<< trace ();
+	ASSERT_FALSE (seen.empty ());
+	EXPECT_EQ (seen.front (), std::make_pair (std::string ("begin"), Vst::ParamID (1)));
+	EXPECT_EQ (seen.back (), std::make_pair (std::string ("end"), Vst::ParamID (1)));
+	EXPECT_GT (std::count (seen.begin (), seen.end (), std::make_pair (std::string ("perform"), Vst::ParamID (1))), 0);
+	EXPECT_GT (plugin->controller ()->getParamNormalized (1), before);
+	ASSERT_EQ (view->removed (), kResultOk);
+	plugin->controller ()->setComponentHandler (nullptr);
 }
 
 TEST_F (EditorWindow, HelperLeavesWhenTheHostWindowGoes)

@@ -5,6 +5,7 @@
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -150,6 +151,35 @@ void HostWindow::drain ()
 		XEvent event;
 		XNextEvent (x, &event);
 	}
+}
+
+bool HostWindow::drag (int x0, int y0, int x1, int y1)
+{
+	int event = 0, error = 0, major = 0, minor = 0;
+	if (!win || !XTestQueryExtension (x, &event, &error, &major, &minor))
+		return false;
+	int rootX = 0, rootY = 0;
+	Window child = 0;
+	XTranslateCoordinates (x, win, DefaultRootWindow (x), 0, 0, &rootX, &rootY, &child);
+	const int screen = DefaultScreen (x);
+	const auto pause = [] { std::this_thread::sleep_for (std::chrono::milliseconds (15)); };
+	XTestFakeMotionEvent (x, screen, rootX + x0, rootY + y0, CurrentTime);
+	XFlush (x);
+	pause ();
+	XTestFakeButtonEvent (x, 1, True, CurrentTime);
+	XFlush (x);
+	pause ();
+	constexpr int steps = 12;
+	for (int i = 1; i <= steps; ++i)
+	{
+		XTestFakeMotionEvent (x, screen, rootX + x0 + (x1 - x0) * i / steps, rootY + y0 + (y1 - y0) * i / steps,
+		                      CurrentTime);
+		XFlush (x);
+		pause ();
+	}
+	XTestFakeButtonEvent (x, 1, False, CurrentTime);
+	XSync (x, False);
+	return true;
 }
 
 RgbImage HostWindow::capture () const

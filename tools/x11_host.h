@@ -61,6 +61,10 @@ public:
 		bool mapped;
 	};
 	std::vector<Child> children () const;
+	/** Presses the first mouse button at (x0, y0) of the window, moves to
+	 *  (x1, y1) in small steps and releases, as a player's drag does
+	 *  (through the XTest extension). False without it. */
+	bool drag (int x0, int y0, int x1, int y1);
 	/** Handles every queued X event. */
 	void drain ();
 
