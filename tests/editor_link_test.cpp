@@ -5,6 +5,8 @@
 #include "editor_link.h"
 #include "web_view_plug_view.h"
 
+#include "base/source/fobject.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -221,6 +223,24 @@ TEST (EditorViewRules, SizesAreClampedToTheEditorsRange)
 	EditorSize::constrain (inverted);
 	EXPECT_EQ (inverted.getWidth (), 480);
 	EXPECT_EQ (inverted.getHeight (), 360);
+}
+
+TEST (EditorViewRules, TheViewKeepsItsControllerAlive)
+{
+	RecordingBridge bridge;
+	Steinberg::IPtr<Steinberg::FObject> controller = Steinberg::owned (new Steinberg::FObject);
+	const auto references = [&] {
+		controller->addRef ();
+		return controller->release ();
+	};
+	ASSERT_EQ (references (), 1u);
+	EditorOptions options;
+	options.owner = controller.get ();
+	Steinberg::IPlugView* view = createWebViewEditor (&bridge, "/some/ui", options);
+	ASSERT_NE (view, nullptr);
+	EXPECT_EQ (references (), 2u);
+	view->release ();
+	EXPECT_EQ (references (), 1u);
 }
 
 TEST (EditorViewRules, NoPageBundleMeansNoView)

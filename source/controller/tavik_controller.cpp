@@ -217,6 +217,7 @@ IPlugView* PLUGIN_API TavikController::createView (FIDString name)
 		EditorOptions options;
 		options.tick = [this] { tickCadence (); };
 		options.fallbackRunLoop = cadenceLoop;
+		options.owner = static_cast<IEditController*> (this);
 		return createWebViewEditor (this, nullptr, std::move (options));
 	});
 }

@@ -50,7 +50,8 @@ class WebViewPlugView : public CPluginView
 {
 public:
 	WebViewPlugView (BridgeHost* bridgeHost, std::string root, EditorOptions editorOptions)
-		: CPluginView (&INITIAL_RECT), host (bridgeHost), uiRoot (std::move (root)), options (std::move (editorOptions))
+		: CPluginView (&INITIAL_RECT), host (bridgeHost), uiRoot (std::move (root)),
+		  options (std::move (editorOptions)), owner (options.owner)
 	{
 	}
 
@@ -188,6 +189,7 @@ private:
 	BridgeHost* host;
 	std::string uiRoot;
 	EditorOptions options;
+	IPtr<FUnknown> owner;
 	std::unique_ptr<EditorLink> link;
 	RunLoopClient* client = nullptr;
 };

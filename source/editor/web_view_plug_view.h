@@ -35,6 +35,10 @@ struct EditorOptions
 	Steinberg::Linux::IRunLoop* fallbackRunLoop = nullptr;
 	/** The helper executable; empty means "zorv-editor" beside the module. */
 	std::string helperPath;
+	/** Kept alive (addRef) for as long as the view lives: the object behind
+	 *  the BridgeHost, so a host that releases the controller before the
+	 *  view leaves the view nothing dangling. */
+	Steinberg::FUnknown* owner = nullptr;
 };
 
 /** The editor for `host` showing the page bundle at `uiRoot` (this module's
