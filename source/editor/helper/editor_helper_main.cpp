@@ -347,13 +347,42 @@ struct Editor
 	_exit (1);
 }
 
+// WebKit's sandbox runs its processes under bubblewrap, in namespaces some
+// systems forbid (restricted unprivileged user namespaces, some
+// containers). There the web process could never start and the editor
+// would stay blank; it then runs without the sandbox and says so. A probe
+// of the same kind costs a few milliseconds.
+bool sandboxUsable ()
+{
+	gchar* argv[] = {const_cast<gchar*> ("bwrap"),
+	                 const_cast<gchar*> ("--unshare-all"),
+	                 const_cast<gchar*> ("--die-with-parent"),
+	                 const_cast<gchar*> ("--ro-bind"),
+	                 const_cast<gchar*> ("/"),
+	                 const_cast<gchar*> ("/"),
+	                 const_cast<gchar*> ("true"),
+	                 nullptr};
+	gint status = 0;
+	if (!g_spawn_sync (
+			nullptr, argv, nullptr,
+			static_cast<GSpawnFlags> (G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+			nullptr, nullptr, nullptr, nullptr, &status, nullptr))
+		return false;
+	return g_spawn_check_wait_status (status, nullptr);
+}
+
 WebKitWebView* createWebView (const Options& options, WebKitUserContentManager* content)
 {
 	// Nothing the page does is kept: no cookies, caches or storage on disk.
 	WebKitWebContext* context = webkit_web_context_new_ephemeral ();
 	if (!context)
 		return nullptr;
-	webkit_web_context_set_sandbox_enabled (context, TRUE);
+	const bool sandbox = sandboxUsable ();
+	if (!sandbox)
+		std::fputs ("zorv-editor: WebKit's sandbox cannot run on this system (bubblewrap or user namespaces are "
+		            "unavailable); showing the editor without it\n",
+		            stderr);
+	webkit_web_context_set_sandbox_enabled (context, sandbox);
 	webkit_web_context_set_cache_model (context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
 	registerUiScheme (context, options.uiRoot);
 
