@@ -78,25 +78,16 @@ bool EditorLink::awaitStarted (int milliseconds, std::string& error)
 	early.clear ();
 	bool started = false;
 	std::string refusal;
-	const auto deadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (milliseconds);
-	while (!started && refusal.empty () && !channel->ended ())
-	{
-		const auto left =
-			std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now ());
-		if (left.count () <= 0)
-			break;
-		if (!channel->waitReadable (static_cast<int> (left.count ())))
-			continue;
-		channel->receive ([&] (const std::string& line) {
-			const EditorControl control = parseEditorControl (line);
-			if (control.kind == EditorControl::Kind::Started && !started)
-				started = true;
-			else if (control.kind == EditorControl::Kind::Error && refusal.empty ())
-				refusal = control.reason.empty () ? "the editor helper failed" : control.reason;
-			else if (started && control.kind == EditorControl::Kind::PageMessage)
-				early.push_back (line);
-		});
-	}
+	receiveFor (milliseconds, [&] (const std::string& line) {
+		const EditorControl control = parseEditorControl (line);
+		if (control.kind == EditorControl::Kind::Started && !started)
+			started = true;
+		else if (control.kind == EditorControl::Kind::Error && refusal.empty ())
+			refusal = control.reason.empty () ? "the editor helper failed" : control.reason;
+		else if (started && control.kind == EditorControl::Kind::PageMessage)
+			early.push_back (line);
+		return started || !refusal.empty ();
+	});
 	if (started)
 		return true;
 	if (!refusal.empty ())
@@ -113,6 +104,22 @@ bool EditorLink::awaitStarted (int milliseconds, std::string& error)
 	problem = error;
 	opened = parked = false;
 	return false;
+}
+
+void EditorLink::receiveFor (int milliseconds, const std::function<bool (const std::string&)>& line)
+{
+	bool done = false;
+	const auto deadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (milliseconds);
+	while (!done && channel && !channel->ended ())
+	{
+		channel->flush ();
+		const auto left =
+			std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now ());
+		if (left.count () <= 0)
+			break;
+		if (channel->waitReadable (static_cast<int> (left.count ())))
+			channel->receive ([&] (const std::string& text) { done = line (text) || done; });
+	}
 }
 
 void EditorLink::attachController ()
@@ -142,19 +149,10 @@ bool EditorLink::park (int milliseconds)
 	opened = false;
 	channel->send (editorParkLine ());
 	bool done = false;
-	const auto deadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (milliseconds);
-	while (!done && !channel->ended ())
-	{
-		channel->flush ();
-		const auto left =
-			std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now ());
-		if (left.count () <= 0 || !channel->waitReadable (static_cast<int> (left.count ())))
-			break;
-		channel->receive ([&] (const std::string& line) {
-			if (parseEditorControl (line).kind == EditorControl::Kind::Parked)
-				done = true;
-		});
-	}
+	receiveFor (milliseconds, [&] (const std::string& line) {
+		done = done || parseEditorControl (line).kind == EditorControl::Kind::Parked;
+		return done;
+	});
 	if (!done || channel->ended ())
 	{
 		close ();

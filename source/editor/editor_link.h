@@ -9,6 +9,7 @@
 #include "helper_process.h"
 #include "line_channel.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -71,6 +72,9 @@ public:
 
 private:
 	bool awaitStarted (int milliseconds, std::string& error);
+	/** Serves the socket for up to `milliseconds`, handing each line to
+	 *  `line` until it answers true (the wait is over) or the helper ends. */
+	void receiveFor (int milliseconds, const std::function<bool (const std::string&)>& line);
 	void attachController ();
 	void handleLine (const std::string& line);
 	void helperGone (const std::string& reason);
