@@ -5,7 +5,8 @@ ZORV_PACKAGES=(
   cmake ninja-build g++ pkg-config clang-format
   juce-modules-source-data
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libsmf-dev libssl-dev
+  libsndfile1-dev libsmf-dev libssl-dev libcurl4-openssl-dev libarchive-dev
+  ca-certificates openssl python3
   locales sox
   libwebkit2gtk-4.1-dev libgtk-3-dev libx11-dev libxtst-dev zlib1g-dev
   xvfb xauth chromium fonts-dejavu-core

@@ -1,43 +1,16 @@
 #include "hosted_bank_cache.h"
+#include "scoped_variable.h"
 #include "temp_directory.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 
 namespace {
 
+using tavik::test::ScopedVariable;
 using tavik::test::TempDirectory;
-
-// Sets or unsets one environment variable and puts it back afterwards.
-class ScopedVariable
-{
-public:
-	ScopedVariable (const char* variable, const char* value) : name (variable)
-	{
-		if (const char* old = std::getenv (name))
-			saved = std::string (old);
-		if (value)
-			::setenv (name, value, 1);
-		else
-			::unsetenv (name);
-	}
-	~ScopedVariable ()
-	{
-		if (saved)
-			::setenv (name, saved->c_str (), 1);
-		else
-			::unsetenv (name);
-	}
-	ScopedVariable (const ScopedVariable&) = delete;
-	ScopedVariable& operator= (const ScopedVariable&) = delete;
-
-private:
-	const char* name;
-	std::optional<std::string> saved;
-};
 
 TEST (HostedBankCache, LiesUnderAnAbsoluteXdgDataHomeAndIsCreated)
 {

@@ -39,6 +39,8 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -68,6 +70,10 @@ constexpr const char* kUsage =
 	"for the controller, each message it sends is one line of standard output. Lines whose\n"
 	"object has a \"zorv\" member are the tool's own commands:\n"
 	"  {\"zorv\":\"tick\"}   one cadence tick (the processor reports to the controller)\n"
+	"  {\"zorv\":\"wait\",\"for\":\"tavik.bankState\",\"seconds\":60}\n"
+	"                    ticks the cadence until the plug-in sends a message of that type (a\n"
+	"                    hosted bank's download finishing, say), then answers\n"
+	"                    {\"zorv\":\"waited\",...} or, when the time ran out, {\"zorv\":\"timeout\",...}\n"
 	"  {\"zorv\":\"render\",\"seconds\":2,\"out\":\"a.wav\",\"note\":48,\"velocity\":0.9}\n"
 	"                    renders that long (striking the note when given) to a WAV file and\n"
 	"                    answers {\"zorv\":\"rendered\",\"out\":...,\"frames\":...}\n"
@@ -828,6 +834,8 @@ public:
 private:
 	static void printLine (void*, const char* json, size_t length)
 	{
+		if (waitedFor && std::string_view (json, length).find (*waitedFor) != std::string_view::npos)
+			seen = true;
 		std::fwrite (json, 1, length, stdout);
 		std::fputc ('\n', stdout);
 		std::fflush (stdout);
@@ -849,9 +857,14 @@ private:
 			parameterCommand (name, command, plugin.controller ());
 			return true;
 		}
+		if (name == "wait")
+		{
+			waitCommand (command, plugin.controller ());
+			return true;
+		}
 		if (name != "render")
 		{
-			std::fprintf (stderr, "zorv-render: bridge: unknown command \"%s\" (tick, render, set, get, quit)\n",
+			std::fprintf (stderr, "zorv-render: bridge: unknown command \"%s\" (tick, wait, render, set, get, quit)\n",
 			              name.c_str ());
 			return true;
 		}
@@ -897,6 +910,37 @@ private:
 		return true;
 	}
 
+	// "wait" ticks the cadence, as a host's run loop would, until the plug-in
+	// sends a message of the given type (a download finishing, say) or the
+	// time runs out; then it says which.
+	void waitCommand (const tavik::JsonValue& command, FUnknown* controller)
+	{
+		const std::string type = command.str ("for", "");
+		const tavik::JsonValue* seconds = command.find ("seconds");
+		if (type.empty () || !seconds || seconds->kind != tavik::JsonValue::Kind::Number || !(seconds->number > 0) ||
+		    seconds->number > 3600)
+		{
+			std::fputs ("zorv-render: bridge: wait needs \"for\" (a message type) and \"seconds\" (0..3600)\n", stderr);
+			return;
+		}
+		std::string marker = "\"type\":";
+		tavik::jsonAppendQuoted (marker, type.c_str ());
+		waitedFor = &marker;
+		seen = false;
+		const auto until = std::chrono::steady_clock::now () + std::chrono::duration<double> (seconds->number);
+		while (!seen && std::chrono::steady_clock::now () < until)
+		{
+			tick (controller);
+			if (!seen)
+				std::this_thread::sleep_for (std::chrono::milliseconds (1000 / 30));
+		}
+		waitedFor = nullptr;
+		std::string reply = seen ? "{\"zorv\":\"waited\",\"for\":" : "{\"zorv\":\"timeout\",\"for\":";
+		tavik::jsonAppendQuoted (reply, type.c_str ());
+		reply += "}";
+		printLine (nullptr, reply.data (), reply.size ());
+	}
+
 	// "set" changes a parameter as the host's automation would; "get" reads it.
 	static void parameterCommand (const std::string& name, const tavik::JsonValue& command, IEditController* controller)
 	{
@@ -920,6 +964,11 @@ private:
 		reply += "}";
 		printLine (nullptr, reply.data (), reply.size ());
 	}
+
+	// What a "wait" looks for in the lines the plug-in sends (one session
+	// at a time, on the main thread).
+	static inline const std::string* waitedFor = nullptr;
+	static inline bool seen = false;
 
 	const Options& options;
 	tavik::tools::ToolHostApplication host {"Tavik zorv-render"};

@@ -1,10 +1,13 @@
 #include "bank_control.h"
 
 #include "bridge_message.h"
+#include "runtime_bank_reply.h"
 
 #include "factory_presets.h"
 #include "json_writer.h"
 #include "number_text.h"
+
+#include <cstdio>
 
 namespace tavik {
 
@@ -51,7 +54,7 @@ bool BankControl::handleMessage (const BridgeMessage& m)
 		if (!m.source.empty () && m.source != "embedded")
 			handleRuntimeBank (m.source, m.bankPath, m.instrument, m.url, m.sha256);
 		else if (!m.id.empty ())
-			sendBankState ("loadBank", "bank-missing", m.id.c_str ());
+			handleCompiledBank (m.id);
 		return true;
 	}
 	if (type == "tavik.pickFolder")
@@ -71,23 +74,84 @@ void BankControl::handleRuntimeBank (const std::string& kind, const std::string&
                                      const std::string& requestedInstrument, const std::string& url,
                                      const std::string& digest)
 {
-	if (kind == "hosted")
+	fetches.cancel ();
+	if (kind != "hosted")
 	{
-		// Hosted banks need their download first; until it is there every
-		// hosted request ends as a failed fetch.
-		sendBankState ("loadBank", "bank-fetch-failed", url.c_str ());
+		requestLoad (kind, bankPath, requestedInstrument, url, digest);
 		return;
 	}
+	HostedFetchPlan plan;
+	std::string cached, error;
+	switch (prepareHostedFetch (url, digest, plan, cached, error))
+	{
+		case HostedFetchStart::Cached: requestLoad (kind, cached, requestedInstrument, url, digest); return;
+		case HostedFetchStart::Failed: reportFetchFailure (url, error); return;
+		case HostedFetchStart::Download: break;
+	}
+	if (!fetches.start (plan, fetchOptions, error))
+	{
+		reportFetchFailure (url, error);
+		return;
+	}
+	pending = PendingFetch {kind, requestedInstrument, url, digest};
+}
+
+void BankControl::pollHostedFetch ()
+{
+	HostedFetchResult result;
+	if (!fetches.poll (result))
+		return;
+	const PendingFetch request = std::move (pending);
+	pending = PendingFetch ();
+	if (!result.ok)
+		reportFetchFailure (request.url, result.error);
+	else
+		requestLoad (request.source, result.bankDirectory, request.instrument, request.url, request.digest);
+}
+
+void BankControl::reportFetchFailure (const std::string& url, const std::string& why)
+{
+	// The bank state carries only the code; the reason goes to the log.
+	std::fprintf (stderr, "tavik-plugin-shell: hosted bank: %s (%s)\n", why.c_str (), url.c_str ());
+	sendBankState ("loadBank", "bank-fetch-failed", url.c_str ());
+}
+
+void BankControl::requestLoad (const std::string& kind, const std::string& bankPath,
+                               const std::string& requestedInstrument, const std::string& url,
+                               const std::string& digest)
+{
 	if (bankPath.empty ())
 	{
 		sendBankState ("loadBank", "bank-missing", kind.c_str ());
 		return;
 	}
 	source = kind;
-	locator = bankPath;
+	locator = kind == "hosted" ? url : bankPath;
 	sha256 = digest;
 	instrument = requestedInstrument;
 	host.requestRuntimeBank (kind, bankPath, digest, requestedInstrument);
+}
+
+void BankControl::handleCompiledBank (const std::string& id)
+{
+	sendBankState ("loadBank", "bank-missing", id.c_str ());
+}
+
+void BankControl::adoptRestoredRef (const std::string& refSource, const std::string& refLocator,
+                                    const std::string& digest, const std::string& refInstrument,
+                                    const std::string& presetId)
+{
+	source = refSource;
+	locator = refLocator;
+	sha256 = digest;
+	instrument = refInstrument;
+	currentPresetId = presetId;
+}
+
+std::string BankControl::encodeRuntimeBankReply (const char* outcome, const std::string& message,
+                                                 const StagedBank* bank)
+{
+	return tavik::encodeRuntimeBankReply (outcome, message, bank);
 }
 
 void BankControl::handleBankPreset (const std::string& id)
@@ -124,12 +188,12 @@ void BankControl::handlePickFolder ()
 	if (host.pickFolder (path, error))
 	{
 		out += "true,\"path\":";
-		jsonAppendQuoted (out, path.c_str ());
+		jsonAppendStrictQuoted (out, path.c_str ());
 	}
 	else if (!error.empty ())
 	{
 		out += "false,\"error\":";
-		jsonAppendQuoted (out, error.c_str ());
+		jsonAppendStrictQuoted (out, error.c_str ());
 	}
 	else
 		out += "false,\"cancelled\":true";
@@ -230,24 +294,24 @@ void BankControl::sendBankState (const char* reason, const char* errorCode, cons
 std::string BankControl::bankStateJson (const char* reason, const char* errorCode, const char* requestedId) const
 {
 	std::string out = "{\"type\":\"tavik.bankState\",\"reason\":";
-	jsonAppendQuoted (out, reason ? reason : "query");
+	jsonAppendStrictQuoted (out, reason ? reason : "query");
 	out += ",\"stateVersion\":1,\"pads\":";
 	writeSamplerPadOverridesJson (out, padOverrides);
 	out += ",\"banks\":[]";
 	if (runtimeActive && !source.empty ())
 	{
 		out += ",\"runtime\":{\"source\":";
-		jsonAppendQuoted (out, source.c_str ());
+		jsonAppendStrictQuoted (out, source.c_str ());
 		out += ",\"locator\":";
-		jsonAppendQuoted (out, locator.c_str ());
+		jsonAppendStrictQuoted (out, locator.c_str ());
 		if (!instrumentId.empty ())
 		{
 			out += ",\"instrument\":{\"id\":";
-			jsonAppendQuoted (out, instrumentId.c_str ());
+			jsonAppendStrictQuoted (out, instrumentId.c_str ());
 			out += ",\"name\":";
-			jsonAppendQuoted (out, instrumentName.c_str ());
+			jsonAppendStrictQuoted (out, instrumentName.c_str ());
 			out += ",\"list\":";
-			jsonAppendQuoted (out, instrumentList.c_str ());
+			jsonAppendStrictQuoted (out, instrumentList.c_str ());
 			out += '}';
 		}
 		out += ",\"positionings\":[";
@@ -255,11 +319,11 @@ std::string BankControl::bankStateJson (const char* reason, const char* errorCod
 		{
 			const std::vector<std::string> fields = splitFields (positionings[i], 3);
 			out += i ? ",{\"id\":" : "{\"id\":";
-			jsonAppendQuoted (out, fields[0].c_str ());
+			jsonAppendStrictQuoted (out, fields[0].c_str ());
 			out += ",\"name\":";
-			jsonAppendQuoted (out, fields[1].c_str ());
+			jsonAppendStrictQuoted (out, fields[1].c_str ());
 			out += ",\"list\":";
-			jsonAppendQuoted (out, fields[2].c_str ());
+			jsonAppendStrictQuoted (out, fields[2].c_str ());
 			out += '}';
 		}
 		out += "]}";
@@ -273,17 +337,17 @@ std::string BankControl::bankStateJson (const char* reason, const char* errorCod
 		{
 			const BankControlPreset& p = presets[i];
 			out += i ? ",{\"id\":" : "{\"id\":";
-			jsonAppendQuoted (out, p.id.c_str ());
+			jsonAppendStrictQuoted (out, p.id.c_str ());
 			out += ",\"name\":";
-			jsonAppendQuoted (out, p.name.c_str ());
+			jsonAppendStrictQuoted (out, p.name.c_str ());
 			out += ",\"instrument\":";
-			jsonAppendQuoted (out, p.instrument.c_str ());
+			jsonAppendStrictQuoted (out, p.instrument.c_str ());
 			out += ",\"params\":{";
 			for (size_t k = 0; k < p.params.size (); ++k)
 			{
 				if (k)
 					out += ',';
-				jsonAppendQuoted (out, p.params[k].first.c_str ());
+				jsonAppendStrictQuoted (out, p.params[k].first.c_str ());
 				out += ':';
 				appendG17Number (out, p.params[k].second);
 			}
@@ -293,18 +357,18 @@ std::string BankControl::bankStateJson (const char* reason, const char* errorCod
 		for (uint32_t i = 0; i < TAVIK_FACTORY_PRESET_COUNT; ++i)
 		{
 			out += i ? ",{\"id\":" : "{\"id\":";
-			jsonAppendQuoted (out, TAVIK_FACTORY_PRESETS[i].id);
+			jsonAppendStrictQuoted (out, TAVIK_FACTORY_PRESETS[i].id);
 			out += ",\"name\":";
-			jsonAppendQuoted (out, TAVIK_FACTORY_PRESETS[i].name);
+			jsonAppendStrictQuoted (out, TAVIK_FACTORY_PRESETS[i].name);
 			out += '}';
 		}
 	out += "]}";
 	if (errorCode)
 	{
 		out += ",\"error\":{\"code\":";
-		jsonAppendQuoted (out, errorCode);
+		jsonAppendStrictQuoted (out, errorCode);
 		out += ",\"requestedId\":";
-		jsonAppendQuoted (out, requestedId ? requestedId : "");
+		jsonAppendStrictQuoted (out, requestedId ? requestedId : "");
 		out += '}';
 	}
 	out += '}';

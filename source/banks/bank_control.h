@@ -5,7 +5,9 @@
 #pragma once
 
 #include "bank_control_host.h"
+#include "hosted_fetch_worker.h"
 #include "sampler_pad_overrides.h"
+#include "staged_bank.h"
 
 #include <string>
 #include <utility>
@@ -31,12 +33,33 @@ public:
 	/** True when `message` is a bank message, which is then handled. */
 	bool handleMessage (const BridgeMessage& message);
 
-	/** Loads a folder bank through the processor; the reply comes later
-	 *  through adoptRuntimeBankReply. */
+	/** Loads a bank through the processor; the reply comes later through
+	 *  adoptRuntimeBankReply. A hosted bank that is not cached yet is
+	 *  downloaded first, off this thread: pollHostedFetch picks it up. A
+	 *  newer request cancels a download still running. */
 	void handleRuntimeBank (const std::string& source, const std::string& bankPath, const std::string& instrument,
 	                        const std::string& url, const std::string& digest);
 	void handleBankPreset (const std::string& id);
 	void handlePickFolder ();
+	/** No banks are compiled into this product: always "bank-missing". */
+	void handleCompiledBank (const std::string& id);
+
+	/** Called on every cadence tick: a finished download goes on to the
+	 *  load request (or reports its failure) as if it had just returned. */
+	void pollHostedFetch ();
+	bool fetchInProgress () const { return fetches.busy (); }
+	/** Stops a running download; nothing is reported for it. */
+	void cancelHostedFetch () { fetches.cancel (); }
+	/** Time limits, size limits and trust for downloads (tests narrow them). */
+	void setHostedFetchOptions (const HostedFetchOptions& options) { fetchOptions = options; }
+
+	/** The bank a restored state names: source, locator, digest,
+	 *  instrument and preset id. */
+	void adoptRestoredRef (const std::string& refSource, const std::string& refLocator, const std::string& digest,
+	                       const std::string& refInstrument, const std::string& presetId);
+
+	/** The reply text the processor sends for a load request. */
+	static std::string encodeRuntimeBankReply (const char* outcome, const std::string& message, const StagedBank* bank);
 
 	/** Copies the overrides of a restored state. */
 	void adoptRestoredPadOverrides (const SamplerPadOverrides& overrides) { padOverrides = overrides; }
@@ -58,6 +81,20 @@ public:
 	void clearRuntimeFacts ();
 
 private:
+	/** Remembers the request and hands it to the processor. */
+	void requestLoad (const std::string& kind, const std::string& bankPath, const std::string& requestedInstrument,
+	                  const std::string& url, const std::string& digest);
+	void reportFetchFailure (const std::string& url, const std::string& why);
+
+	// A hosted request waiting for its download.
+	struct PendingFetch
+	{
+		std::string source;
+		std::string instrument;
+		std::string url;
+		std::string digest;
+	};
+
 	BankControlHost& host;
 	bool runtimeActive = false;
 	std::string source;
@@ -71,6 +108,9 @@ private:
 	std::vector<BankControlPreset> presets;
 	std::string currentPresetId;
 	SamplerPadOverrides padOverrides;
+	HostedFetchOptions fetchOptions;
+	PendingFetch pending;
+	HostedFetchWorker fetches;
 };
 
 } // namespace tavik

@@ -1,6 +1,6 @@
 #include "bank_files.h"
 
-#include <openssl/evp.h>
+#include "sha256_stream.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -76,20 +76,17 @@ bool readWholeFile (const std::string& path, std::vector<uint8_t>& out)
 
 std::string sha256Hex (const uint8_t* bytes, size_t length)
 {
-	static const uint8_t none = 0;
-	unsigned char digest[EVP_MAX_MD_SIZE];
-	unsigned int digestLength = 0;
-	if (EVP_Digest (length ? bytes : &none, length, digest, &digestLength, EVP_sha256 (), nullptr) != 1)
-		return std::string ();
-	static const char digits[] = "0123456789abcdef";
-	std::string hex;
-	hex.reserve (2 * digestLength);
-	for (unsigned int i = 0; i < digestLength; ++i)
-	{
-		hex.push_back (digits[digest[i] >> 4]);
-		hex.push_back (digits[digest[i] & 15]);
-	}
-	return hex;
+	Sha256Stream digest;
+	digest.update (bytes, length);
+	return digest.finishHex ();
+}
+
+std::string byteLimitText (uint64_t bytes)
+{
+	const uint64_t mebibyte = uint64_t (1) << 20;
+	if (bytes % mebibyte == 0)
+		return std::to_string (bytes / mebibyte) + " MiB";
+	return std::to_string (bytes) + "-byte";
 }
 
 } // namespace tavik

@@ -30,4 +30,7 @@ bool readWholeFile (const std::string& path, std::vector<uint8_t>& out, uint64_t
 /** 64 lowercase hexadecimal digits of the SHA-256 digest of the bytes. */
 std::string sha256Hex (const uint8_t* bytes, size_t length);
 
+/** A byte limit as messages give it: "16 MiB", or "1000-byte". */
+std::string byteLimitText (uint64_t bytes);
+
 } // namespace tavik

@@ -81,14 +81,6 @@ std::string declaredBytesText (double bytes)
 	return text;
 }
 
-std::string limitText (uint64_t bytes)
-{
-	const uint64_t mebibyte = uint64_t (1) << 20;
-	if (bytes % mebibyte == 0)
-		return std::to_string (bytes / mebibyte) + " MiB";
-	return std::to_string (bytes) + "-byte";
-}
-
 enum class DocumentRead
 {
 	Read,
@@ -199,7 +191,7 @@ private:
 			return fail (RUNTIME_BANK_MISSING, "cannot read " + path);
 		if (read == FileRead::TooLarge)
 			return fail (RUNTIME_BANK_MALFORMED,
-			             "bank.json is larger than the " + limitText (limits.documentBytes) + " document limit");
+			             "bank.json is larger than the " + byteLimitText (limits.documentBytes) + " document limit");
 
 		if (!parseJsonDocument (bytes, manifest, limits.documentValues) || manifest.kind != Kind::Object)
 			return fail (RUNTIME_BANK_MALFORMED, "bank.json is not a JSON object");
@@ -257,10 +249,11 @@ private:
 				return fail (RUNTIME_BANK_MISSING, "asset \"" + id + "\" file missing: " + path);
 			if (read == FileRead::TooLarge && size > limits.assetBytes)
 				return fail (RUNTIME_BANK_TOO_LARGE, "asset \"" + id + "\" is larger than the " +
-				                                         limitText (limits.assetBytes) + " asset limit");
+				                                         byteLimitText (limits.assetBytes) + " asset limit");
 			if (read == FileRead::TooLarge)
 				return fail (RUNTIME_BANK_TOO_LARGE, "asset \"" + id + "\" takes the bank's assets past the " +
-				                                         limitText (limits.allAssetBytes) + " limit for all assets");
+				                                         byteLimitText (limits.allAssetBytes) +
+				                                         " limit for all assets");
 			bytesRead += size;
 
 			const double declared = numberOr (entry, "bytes", -1.0);
@@ -381,7 +374,7 @@ private:
 				return fail (RUNTIME_BANK_MISSING, "instrument document missing: " + documentPath);
 			case DocumentRead::TooLarge:
 				return fail (RUNTIME_BANK_TOO_LARGE, "instrument document is larger than the " +
-				                                         limitText (limits.documentBytes) + " document limit");
+				                                         byteLimitText (limits.documentBytes) + " document limit");
 			case DocumentRead::NotObject:
 				return fail (RUNTIME_BANK_MALFORMED, "instrument document is not a JSON object");
 			case DocumentRead::Read: break;

@@ -96,6 +96,7 @@ void ControllerSession::tickCadence ()
 	if (surface.sendTransportPoll (transportResetPending))
 		transportResetPending = false;
 	surface.sendToProcessor (messages::FEED_DRAIN, nullptr);
+	bank.pollHostedFetch ();
 }
 
 double ControllerSession::cadenceIntervalSeconds (double rate)

@@ -89,6 +89,7 @@ void ControllerSession::initialized (const char* hostName)
 
 void ControllerSession::terminating ()
 {
+	bank.cancelHostedFetch ();
 	recordLifecycle (DiagnosticLifecycleKind::destroyed);
 	publishLastLifecycle ();
 }
@@ -224,6 +225,9 @@ bool ControllerSession::restoreComponentState (const char* text, size_t length)
 	}
 	if (chunk->hasCcMap)
 		adoptCcMap (chunk->ccMap, true);
+	if (chunk->bankRef.present)
+		bank.adoptRestoredRef (chunk->bankRef.source, chunk->bankRef.locator, chunk->bankRef.sha256,
+		                       chunk->bankRef.instrument, chunk->bankRef.presetId);
 	bank.adoptRestoredPadOverrides (chunk->hasPadOverrides ? chunk->padOverrides : SamplerPadOverrides ());
 	bank.sendBankState ("restore", nullptr, nullptr);
 	DiagnosticLifecycleEvent& event = recordLifecycle (DiagnosticLifecycleKind::stateRestored);

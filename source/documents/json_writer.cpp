@@ -32,6 +32,27 @@ void jsonAppendQuoted (std::string& out, const char* text)
 	out.push_back ('"');
 }
 
+void jsonAppendStrictQuoted (std::string& out, const char* text)
+{
+	static const char digits[] = "0123456789abcdef";
+	out.push_back ('"');
+	for (const char* p = text ? text : ""; *p; ++p)
+	{
+		const auto byte = static_cast<unsigned char> (*p);
+		if (byte < 0x20)
+		{
+			out += "\\u00";
+			out.push_back (digits[byte >> 4]);
+			out.push_back (digits[byte & 15]);
+			continue;
+		}
+		if (*p == '"' || *p == '\\')
+			out.push_back ('\\');
+		out.push_back (*p);
+	}
+	out.push_back ('"');
+}
+
 JsonMembers::JsonMembers (std::string& output, bool hasMembers) : out (output), first (!hasMembers) {}
 
 JsonMembers JsonMembers::open (std::string& output)

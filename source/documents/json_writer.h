@@ -17,6 +17,11 @@ void jsonAppendNumber (std::string& out, double value);
  *  changed. A null text is written as "". */
 void jsonAppendQuoted (std::string& out, const char* text);
 
+/** The same, but control bytes (below 0x20) are written as \u00XX escapes:
+ *  for texts from outside that go to a strict JSON reader such as the
+ *  editor page. */
+void jsonAppendStrictQuoted (std::string& out, const char* text);
+
 /** Appends the members of one object as "name":value, with a comma before
  *  every member but the first. Names are written as jsonAppendQuoted
  *  writes text. Nothing is allocated beyond the output's own growth. */

@@ -3,7 +3,8 @@
 // controller's messages come back into the page through the injected
 // script's _deliver, as the plug-in's web view does.
 import { spawn } from 'node:child_process';
-import { readFileSync, mkdirSync, existsSync } from 'node:fs';
+import { readFileSync, mkdirSync, existsSync, mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import { extname, join, resolve, normalize, sep, dirname } from 'node:path';
 import { createInterface } from 'node:readline';
 import { fileURLToPath } from 'node:url';
@@ -71,8 +72,14 @@ class Bridge {
 		this.waiters = [];
 		this.stderr = '';
 		this.deliver = null;
+		// A bank cache of its own, and no proxy for loopback addresses.
+		this.dataHome = mkdtempSync(join(tmpdir(), 'zorv-ui-data-'));
+		const env = { ...process.env, XDG_DATA_HOME: this.dataHome };
+		for (const name of ['https_proxy', 'HTTPS_PROXY', 'all_proxy', 'ALL_PROXY'])
+			delete env[name];
 		this.child = spawn(config.render, ['--plugin', config.bundle, '--bridge'], {
 			stdio: ['pipe', 'pipe', 'pipe'],
+			env,
 		});
 		this.child.stderr.on('data', (d) => { this.stderr += d; });
 		this.exited = new Promise((res) => this.child.on('exit', (code) => res(code)));
@@ -133,6 +140,7 @@ class Bridge {
 		const timer = setTimeout(() => this.child.kill('SIGKILL'), 5000);
 		const code = await this.exited;
 		clearTimeout(timer);
+		rmSync(this.dataHome, { recursive: true, force: true });
 		return code;
 	}
 }

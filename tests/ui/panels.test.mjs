@@ -159,9 +159,13 @@ test('the bank panel explains the refusals kindly', async () => {
 		await s.page.click('#bank-hosted-form button[type="submit"]');
 		assert.match(await s.page.textContent('#bank-result'), /https:\/\//);
 		assert.equal(s.sentOf('tavik.loadBank').length, 1, 'nothing sent for a bad address');
-		await s.page.fill('#bank-url', 'https://example.test/bank.zip');
+		// Nothing listens there: the download fails at once, and the host's
+		// run loop (here the bridge's wait) picks the failure up.
+		await s.page.fill('#bank-url', 'https://127.0.0.1:9/bank.zip');
 		await s.page.fill('#bank-sha', 'ab'.repeat(32));
 		await s.page.click('#bank-hosted-form button[type="submit"]');
+		assert.match(await s.page.textContent('#bank-result'), /Downloading/);
+		s.bridge.send({ zorv: 'wait', for: 'tavik.bankState', seconds: 20 });
 		await s.page.waitForFunction(() => /could not be downloaded/.test(document.getElementById('bank-result').textContent));
 		assert.equal(s.sentOf('tavik.loadBank').at(-1).source, 'hosted');
 		assert.equal(lastOf(s.bridge, 'tavik.bankState').error.code, 'bank-fetch-failed');

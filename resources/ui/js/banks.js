@@ -51,15 +51,16 @@ export function mount(root) {
 			ui.url.focus();
 			return;
 		}
-		request({ type: 'tavik.loadBank', source: 'hosted', url, sha256: ui.sha.value.trim() });
+		request({ type: 'tavik.loadBank', source: 'hosted', url, sha256: ui.sha.value.trim() },
+			'Downloading the bank…', 'A large bank can take a few minutes; Zorv keeps playing meanwhile.');
 	});
 }
 
-function request(message) {
+function request(message, headline = 'Loading…', detail = undefined) {
 	awaiting = true;
 	lastDiagnostic = null;
 	send(message);
-	say('info', 'Loading…');
+	say('info', headline, detail);
 }
 
 export function refresh() {
