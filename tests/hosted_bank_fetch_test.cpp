@@ -140,6 +140,11 @@ protected:
 TEST_F (HostedBankFetch, DownloadsUnpacksAndCachesABankThatThenLoadsWithoutTheNetwork)
 {
 	const std::string digest = serve ("wrapped.zip", zipBytes (scratchBankEntries ("Scratch Bank/")));
+	// What a host that ended mid-download left: gone once it is an hour old.
+	const std::string abandoned = digest + ".staging-12", live = std::string (64, '7') + ".staging-34";
+	fs::create_directories (cacheRoot () + "/" + abandoned + "/content");
+	fs::create_directories (cacheRoot () + "/" + live);
+	fs::last_write_time (cacheRoot () + "/" + abandoned, fs::file_time_type::clock::now () - std::chrono::hours (2));
 	std::string directory, error;
 	// The scheme is compared in lower case.
 	ASSERT_TRUE (tavik::fetchHostedBank (server->url ("/files/wrapped.zip").replace (0, 5, "HTTPS"), digest, directory,
@@ -149,7 +154,8 @@ TEST_F (HostedBankFetch, DownloadsUnpacksAndCachesABankThatThenLoadsWithoutTheNe
 	EXPECT_EQ (directory, cacheRoot () + "/" + digest);
 	EXPECT_TRUE (fs::is_regular_file (directory + "/bank.json"));
 	EXPECT_FALSE (fs::exists (directory + "/Scratch Bank"));
-	EXPECT_EQ (cacheEntries (), std::set<std::string> {digest});
+	EXPECT_EQ (cacheEntries (), (std::set<std::string> {digest, live}));
+	fs::remove (cacheRoot () + "/" + live);
 	EXPECT_EQ (tavik::loadRuntimeBank (directory, 0, "").outcome, tavik::RUNTIME_BANK_OK);
 
 	// Cached: no request, whatever the address says.
@@ -415,6 +421,10 @@ TEST_F (HostedBankFetch, TheRenderToolFetchesABankAndReportsTheEnginesAnswer)
 	EXPECT_NE (run.out.find ("\"error\":{\"code\":\"bank-too-large\",\"requestedId\":\"" + url + "\"}"),
 	           std::string::npos)
 		<< run.out;
+	// Its reason comes first, in the engine's own words.
+	const size_t reason = run.out.find ("the engine refused the staged bank (arena capacity)");
+	EXPECT_NE (reason, std::string::npos) << run.out;
+	EXPECT_LT (reason, run.out.find ("\"code\":\"bank-too-large\""));
 	EXPECT_EQ (run.out.find ("\"zorv\":\"timeout\""), std::string::npos) << run.out;
 	EXPECT_EQ (cacheEntries (), std::set<std::string> {digest});
 }

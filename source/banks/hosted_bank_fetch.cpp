@@ -4,6 +4,7 @@
 #include "hosted_bank_cache.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -29,6 +30,23 @@ bool isDirectory (const std::string& path)
 {
 	struct stat info;
 	return ::lstat (path.c_str (), &info) == 0 && S_ISDIR (info.st_mode);
+}
+
+// Staging folders left by a host that ended mid-download. A live download
+// is done within its time limit, so one untouched for an hour is abandoned.
+void removeAbandonedStaging (const std::string& root)
+{
+	const auto abandoned = fs::file_time_type::clock::now () - std::chrono::hours (1);
+	std::error_code error;
+	for (fs::directory_iterator it (root, error), end; !error && it != end; it.increment (error))
+	{
+		const std::string name = it->path ().filename ().string ();
+		const size_t mark = name.find (".staging-");
+		std::error_code stale;
+		if (mark == 64 && it->is_directory (stale) && !it->is_symlink (stale) &&
+		    fs::last_write_time (it->path (), stale) < abandoned && !stale)
+			removeQuietly (it->path ().string ());
+	}
 }
 
 // A fresh staging folder beside the target, so the final move stays on one
@@ -151,6 +169,7 @@ bool downloadHostedBank (const HostedFetchPlan& plan, const HostedFetchOptions& 
 {
 	bankDirectory.clear ();
 	error.clear ();
+	removeAbandonedStaging (fs::path (plan.target).parent_path ().string ());
 	const std::string staging = makeStagingFolder (plan.target);
 	if (staging.empty ())
 	{
