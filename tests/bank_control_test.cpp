@@ -216,11 +216,14 @@ TEST_F (BankControlTest, BankPresetsEditThroughTheHostAndReloadForAnotherInstrum
 	bank.adoptRestoredRef ("user-folder", "/restored", "", "inst", "p1");
 	tavik::StagedBank staged;
 	staged.instrumentId = "inst";
-	staged.presets = {{"p3", "Third", "kit2", {}}};
+	// A NUL inside a parameter path is part of the name: no such parameter.
+	staged.presets = {{"p3", "Third", "kit2", {{std::string ("ir.size\0x", 9), 2.0}}}};
 	bank.adoptRuntimeBankReply (tavik::BankControl::encodeRuntimeBankReply ("ok", "", &staged));
 	host.requests.clear ();
+	host.edits.clear ();
 	ASSERT_TRUE (send ("{\"type\":\"tavik.loadBankPreset\",\"id\":\"p3\"}"));
 	EXPECT_EQ (host.requests, std::vector<std::string> {"user-folder|/restored||kit2"});
+	EXPECT_TRUE (host.edits.empty ());
 }
 
 } // namespace

@@ -122,6 +122,16 @@ TEST (CcMapReading, BindingRules)
 	EXPECT_EQ (map.bindings[5].paramIndex, 15);
 	EXPECT_TRUE (map.bindings[5].enabled);
 
+	// Names are whole byte strings: a NUL inside one matches nothing.
+	static const char withNuls[] = "[{\"cc\":1,\"path\":\"ir.size\0x\"},{\"cc\":2,\"path\":\"ir.size\",\"curve\":"
+								   "\"exp\0\",\"valueMode\":\"toggle\0\",\"takeover\":\"pickup\0\"}]";
+	ASSERT_TRUE (parse (std::string (withNuls, sizeof withNuls - 1), map));
+	ASSERT_EQ (map.count, 1u);
+	EXPECT_EQ (map.bindings[0].cc, 2);
+	EXPECT_EQ (map.bindings[0].curve, CC_CURVE_LINEAR);
+	EXPECT_EQ (map.bindings[0].valueMode, CC_MODE_ABSOLUTE);
+	EXPECT_EQ (map.bindings[0].takeover, CC_TAKEOVER_IMMEDIATE);
+
 	EXPECT_FALSE (parse ("[{\"cc\":1,\"path\":\"ir.size\",\"curve\":2}]", map));
 	EXPECT_FALSE (parse ("[{\"cc\":1,\"path\":5}]", map));
 	EXPECT_FALSE (parse ("[{\"cc\":1,\"path\":\"ir.size\"} {}]", map));

@@ -356,7 +356,7 @@ public:
 	ParamID resolve (const ScoreValue& v, const std::string& field) const
 	{
 		if (zorv)
-			if (const tavik::tavik_param_desc* row = tavik::tavik_param_find_path (v.parameter.c_str ()))
+			if (const tavik::tavik_param_desc* row = tavik::tavik_param_find_path (v.parameter))
 				return row->id;
 		if (auto it = byTitle.find (v.parameter); it != byTitle.end ())
 			return it->second;

@@ -173,7 +173,7 @@ void BankControl::handleBankPreset (const std::string& id)
 	if (otherInstrument && !source.empty () && !locator.empty ())
 		handleRuntimeBank (source, locator, preset.instrument, locator, sha256);
 	for (const auto& [path, value] : preset.params)
-		if (const tavik_param_desc* row = tavik_param_find_path (path.c_str ()))
+		if (const tavik_param_desc* row = tavik_param_find_path (path))
 			host.editParam (row->id, value);
 	currentPresetId = preset.id;
 	host.notePresetSelected (preset.id, preset.name);
