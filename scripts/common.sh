@@ -2,7 +2,7 @@
 # Sourced, not run.
 
 ZORV_PACKAGES=(
-  cmake ninja-build g++ pkg-config clang-format
+  cmake ninja-build g++ pkg-config clang-format clang libclang-rt-14-dev
   juce-modules-source-data
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsmf-dev libssl-dev libcurl4-openssl-dev libarchive-dev

@@ -9,7 +9,7 @@
 
 namespace tavik::tools {
 
-class HostParamValueQueue : public Steinberg::Vst::IParamValueQueue
+class HostParamValueQueue final : public Steinberg::Vst::IParamValueQueue
 {
 public:
 	explicit HostParamValueQueue (Steinberg::Vst::ParamID parameterId) : id (parameterId) {}
@@ -36,7 +36,7 @@ private:
 	std::vector<Point> points;
 };
 
-class HostParameterChanges : public Steinberg::Vst::IParameterChanges
+class HostParameterChanges final : public Steinberg::Vst::IParameterChanges
 {
 public:
 	/** Empties the container for the next block. */
@@ -55,7 +55,7 @@ private:
 	std::vector<HostParamValueQueue> queues;
 };
 
-class HostEventList : public Steinberg::Vst::IEventList
+class HostEventList final : public Steinberg::Vst::IEventList
 {
 public:
 	void clear () { events.clear (); }
