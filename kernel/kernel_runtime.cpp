@@ -13,10 +13,16 @@ namespace {
 // different threads at once, and each call's entry name, callback depth,
 // pending error and handed-out views belong to the thread making it. Only
 // the poisoned flag and the sink are process-wide.
-thread_local const char* tCurrentEntry = "";
-thread_local const char* tPendingError = nullptr;
-thread_local int tCallbackDepth = 0;
-thread_local uint32_t tOutstandingViews = 0;
+//
+// Initial-exec: in a module the host loads with dlopen, the default model
+// has the C library allocate a thread's block on its first access, which
+// would be an allocation on a new audio thread's first process call. These
+// 24 bytes come out of the static TLS reserve for loaded modules instead.
+#define KERNEL_THREAD_STATE thread_local __attribute__ ((tls_model ("initial-exec")))
+KERNEL_THREAD_STATE const char* tCurrentEntry = "";
+KERNEL_THREAD_STATE const char* tPendingError = nullptr;
+KERNEL_THREAD_STATE int tCallbackDepth = 0;
+KERNEL_THREAD_STATE uint32_t tOutstandingViews = 0;
 std::atomic<bool> gPoisoned {false};
 std::atomic<tavik_kernel_panic_sink> gSink {nullptr};
 std::atomic<void*> gSinkContext {nullptr};
@@ -119,7 +125,7 @@ void checkNotInHostCallback (const char* entryName)
 {
 	if (tCallbackDepth > 0)
 	{
-		thread_local char text[256];
+		char text[256]; // trap copies it before it returns or aborts
 		std::snprintf (text, sizeof (text), "vexil: library entry '%s' invoked from a host callback\n", entryName);
 		tCurrentEntry = entryName;
 		trap (text);

@@ -1,84 +1,16 @@
 // Proof that the audio thread's process call allocates nothing: every
-// malloc-family call of this process goes through the counting wrappers
-// below, and counting is switched on only around process().
+// malloc-family call of this process goes through the counting wrappers of
+// allocation_counter.cpp, and counting is switched on only around process().
 //
 // Built without sanitizers (they bring allocators of their own).
 
+#include "allocation_counter.h"
 #include "kernel_library_api.h"
 #include "processor_test_host.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <malloc.h>
-
-extern "C" {
-void* __libc_malloc (size_t);
-void* __libc_calloc (size_t, size_t);
-void* __libc_realloc (void*, size_t);
-void* __libc_memalign (size_t, size_t);
-void __libc_free (void*);
-}
-
-namespace {
-
-thread_local bool tCounting = false;
-std::atomic<long> gAllocations {0};
-
-inline void count ()
-{
-	if (tCounting)
-		gAllocations.fetch_add (1, std::memory_order_relaxed);
-}
-
-} // namespace
-
-extern "C" {
-
-void* malloc (size_t n)
-{
-	count ();
-	return __libc_malloc (n);
-}
-
-void* calloc (size_t a, size_t b)
-{
-	count ();
-	return __libc_calloc (a, b);
-}
-
-void* realloc (void* p, size_t n)
-{
-	count ();
-	return __libc_realloc (p, n);
-}
-
-void* memalign (size_t alignment, size_t n)
-{
-	count ();
-	return __libc_memalign (alignment, n);
-}
-
-void* aligned_alloc (size_t alignment, size_t n)
-{
-	count ();
-	return __libc_memalign (alignment, n);
-}
-
-int posix_memalign (void** out, size_t alignment, size_t n)
-{
-	count ();
-	void* p = __libc_memalign (alignment, n);
-	if (!p)
-		return 12; // ENOMEM
-	*out = p;
-	return 0;
-}
-
-void free (void* p) { __libc_free (p); }
-
-} // extern "C"
 
 namespace {
 
@@ -87,14 +19,13 @@ using tavik::test::ProcessorHost;
 long countedProcess (ProcessorHost& host, int frames)
 {
 	host.prepare (frames);
-	gAllocations = 0;
-	tCounting = true;
+	tavik::test::startCountingAllocations ();
 	const auto result = host.runPrepared ();
-	tCounting = false;
+	const long allocations = tavik::test::stopCountingAllocations ();
 	host.changes.clear ();
 	host.events.clear ();
 	EXPECT_EQ (result, Steinberg::kResultOk);
-	return gAllocations.load ();
+	return allocations;
 }
 
 // A session that strikes more notes than voices, retriggers, releases and
@@ -128,14 +59,13 @@ long allocationsDuringSession (ProcessorHost& host)
 
 TEST (AudioThread, TheCounterSeesAllocations)
 {
-	gAllocations = 0;
-	tCounting = true;
+	tavik::test::startCountingAllocations ();
 	void* volatile p = std::malloc (16);
 	int* volatile q = new int (3);
-	tCounting = false;
+	const long allocations = tavik::test::stopCountingAllocations ();
 	std::free (p);
 	delete q;
-	EXPECT_EQ (gAllocations.load (), 2);
+	EXPECT_EQ (allocations, 2);
 }
 
 TEST (AudioThread, ProcessAllocatesNothingAtTheHostRate)
