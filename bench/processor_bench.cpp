@@ -1,8 +1,10 @@
 // Cost of the processor's process call (VST 3 interfaces, engine, chunking,
-// copies, silence flags) against the kernel alone rendering the same notes.
-// Each benchmark renders one second of audio per iteration at 48 kHz and
-// reports x_realtime.
+// copies, silence flags) against the kernel alone rendering the same notes,
+// and with every parameter at an extreme (where denormal numbers would slow
+// a careless renderer down). Each benchmark renders one second of audio per
+// iteration at 48 kHz and reports x_realtime.
 
+#include "host_process_data.h"
 #include "tavik_kernel.h"
 #include "tavik_processor.h"
 
@@ -124,7 +126,79 @@ void BM_KernelAlone (benchmark::State& state)
 	TAVIK_KERNEL_FN (destroy) (handle);
 }
 
+// The six notes restruck every 10 s with every parameter at its default
+// (0), its minimum (1), its maximum (2), swept over its whole range within
+// every block (3), or at its maximum long after the strike, while the
+// voices ring down toward nothing (4).
+void BM_ExtremeSettings (benchmark::State& state)
+{
+	const int setting = static_cast<int> (state.range (0));
+	constexpr int block = 128;
+	auto* processor = new tavik::TavikProcessor ();
+	processor->initialize (nullptr);
+	ProcessSetup setup {kRealtime, kSample32, block, kRate};
+	processor->setupProcessing (setup);
+	processor->setActive (true);
+
+	std::vector<float> left (block), right (block);
+	float* channels[2] = {left.data (), right.data ()};
+	AudioBusBuffers bus {};
+	bus.numChannels = 2;
+	bus.channelBuffers32 = channels;
+	NoteList notes;
+	tavik::tools::HostParameterChanges changes;
+	ProcessData data {};
+	data.processMode = kRealtime;
+	data.symbolicSampleSize = kSample32;
+	data.numSamples = block;
+	data.numOutputs = 1;
+	data.outputs = &bus;
+	data.inputEvents = &notes;
+	data.inputParameterChanges = &changes;
+
+	const int blocksPerSecond = static_cast<int> (kRate) / block;
+	const int restrike = setting == 4 ? 1 << 30 : 10 * blocksPerSecond;
+	const auto fill = [&] (int b) {
+		changes.clear ();
+		if (setting == 0 || (setting != 3 && b > 0))
+			return;
+		for (ParamID id = 0; id < 26; ++id)
+		{
+			int32 index = 0;
+			IParamValueQueue* queue = changes.addParameterData (id, index);
+			const double value = setting == 1 ? 0.0 : setting == 3 ? static_cast<double> ((b + id) % 2) : 1.0;
+			queue->addPoint (0, value, index);
+			if (setting == 3)
+				queue->addPoint (block - 1, 1.0 - value, index);
+		}
+	};
+	int blocks = 0;
+	if (setting == 4) // strike, then let eight seconds pass untimed
+		for (; blocks < 8 * blocksPerSecond; ++blocks)
+		{
+			fill (blocks);
+			notes.armed = blocks == 0;
+			processor->process (data);
+		}
+	for (auto _ : state)
+	{
+		for (int b = 0; b < blocksPerSecond; ++b)
+		{
+			fill (blocks);
+			notes.armed = setting != 4 && blocks % restrike == 0;
+			++blocks;
+			if (processor->process (data) != kResultOk)
+				std::abort ();
+		}
+	}
+	report (state);
+	processor->setActive (false);
+	processor->terminate ();
+	processor->release ();
+}
+
 BENCHMARK (BM_KernelAlone)->Unit (benchmark::kMillisecond);
+BENCHMARK (BM_ExtremeSettings)->DenseRange (0, 4)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_Processor)->Arg (32)->Arg (128)->Arg (1024)->Unit (benchmark::kMillisecond);
 
 } // namespace

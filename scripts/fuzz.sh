@@ -7,6 +7,7 @@
 #   scripts/fuzz.sh --time 60          every target for 60 seconds
 #   scripts/fuzz.sh --runs 10000000    every target for that many executions
 #   scripts/fuzz.sh --smoke            every target a few seconds (test.sh)
+#   scripts/fuzz.sh --max-len 65536    longer inputs (default 4096 bytes)
 #   scripts/fuzz.sh cc_map json_tree   only those targets
 #
 # Each target's growing corpus is kept in build-fuzz/corpus/<target>
@@ -17,6 +18,7 @@ cd "$(dirname "$0")/.."
 source scripts/common.sh
 
 limit=(-max_total_time=600)
+max_len=4096
 smoke=0
 targets=()
 while [ $# -gt 0 ]; do
@@ -24,7 +26,8 @@ while [ $# -gt 0 ]; do
     --time) limit=(-max_total_time="$2"); shift 2 ;;
     --runs) limit=(-runs="$2"); shift 2 ;;
     --smoke) limit=(-max_total_time=4); smoke=1; shift ;;
-    -h|--help) sed -n 2,15p "$0"; exit 0 ;;
+    --max-len) max_len="$2"; shift 2 ;;
+    -h|--help) sed -n 2,16p "$0"; exit 0 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
@@ -46,7 +49,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings"
   cp -n tests/fuzz/corpus/"$t"/* "$corpus"/ 2>/dev/null || true
   zorv_log "Fuzzing $t"
-  args=("${limit[@]}" -dict="tests/fuzz/dict/$t.dict" -max_len=65536 -timeout=10 -rss_limit_mb=2048
+  args=("${limit[@]}" -dict="tests/fuzz/dict/$t.dict" -max_len="${max_len}" -timeout=10 -rss_limit_mb=2048
         -artifact_prefix="$findings/" -print_final_stats=1)
   # The smoke run reads the committed seeds and keeps nothing.
   if [ "$smoke" = 1 ]; then

@@ -57,7 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 	}
 	tavik::RuntimeBankLimits limits;
 	limits.arenaFrames = 1 << 20; // keep one run's memory small
-	tavik::loadRuntimeBank (scratch, 0, "", limits);
-	tavik::loadRuntimeBank (scratch, 64, "inst", limits);
+	// The input's length picks the first instrument or a named one with a
+	// small arena.
+	if (size % 2)
+		tavik::loadRuntimeBank (scratch, 64, "inst", limits);
+	else
+		tavik::loadRuntimeBank (scratch, 0, "", limits);
 	return 0;
 }

@@ -1,6 +1,7 @@
 // The processor through its VST 3 interfaces: each input is either a state
 // blob for setState or a message for notify (its first byte picks which,
-// and which message), followed now and then by a short render.
+// and which message), followed now and then by a short render whose output
+// must be finite and bounded.
 #include "host_process_data.h"
 #include "plugin_messages.h"
 #include "processor_test_host.h"
@@ -66,10 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 		host->processor ().notify (message);
 		message->release ();
 	}
-	if (op % 8 == 0)
+	if (op % 16 == 0)
 	{
 		host->addNoteOn (48 + op % 24, 0.9f, 0);
-		host->process (64);
+		host->process (32);
 		for (const auto& channel : host->output)
 			for (const float sample : channel)
 				if (!std::isfinite (sample) || std::fabs (sample) > 4)
