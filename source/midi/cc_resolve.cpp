@@ -1,0 +1,229 @@
+#include "cc_resolve.h"
+
+#include <cmath>
+
+namespace tavik {
+
+namespace {
+
+constexpr int CC_TOP = 127;
+
+// The clamps below send NaN to the bottom of the range, so that a binding
+// range or a host value that is not a number still yields a valid value.
+double clampRange (double x, double lo, double hi) { return x > lo ? (x < hi ? x : hi) : lo; }
+
+double clampUnit (double x) { return clampRange (x, 0.0, 1.0); }
+
+int clampStep (int k) { return k < 0 ? 0 : k > CC_TOP ? CC_TOP : k; }
+
+double shape (uint8_t curve, double x)
+{
+	switch (curve)
+	{
+		case CC_CURVE_EXP: return x * x;
+		case CC_CURVE_LOG: return std::sqrt (x);
+		case CC_CURVE_S: return x * x * (3.0 - 2.0 * x);
+		default: return x;
+	}
+}
+
+// The binding's range in the parameter's plain units; lo above hi inverts.
+void plainRange (const CcBinding& b, const tavik_param_desc& p, double& lo, double& hi)
+{
+	lo = b.hasMin ? b.min : p.min;
+	hi = b.hasMax ? b.max : p.max;
+}
+
+double normalizePlain (const tavik_param_desc& p, double plain)
+{
+	switch (p.kind)
+	{
+		case TAVIK_PARAM_LIST:
+		{
+			const int n = p.listCount;
+			if (n < 2)
+				return 0;
+			return clampRange (plain, 0.0, n - 1.0) / (n - 1.0);
+		}
+		// A threshold of one half, so that a binding range of 0..1 turns
+		// the toggle on in the upper half of the controller's travel.
+		case TAVIK_PARAM_TOGGLE: return clampRange (plain, p.min, p.max) >= 0.5 ? 1 : 0;
+		default:
+			if (p.max == p.min)
+				return 0;
+			return clampUnit ((plain - p.min) / (p.max - p.min));
+	}
+}
+
+// The controller position whose mapped value lies closest to `target`; the
+// lowest position wins a tie. It runs the very mapping that is applied, so
+// it agrees with it for every curve and range.
+int nearestStep (const CcBinding& b, const tavik_param_desc& p, double target)
+{
+	int best = 0;
+	double bestDistance = std::fabs (ccApplyNormalized (b, p, 0) - target);
+	for (int k = 1; k <= CC_TOP; ++k)
+	{
+		const double distance = std::fabs (ccApplyNormalized (b, p, k) - target);
+		if (distance < bestDistance)
+		{
+			best = k;
+			bestDistance = distance;
+		}
+	}
+	return best;
+}
+
+bool isRelative (uint8_t mode)
+{
+	return mode == CC_MODE_RELATIVE_SIGNED_BIT || mode == CC_MODE_RELATIVE_BINARY_OFFSET ||
+	       mode == CC_MODE_RELATIVE_TWOS_COMPLEMENT;
+}
+
+// Steps a relative message moves; 0 for one that moves nothing.
+int relativeDelta (uint8_t mode, int raw, int v)
+{
+	switch (mode)
+	{
+		case CC_MODE_RELATIVE_SIGNED_BIT: return v == 64 ? 0 : raw > 64 ? v - 64 : -v;
+		case CC_MODE_RELATIVE_BINARY_OFFSET: return v - 64;
+		default: return v == 64 ? 0 : raw < 64 ? v : v - 128;
+	}
+}
+
+} // namespace
+
+double ccApplyNormalized (const CcBinding& binding, const tavik_param_desc& param, int value)
+{
+	const double x = clampStep (value) / static_cast<double> (CC_TOP);
+	double lo = 0, hi = 0;
+	plainRange (binding, param, lo, hi);
+	return normalizePlain (param, lo + shape (binding.curve, x) * (hi - lo));
+}
+
+uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue, CcRouterState* state,
+                    CcCurrentValue current, void* context, CcResolution* out, uint32_t capacity)
+{
+	if (!out || capacity == 0)
+		return 0;
+	if (state && state->map != &map)
+		state->reset (&map);
+	const int v = clampStep (rawValue);
+	const uint32_t count = map.count < CC_MAP_CAPACITY ? map.count : CC_MAP_CAPACITY;
+	uint32_t written = 0;
+	for (uint32_t j = 0; j < count && written < capacity; ++j)
+	{
+		const CcBinding& b = map.bindings[j];
+		if (!b.enabled || b.cc != controller || (b.channel != 0 && b.channel != channel) || b.paramIndex < 0 ||
+		    b.paramIndex >= static_cast<int32_t> (TAVIK_PARAM_COUNT))
+			continue;
+		const uint32_t paramIndex = static_cast<uint32_t> (b.paramIndex);
+		const tavik_param_desc& p = TAVIK_PARAMS[paramIndex];
+
+		int prev = 0;
+		bool hadPrev = false;
+		if (state)
+		{
+			hadPrev = state->hasLastValue[j];
+			prev = hadPrev ? state->lastValue[j] : 0;
+			state->lastValue[j] = static_cast<uint8_t> (v);
+			state->hasLastValue[j] = true;
+		}
+
+		double now = 0;
+		bool haveCurrent = false;
+		if (current)
+		{
+			now = clampUnit (current (context, paramIndex));
+			haveCurrent = true;
+		}
+		else if (state && state->hasLastNormalized[j])
+		{
+			now = state->lastNormalized[j];
+			haveCurrent = true;
+		}
+
+		bool emit = false;
+		double value = 0;
+		if (isRelative (b.valueMode))
+		{
+			const int delta = relativeDelta (b.valueMode, rawValue, v);
+			if (delta != 0)
+			{
+				const int from = nearestStep (b, p, haveCurrent ? now : 0.0);
+				value = ccApplyNormalized (b, p, clampStep (from + delta));
+				emit = true;
+			}
+		}
+		else if (b.valueMode == CC_MODE_TOGGLE)
+		{
+			// Only a rising crossing of the middle toggles.
+			if (rawValue >= 64 && !(hadPrev && prev > 63))
+			{
+				double lo = 0, hi = 0;
+				plainRange (b, p, lo, hi);
+				const double low = normalizePlain (p, lo);
+				const double high = normalizePlain (p, hi);
+				value = haveCurrent && std::fabs (now - high) < std::fabs (now - low) ? low : high;
+				emit = true;
+			}
+		}
+		else if (b.takeover == CC_TAKEOVER_PICKUP && state)
+		{
+			// The controller takes the parameter over once it reaches or
+			// passes the parameter's value. With no value to compare it
+			// with, the first message sets the parameter, which then
+			// follows the controller.
+			if (state->pickedUp[j] || !haveCurrent)
+				emit = true;
+			else
+			{
+				const int target = nearestStep (b, p, now);
+				emit = v == target || (hadPrev && ((prev < target && target < v) || (prev > target && target > v)));
+			}
+			if (emit)
+			{
+				state->pickedUp[j] = true;
+				value = ccApplyNormalized (b, p, v);
+			}
+		}
+		else if (b.takeover == CC_TAKEOVER_SCALED && state && haveCurrent)
+		{
+			// The controller's remaining travel is spread over the
+			// parameter's remaining travel, so that both reach an end
+			// together. The first message only tells where the controller is.
+			if (hadPrev)
+			{
+				const int target = nearestStep (b, p, now);
+				const int d = v - prev;
+				const int span = v > prev ? CC_TOP - prev : prev;
+				if (d != 0 && span != 0)
+				{
+					const int room = d > 0 ? CC_TOP - target : target;
+					const double t = (static_cast<double> (room) / span * d + target) / CC_TOP;
+					const int k = static_cast<int> (std::lround (clampUnit (t) * CC_TOP));
+					value = ccApplyNormalized (b, p, k);
+					emit = true;
+				}
+			}
+		}
+		else
+		{
+			value = ccApplyNormalized (b, p, v);
+			emit = true;
+		}
+
+		if (emit)
+		{
+			out[written++] = CcResolution {paramIndex, value};
+			if (state)
+			{
+				state->lastNormalized[j] = value;
+				state->hasLastNormalized[j] = true;
+			}
+		}
+	}
+	return written;
+}
+
+} // namespace tavik
