@@ -5,6 +5,9 @@
 // Built without sanitizers (they bring allocators of their own).
 
 #include "allocation_counter.h"
+#include "cc_activity_feed.h"
+#include "cc_map_store.h"
+#include "cc_resolve.h"
 #include "kernel_library_api.h"
 #include "processor_test_host.h"
 
@@ -92,6 +95,49 @@ TEST (AudioThread, ProcessAllocatesNothingThroughTheRateAdapter)
 		EXPECT_EQ (allocationsDuringSession (host), 0);
 	}
 	tavik::setDefaultKernelLibraryForTesting (nullptr);
+}
+
+double hostValue (void*, uint32_t id) { return id / 26.0; }
+
+// What the audio thread would do with MIDI controllers: read the published
+// map, resolve messages in every mode, note the activity and end its cycle.
+// The UI side's drain allocates nothing either.
+TEST (AudioThread, CcMappingAllocatesNothing)
+{
+	tavik::CcMap map;
+	const uint8_t modes[] = {tavik::CC_MODE_ABSOLUTE, tavik::CC_MODE_RELATIVE_SIGNED_BIT,
+	                         tavik::CC_MODE_RELATIVE_BINARY_OFFSET, tavik::CC_MODE_RELATIVE_TWOS_COMPLEMENT,
+	                         tavik::CC_MODE_TOGGLE};
+	for (uint32_t j = 0; j < 15; ++j)
+	{
+		tavik::CcBinding& b = map.bindings[map.count++];
+		b.paramIndex = static_cast<int32_t> (j);
+		b.cc = 1;
+		b.curve = static_cast<uint8_t> (j % 4);
+		b.valueMode = modes[j % 5];
+		b.takeover = static_cast<uint8_t> (j / 5);
+	}
+	tavik::CcMapStore store;
+	ASSERT_TRUE (store.publish (map));
+	tavik::CcActivityFeed feed;
+	tavik::CcRouterState state;
+	tavik::CcResolution out[16];
+	tavik::CcActivityRecord drained[128];
+	uint32_t results = 0;
+
+	tavik::test::startCountingAllocations ();
+	for (int value = 0; value < 256; ++value)
+	{
+		const tavik::CcMap& current = store.readerMap ();
+		results +=
+			tavik::ccResolve (current, 1, 1, value % 128, &state, value % 2 ? hostValue : nullptr, nullptr, out, 16);
+		feed.record (1, 1, value);
+		store.advanceReaderEpoch ();
+		feed.drain (value * 40, drained, 128);
+	}
+	const long allocations = tavik::test::stopCountingAllocations ();
+	EXPECT_EQ (allocations, 0);
+	EXPECT_GT (results, 256u);
 }
 
 } // namespace

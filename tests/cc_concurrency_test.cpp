@@ -1,0 +1,196 @@
+// The CC map store and the controller activity feed under two threads, as
+// the controller's thread and the audio thread use them. Run under
+// ThreadSanitizer by test.sh (ctest label "concurrency"); under
+// AddressSanitizer a map freed while the reader holds it is reported.
+
+#include "cc_activity_feed.h"
+#include "cc_map_store.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace tavik;
+
+// Every slot of a map carries its stamp, so a map seen half written or
+// overwritten after it was freed shows as a mismatch.
+CcMap stampedMap (uint32_t stamp)
+{
+	CcMap map;
+	map.count = 1 + stamp % CC_MAP_CAPACITY;
+	for (uint32_t j = 0; j < CC_MAP_CAPACITY; ++j)
+	{
+		CcBinding& b = map.bindings[j];
+		b.paramIndex = static_cast<int32_t> ((stamp + j) % 26);
+		b.cc = static_cast<uint8_t> ((stamp + j) % 128);
+		b.channel = static_cast<uint8_t> (j % 17);
+		b.enabled = true;
+		b.min = stamp;
+		b.max = static_cast<double> (stamp) + j;
+	}
+	return map;
+}
+
+bool holdsStamp (const CcMap& map, uint32_t stamp)
+{
+	if (map.count != 1 + stamp % CC_MAP_CAPACITY)
+		return false;
+	for (uint32_t j = 0; j < CC_MAP_CAPACITY; ++j)
+	{
+		const CcBinding& b = map.bindings[j];
+		if (b.paramIndex != static_cast<int32_t> ((stamp + j) % 26) || b.cc != (stamp + j) % 128 ||
+		    b.channel != j % 17 || !b.enabled || b.min != stamp || b.max != static_cast<double> (stamp) + j)
+			return false;
+	}
+	return true;
+}
+
+TEST (CcMapStoreStress, TheReaderSeesOnlyCompleteMapsThatStayAliveWhileHeld)
+{
+	CcMapStore store;
+	ASSERT_TRUE (store.publish (stampedMap (1)));
+	constexpr uint32_t kPublications = 20000;
+	std::atomic<bool> done {false};
+	uint64_t cycles = 0, incomplete = 0, changedWhileHeld = 0, wentBack = 0, distinct = 0;
+	double sink = 0;
+
+	// The reader plays an audio thread: each cycle loads the map once,
+	// reads it for 128 frames, and then advances its epoch.
+	std::thread reader ([&] {
+		double stamp = 0;
+		while (!done.load (std::memory_order_acquire))
+		{
+			const CcMap& map = store.readerMap ();
+			const double seen = map.bindings[0].min;
+			const uint32_t s = static_cast<uint32_t> (seen);
+			if (!holdsStamp (map, s))
+				++incomplete;
+			for (int frame = 0; frame < 128; ++frame)
+				sink += map.bindings[frame % CC_MAP_CAPACITY].max;
+			if (!holdsStamp (map, s))
+				++changedWhileHeld;
+			if (seen < stamp)
+				++wentBack;
+			if (seen != stamp)
+				++distinct;
+			stamp = seen;
+			store.advanceReaderEpoch ();
+			++cycles;
+		}
+	});
+	size_t mostRetired = 0;
+	for (uint32_t i = 2; i <= kPublications; ++i)
+	{
+		if (!store.publish (stampedMap (i)))
+		{
+			ADD_FAILURE () << "publication " << i << " failed";
+			break;
+		}
+		if (i % 16 == 0)
+			store.collect ();
+		mostRetired = std::max (mostRetired, store.retiredCount ());
+		if (i % 64 == 0)
+			std::this_thread::yield ();
+	}
+	done.store (true, std::memory_order_release);
+	reader.join ();
+
+	EXPECT_GT (cycles, 0u);
+	EXPECT_GT (distinct, 1u) << "the reader never saw a new map";
+	EXPECT_EQ (incomplete, 0u);
+	EXPECT_EQ (changedWhileHeld, 0u);
+	EXPECT_EQ (wentBack, 0u);
+	EXPECT_TRUE (holdsStamp (store.readerMap (), kPublications));
+	// The retired list empties once the reader has moved on.
+	store.advanceReaderEpoch ();
+	store.advanceReaderEpoch ();
+	store.collect ();
+	EXPECT_EQ (store.retiredCount (), 0u) << "at most " << mostRetired << " were waiting" << sink;
+}
+
+TEST (CcActivityFeedStress, AFastProducerLosesNoValueAndEachControllerArrivesAtMostEvery33Ms)
+{
+	CcActivityFeed feed;
+	constexpr int kControllers = 8;
+	constexpr uint32_t kRounds = 6000; // 13 bits: channel and value carry the round
+	std::atomic<bool> done {false};
+
+	// Each round records every controller once; a controller's round only
+	// grows, so a delivery older than the one before it is a lost or
+	// reordered value.
+	std::thread producer ([&] {
+		for (uint32_t round = 1; round <= kRounds; ++round)
+		{
+			for (int cc = 0; cc < kControllers; ++cc)
+				feed.record (cc * 9, static_cast<int> (round >> 7), static_cast<int> (round & 0x7F));
+			if (round % 16 == 0)
+				std::this_thread::sleep_for (std::chrono::microseconds (500));
+		}
+		done.store (true, std::memory_order_release);
+	});
+
+	struct Delivery
+	{
+		uint32_t round;
+		int64_t at;
+	};
+	std::vector<Delivery> deliveries[kControllers];
+	uint64_t strangers = 0;
+	auto drainOnce = [&] (uint32_t capacity) {
+		CcActivityRecord out[kControllers];
+		const int64_t now = CcActivityFeed::nowMs ();
+		const uint32_t n = feed.drain (now, out, capacity);
+		for (uint32_t i = 0; i < n; ++i)
+		{
+			if (out[i].cc % 9 != 0 || out[i].cc / 9 >= kControllers)
+			{
+				++strangers;
+				continue;
+			}
+			deliveries[out[i].cc / 9].push_back ({static_cast<uint32_t> (out[i].channel) << 7 | out[i].value, now});
+		}
+	};
+	uint32_t tick = 0;
+	while (!done.load (std::memory_order_acquire))
+	{
+		drainOnce (tick++ % 3 == 0 ? 3 : kControllers); // some drains run out of room
+		std::this_thread::sleep_for (std::chrono::milliseconds (4));
+	}
+	producer.join ();
+	const auto deadline = std::chrono::steady_clock::now () + std::chrono::seconds (5);
+	auto allFinal = [&] {
+		for (const auto& d : deliveries)
+			if (d.empty () || d.back ().round != kRounds)
+				return false;
+		return true;
+	};
+	while (!allFinal () && std::chrono::steady_clock::now () < deadline)
+	{
+		drainOnce (kControllers);
+		std::this_thread::sleep_for (std::chrono::milliseconds (4));
+	}
+
+	EXPECT_EQ (strangers, 0u);
+	for (int cc = 0; cc < kControllers; ++cc)
+	{
+		const std::vector<Delivery>& d = deliveries[cc];
+		ASSERT_FALSE (d.empty ()) << "controller " << cc * 9;
+		EXPECT_EQ (d.back ().round, kRounds) << "controller " << cc * 9 << " lost its last value";
+		EXPECT_GT (d.size (), 2u) << "controller " << cc * 9 << " arrived only at the end";
+		for (size_t i = 1; i < d.size (); ++i)
+		{
+			EXPECT_GT (d[i].round, d[i - 1].round) << "controller " << cc * 9 << ", delivery " << i;
+			EXPECT_GE (d[i].at - d[i - 1].at, CcActivityFeed::MIN_INTERVAL_MS)
+				<< "controller " << cc * 9 << ", delivery " << i;
+		}
+	}
+	EXPECT_FALSE (feed.hasPending ());
+}
+
+} // namespace
