@@ -400,3 +400,162 @@ TEST_F (RenderTool, TheBridgeModeLetsAScriptSetAParameterAndHearIt)
 }
 
 } // namespace
+
+namespace {
+
+// A type-0 file at 120 bpm, 480 ticks per quarter (50 frames a tick at
+// 48 kHz): a note at 0, then CC 1 on channel 1 swept from 127 down to 1 in
+// steps of 2, one message every 15 ticks (750 frames).
+std::string sweepMidiFile (int controller)
+{
+	std::string track = {0x00, '\xFF', 0x51, 0x03, 0x07, '\xA1', 0x20, 0x00, '\x90', 45, 100};
+	for (int v = 127, i = 0; v >= 1; v -= 2, ++i)
+		track += {static_cast<char> (i == 0 ? 0 : 15), '\xB0', static_cast<char> (controller), static_cast<char> (v)};
+	track += {0x00, '\xFF', 0x2F, 0x00};
+	std::string bytes = "MThd";
+	bytes += std::string ({0, 0, 0, 6, 0, 0, 0, 1, 0x01, '\xE0'});
+	bytes += "MTrk";
+	for (const int shift : {24, 16, 8, 0})
+		bytes += static_cast<char> (track.size () >> shift);
+	return bytes + track;
+}
+
+// The sweep's messages as score events: "cc" events, or the parameter
+// changes a host makes of them (value / 127 of master.level, whose plain
+// range is 0..1).
+std::string sweepEvents (bool asParams)
+{
+	char note[96];
+	std::snprintf (note, sizeof note, R"([{"frame": 0, "type": "noteOn", "note": 45, "velocity": %.17g})", 100 / 127.0);
+	std::string events = note;
+	for (int v = 127, i = 0; v >= 1; v -= 2, ++i)
+	{
+		char event[160];
+		if (asParams)
+			std::snprintf (event, sizeof event,
+			               R"(, {"frame": %d, "type": "param", "path": "master.level", "value": %.17g})", 750 * i,
+			               v / 127.0);
+		else
+			std::snprintf (event, sizeof event, R"(, {"frame": %d, "type": "cc", "cc": 1, "value": %d})", 750 * i, v);
+		events += event;
+	}
+	return events + "]";
+}
+
+double energy (const std::vector<float>& samples, int from, int to)
+{
+	double sum = 0;
+	for (int i = from; i < to; ++i)
+		for (int c = 0; c < 2; ++c)
+			sum += static_cast<double> (samples[static_cast<size_t> (2 * i + c)]) *
+			       samples[static_cast<size_t> (2 * i + c)];
+	return sum;
+}
+
+// A MIDI controller sweep plays as a host plays it: the controller's MIDI
+// mapping (from the CC map) names the parameter, and each message becomes
+// that parameter's change to value / 127 at the message's frame.
+TEST_F (RenderTool, AMappedControllerSweepChangesTheSound)
+{
+	const std::string midi = write ("sweep.mid", sweepMidiFile (1));
+	const std::string mapped = write ("mapped.json", R"({"seconds": 1.5,
+	  "ccMap": {"version": 1, "bindings": [{"cc": 1, "path": "master.level"}]}})");
+	const std::string unmapped = write ("unmapped.json", R"({"seconds": 1.5})");
+	const std::string state = (dir / "state.json").string ();
+	auto out = [&] (const char* name) { return (dir / name).string (); };
+
+	const CommandResult swept = render ("--midi " + shellQuote (midi) + " --score " + shellQuote (mapped) + " --out " +
+	                                    shellQuote (out ("swept.wav")) + " --save-state " + shellQuote (state));
+	ASSERT_EQ (swept.exitCode, 0) << swept.err;
+	EXPECT_EQ (swept.err, "");
+	const CommandResult plain = render ("--midi " + shellQuote (midi) + " --score " + shellQuote (unmapped) +
+	                                    " --out " + shellQuote (out ("plain.wav")));
+	ASSERT_EQ (plain.exitCode, 0) << plain.err;
+	EXPECT_EQ (plain.err, "zorv-render: CC 1 on MIDI channel 1 drives no parameter: 64 messages left out\n");
+
+	SF_INFO info;
+	const std::vector<float> sweep = readWav (out ("swept.wav"), info);
+	const std::vector<float> steady = readWav (out ("plain.wav"), info);
+	ASSERT_EQ (sweep.size (), steady.size ());
+	ASSERT_EQ (info.frames, 72000);
+	// Level 1 at first (the plain render keeps the default 0.8), then the
+	// sweep fades the gong to 1/127 by frame 47250 while the plain render
+	// rings on.
+	EXPECT_NEAR (energy (sweep, 0, 700) / energy (steady, 0, 700), 1 / (0.8 * 0.8), 0.01);
+	EXPECT_LT (energy (sweep, 48000, 72000), energy (steady, 48000, 72000) / (0.8 * 0.8 * 127 * 127) * 1.01);
+	EXPECT_GT (energy (steady, 48000, 72000), 0);
+	const double middle = energy (sweep, 23000, 24000) / energy (steady, 23000, 24000);
+	EXPECT_GT (middle, 0.2);
+	EXPECT_LT (middle, 0.5); // about (65/127 / 0.8)^2
+
+	// Exactly the host's parameter changes, the score's "cc" events, and
+	// the CC map carried by a saved state.
+	const std::string params = write ("params.json", R"({"seconds": 1.5, "events": )" + sweepEvents (true) + "}");
+	const std::string ccs = write ("ccs.json", R"({"seconds": 1.5, "ccMap": [{"cc": 1, "path": "master.level"}],
+	  "events": )" + sweepEvents (false) + "}");
+	ASSERT_EQ (render ("--score " + shellQuote (params) + " --out " + shellQuote (out ("params.wav"))).exitCode, 0);
+	ASSERT_EQ (render ("--score " + shellQuote (ccs) + " --out " + shellQuote (out ("ccs.wav"))).exitCode, 0);
+	ASSERT_NE (readBytes (state).find ("\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":1,\"path\":\"master.level\"}]}"),
+	           std::string::npos);
+	ASSERT_EQ (render ("--midi " + shellQuote (midi) + " --score " + shellQuote (unmapped) + " --state " +
+	                   shellQuote (state) + " --out " + shellQuote (out ("restored.wav")))
+	               .exitCode,
+	           0);
+	const std::string bytes = readBytes (out ("swept.wav"));
+	EXPECT_TRUE (readBytes (out ("params.wav")) == bytes);
+	EXPECT_TRUE (readBytes (out ("ccs.wav")) == bytes);
+	EXPECT_TRUE (readBytes (out ("restored.wav")) == bytes);
+
+	// Another controller, or the same one on another channel than the
+	// binding's, leaves the sound alone.
+	const std::string other = write ("other.mid", sweepMidiFile (2));
+	const std::string onThree = write ("three.json", R"({"seconds": 1.5,
+	  "ccMap": [{"cc": 1, "path": "master.level", "channel": 3}]})");
+	ASSERT_EQ (render ("--midi " + shellQuote (other) + " --score " + shellQuote (mapped) + " --out " +
+	                   shellQuote (out ("other.wav")))
+	               .exitCode,
+	           0);
+	ASSERT_EQ (render ("--midi " + shellQuote (midi) + " --score " + shellQuote (onThree) + " --out " +
+	                   shellQuote (out ("three.wav")))
+	               .exitCode,
+	           0);
+	EXPECT_TRUE (readBytes (out ("other.wav")) == readBytes (out ("plain.wav")));
+	EXPECT_TRUE (readBytes (out ("three.wav")) == readBytes (out ("plain.wav")));
+}
+
+TEST_F (RenderTool, BadControllerEventsAndCcMapsNameTheField)
+{
+	const struct
+	{
+		const char* score;
+		const char* message;
+	} cases[] = {
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "cc", "value": 3}]})", "score: events[0]: missing \"cc\""},
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "cc", "cc": 1}]})", "score: events[0]: missing \"value\""},
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "cc", "cc": 128, "value": 3}]})",
+	     "score: events[0].cc: expected an integer 0..127"},
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "cc", "cc": 1, "value": 0.5}]})",
+	     "score: events[0].value: expected a controller value, an integer 0..127"},
+		{R"({"frames": 100, "events": [{"frame": 1, "type": "noteOn", "note": 60, "cc": 1}]})",
+	     "score: events[0]: only a cc event takes \"cc\""},
+		{R"({"frames": 100, "ccMap": 3})", "score: ccMap: expected a CC map"},
+		{R"({"frames": 100, "ccMap": {"version": 1}})", "score: ccMap: missing \"bindings\""},
+		{R"({"frames": 100, "ccMap": [{"cc": 1, "path": "master.loudness"}]})",
+	     "score: ccMap[0].path: no parameter named \"master.loudness\""},
+		{R"({"frames": 100, "ccMap": {"bindings": [{"cc": 1, "path": "master.level"}, {"path": "ir.size"}]}})",
+	     "score: ccMap.bindings[1]: missing \"cc\""},
+		{R"({"frames": 100, "ccMap": [{"cc": 1, "path": "ir.size", "takeover": "pick-up"}]})",
+	     "score: ccMap[0].takeover: expected one of \"immediate\", \"pickup\", \"scaled\""},
+	};
+	for (const auto& c : cases)
+	{
+		const std::string score = write ("bad.json", c.score);
+		const CommandResult run =
+			render ("--score " + shellQuote (score) + " --out " + shellQuote ((dir / "bad.wav").string ()));
+		EXPECT_EQ (run.exitCode, 1) << c.score;
+		EXPECT_NE (run.err.find (c.message), std::string::npos) << c.score << "\n" << run.err;
+		EXPECT_EQ (files (), std::vector<std::string> {"bad.json"}) << c.score;
+	}
+}
+
+} // namespace

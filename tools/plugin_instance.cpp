@@ -98,6 +98,18 @@ bool PluginInstance::restoreState (const std::string& bytes)
 	return true;
 }
 
+bool PluginInstance::restoreControllerState (const std::string& bytes)
+{
+	if (!controllerPtr)
+		return false;
+	IPtr<MemoryStream> stream = owned (new MemoryStream ());
+	int32 written = 0;
+	stream->write (const_cast<char*> (bytes.data ()), static_cast<int32> (bytes.size ()), &written);
+	int64 position = 0;
+	stream->seek (0, IBStream::kIBSeekSet, &position);
+	return controllerPtr->setState (stream) == kResultOk;
+}
+
 std::string PluginInstance::saveState () const
 {
 	IPtr<MemoryStream> stream = owned (new MemoryStream ());

@@ -68,6 +68,9 @@ public:
 	 *  it, to the controller (setComponentState), as a host restoring a
 	 *  project does. False when the processor refused it. */
 	bool restoreState (const std::string& bytes);
+	/** Hands the controller its own saved state (setState), as a host
+	 *  restoring a project does. False when the controller refused it. */
+	bool restoreControllerState (const std::string& bytes);
 	/** The processor's state (getState). Throws HostError when it fails. */
 	std::string saveState () const;
 

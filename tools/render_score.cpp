@@ -1,6 +1,8 @@
 #include "render_score.h"
 
 #include "json_reader.h"
+#include "json_tree.h"
+#include "parameter_table.h"
 
 #include <algorithm>
 #include <cmath>
@@ -125,7 +127,7 @@ bool readEvent (ScoreReader& in, size_t index, ScoreEvent& event)
 	const std::string field = "events[" + std::to_string (index) + "]";
 	event.field = field;
 	std::string type;
-	bool hasType = false, hasNote = false, hasParam = false, hasValue = false, hasTime = false;
+	bool hasType = false, hasNote = false, hasParam = false, hasValue = false, hasTime = false, hasController = false;
 	const bool ok = in.object (field, [&] (const std::string& key, Reader&) {
 		const std::string name = field + "." + key;
 		if (key == "frame")
@@ -168,6 +170,15 @@ bool readEvent (ScoreReader& in, size_t index, ScoreEvent& event)
 			event.channel = static_cast<int> (channel);
 			return true;
 		}
+		if (key == "cc")
+		{
+			hasController = true;
+			int64_t controller = 0;
+			if (!in.integer (name, 0, 127, controller))
+				return false;
+			event.controller = static_cast<int> (controller);
+			return true;
+		}
 		if (key == "path" || key == "param")
 		{
 			hasParam = true;
@@ -186,6 +197,8 @@ bool readEvent (ScoreReader& in, size_t index, ScoreEvent& event)
 		return in.fail (field, "give exactly one of \"frame\" and \"time\"");
 	if (!hasType)
 		return in.fail (field, "missing \"type\"");
+	if (hasController && type != "cc")
+		return in.fail (field, "only a cc event takes \"cc\"");
 	if (type == "noteOn" || type == "noteOff")
 	{
 		event.type = type == "noteOn" ? ScoreEvent::NOTE_ON : ScoreEvent::NOTE_OFF;
@@ -203,8 +216,101 @@ bool readEvent (ScoreReader& in, size_t index, ScoreEvent& event)
 			return in.fail (field, "missing \"value\"");
 		event.param.field = field + ".value";
 	}
+	else if (type == "cc")
+	{
+		event.type = ScoreEvent::CC;
+		if (!hasController)
+			return in.fail (field, "missing \"cc\"");
+		if (!hasValue)
+			return in.fail (field, "missing \"value\"");
+		if (hasNote || hasParam)
+			return in.fail (field, "a cc event takes no \"note\" or \"path\"");
+		const ScoreValue& v = event.param;
+		if (v.isText || std::floor (v.value) != v.value || v.value < 0 || v.value > 127)
+			return in.fail (field + ".value", "expected a controller value, an integer 0..127");
+		event.ccValue = static_cast<int> (v.value);
+	}
 	else
-		return in.fail (field + ".type", "expected \"noteOn\", \"noteOff\" or \"param\", not \"" + type + "\"");
+		return in.fail (field + ".type", "expected \"noteOn\", \"noteOff\", \"param\" or \"cc\", not \"" + type + "\"");
+	return true;
+}
+
+// A member naming one of `names`, when present.
+bool checkName (ScoreReader& in, const JsonValue& binding, const std::string& field, const char* key,
+                std::initializer_list<const char*> names)
+{
+	const JsonValue* member = binding.find (key);
+	if (!member)
+		return true;
+	std::string list;
+	for (const char* name : names)
+	{
+		if (member->kind == JsonValue::Kind::String && member->string == name)
+			return true;
+		list += std::string (list.empty () ? "" : ", ") + "\"" + name + "\"";
+	}
+	return in.fail (field + "." + key, "expected one of " + list);
+}
+
+// The bindings a CC map document holds, checked so that none is dropped
+// unseen: each needs a controller number and the path of a parameter, and
+// names only known curves, modes and takeover rules.
+bool checkCcBindings (ScoreReader& in, const JsonValue& bindings, const std::string& field)
+{
+	if (bindings.items.size () > CC_MAP_CAPACITY)
+		return in.fail (field, "at most " + std::to_string (CC_MAP_CAPACITY) + " bindings");
+	for (size_t i = 0; i < bindings.items.size (); ++i)
+	{
+		const JsonValue& b = bindings.items[i];
+		const std::string at = field + "[" + std::to_string (i) + "]";
+		if (b.kind != JsonValue::Kind::Object)
+			return in.fail (at, "expected a binding object");
+		const JsonValue* cc = b.find ("cc");
+		if (!cc || cc->kind != JsonValue::Kind::Number)
+			return in.fail (at, "missing \"cc\", the controller number");
+		const JsonValue* path = b.find ("path");
+		if (!path || path->kind != JsonValue::Kind::String)
+			return in.fail (at, "missing \"path\", the parameter it drives");
+		if (!tavik_param_find_path (path->string))
+			return in.fail (at + ".path", "no parameter named \"" + path->string + "\"");
+		if (!checkName (in, b, at, "curve", {"linear", "exp", "log", "s-curve"}) ||
+		    !checkName (
+				in, b, at, "valueMode",
+				{"absolute", "relative-signed-bit", "relative-binary-offset", "relative-twos-complement", "toggle"}) ||
+		    !checkName (in, b, at, "takeover", {"immediate", "pickup", "scaled"}))
+			return false;
+	}
+	return true;
+}
+
+// The score's CC map: Zorv's CC map document (object or array form).
+bool readScoreCcMap (ScoreReader& in, CcMap& map)
+{
+	const std::string field = "ccMap";
+	if (!in.nextIs ('{') && !in.nextIs ('['))
+		return in.missing (field, "a CC map (an object with \"bindings\", or an array of bindings)");
+	Reader span = in.r;
+	if (!skipValue (span, 1))
+		return in.fail (field, "malformed JSON");
+	JsonValue document;
+	if (!parseJsonDocument (in.r.cur, static_cast<size_t> (span.cur - in.r.cur), document))
+		return in.fail (field, "malformed JSON");
+	if (document.kind == JsonValue::Kind::Array)
+	{
+		if (!checkCcBindings (in, document, field))
+			return false;
+	}
+	else
+	{
+		const JsonValue* bindings = document.find ("bindings");
+		if (!bindings || bindings->kind != JsonValue::Kind::Array)
+			return in.fail (field, "missing \"bindings\", an array of bindings");
+		if (!checkCcBindings (in, *bindings, field + ".bindings"))
+			return false;
+	}
+	bool present = false;
+	if (!readCcMapValue (in.r, map, present) || !present)
+		return in.fail (field, "not a CC map document");
 	return true;
 }
 
@@ -252,6 +358,11 @@ bool parseScore (const std::string& text, Score& score, std::string& error)
 				score.params.push_back (value);
 				return true;
 			});
+		if (key == "ccMap")
+		{
+			score.hasCcMap = true;
+			return readScoreCcMap (in, score.ccMap);
+		}
 		if (key == "events")
 			return in.array (key, [&] (size_t index) {
 				ScoreEvent event;
@@ -314,16 +425,25 @@ bool readMidiFile (const std::string& path, std::vector<ScoreEvent>& events, dou
 		if (smf_event_is_metadata (e) || e->midi_buffer_length < 3)
 			continue;
 		const int status = e->midi_buffer[0] & 0xF0;
-		if (status != 0x80 && status != 0x90)
+		if (status != 0x80 && status != 0x90 && status != 0xB0)
 			continue;
 		ScoreEvent event;
 		event.hasFrame = false;
 		event.time = e->time_seconds;
-		event.note = e->midi_buffer[1] & 0x7F;
 		event.channel = e->midi_buffer[0] & 0x0F;
-		const int velocity = e->midi_buffer[2] & 0x7F;
-		event.type = (status == 0x90 && velocity > 0) ? ScoreEvent::NOTE_ON : ScoreEvent::NOTE_OFF;
-		event.velocity = velocity / 127.0;
+		if (status == 0xB0)
+		{
+			event.type = ScoreEvent::CC;
+			event.controller = e->midi_buffer[1] & 0x7F;
+			event.ccValue = e->midi_buffer[2] & 0x7F;
+		}
+		else
+		{
+			event.note = e->midi_buffer[1] & 0x7F;
+			const int velocity = e->midi_buffer[2] & 0x7F;
+			event.type = (status == 0x90 && velocity > 0) ? ScoreEvent::NOTE_ON : ScoreEvent::NOTE_OFF;
+			event.velocity = velocity / 127.0;
+		}
 		event.field = path + ": event " + std::to_string (index++);
 		events.push_back (event);
 	}

@@ -1,6 +1,9 @@
-// The render tool's score: output length, parameter values at the start and
-// timed note and parameter events, read from JSON or a Standard MIDI File.
+// The render tool's score: output length, parameter values at the start,
+// the CC map, and timed note, parameter and controller events, read from
+// JSON or a Standard MIDI File.
 #pragma once
+
+#include "cc_map.h"
 
 #include <cstdint>
 #include <string>
@@ -26,6 +29,7 @@ struct ScoreEvent
 		NOTE_ON,
 		NOTE_OFF,
 		PARAM,
+		CC, // a MIDI control change, played through the plug-in's MIDI mapping
 	};
 	Type type = NOTE_ON;
 	bool hasFrame = false;
@@ -34,6 +38,8 @@ struct ScoreEvent
 	int note = 0;
 	double velocity = 0.8;
 	int channel = 0;
+	int controller = 0; // CC: controller number and 7-bit value
+	int ccValue = 0;
 	ScoreValue param;
 	std::string field;
 };
@@ -50,13 +56,15 @@ struct Score
 	double seconds = 0;
 	std::vector<ScoreValue> params;
 	std::vector<ScoreEvent> events;
+	bool hasCcMap = false;
+	CcMap ccMap; // Zorv's CC map document, every binding valid
 };
 
 /** Reads a score document; on failure `error` names the offending field. */
 bool parseScore (const std::string& text, Score& score, std::string& error);
 
-/** Note events of a Standard MIDI File (its tempo map applied); `endSeconds`
- *  receives the time of its last event. */
+/** Note and control-change events of a Standard MIDI File (its tempo map
+ *  applied); `endSeconds` receives the time of its last event. */
 bool readMidiFile (const std::string& path, std::vector<ScoreEvent>& events, double& endSeconds, std::string& error);
 
 /** Frame of every event at `sampleRate` (times rounded to the nearest

@@ -62,6 +62,9 @@ constexpr const char* kUsage =
 	"       zorv-render --plugin BUNDLE --bridge [--rate HZ] [--block FRAMES]\n"
 	"Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
 	"--midi plays a Standard MIDI File in place of the score's events (the score is then optional).\n"
+	"Its control changes, like a score's \"cc\" events, move the parameter the plug-in's MIDI\n"
+	"mapping assigns to each controller, as a host does (Zorv's comes from the CC map of the\n"
+	"score's \"ccMap\" or of the --state document).\n"
 	"--state restores a saved plug-in state before the render, as a host opening a project does;\n"
 	"--save-state writes the plug-in's state after it, to keep or share the sound.\n"
 	"--preset selects a program of the plug-in's program list (by name, index or, for Zorv,\n"
@@ -412,13 +415,45 @@ std::vector<TimedChange> resolveParameterChanges (const Score& score, IEditContr
 		v.field = field;
 		changes.push_back ({0, id, names.normalized (id, v)});
 	}
+	FUnknownPtr<IMidiMapping> mapping (controller);
+	std::map<std::pair<int, int>, int> unassigned; // messages per channel and controller
 	for (const ScoreEvent& e : score.events)
 		if (e.type == ScoreEvent::PARAM)
 		{
 			const ParamID id = names.resolve (e.param, e.field + ".path");
 			changes.push_back ({e.frame, id, names.normalized (id, e.param)});
 		}
+		else if (e.type == ScoreEvent::CC)
+		{
+			// A host plays a control change as a change of the parameter the
+			// plug-in assigns to that controller, to the value over 127.
+			ParamID id = 0;
+			if (mapping &&
+			    mapping->getMidiControllerAssignment (0, static_cast<int16> (e.channel),
+			                                          static_cast<CtrlNumber> (e.controller), id) == kResultOk)
+				changes.push_back ({e.frame, id, e.ccValue / 127.0});
+			else
+				++unassigned[{e.channel, e.controller}];
+		}
+	for (const auto& [where, count] : unassigned)
+		std::fprintf (stderr, "zorv-render: CC %d on MIDI channel %d drives no parameter: %d message%s left out\n",
+		              where.second, where.first + 1, count, count == 1 ? "" : "s");
 	return changes;
+}
+
+// The score's CC map reaches the controller as a host restores a project:
+// in the controller's own state, which the controller passes on to the
+// processor.
+void adoptScoreCcMap (tavik::tools::PluginInstance& plugin, const tavik::CcMap& map, bool zorv,
+                      const std::string& scorePath)
+{
+	if (!zorv)
+		throw std::runtime_error (scorePath + ": score: ccMap: only Zorv takes a CC map");
+	std::string chunk = "{\"ccMap\":";
+	tavik::writeCcMapJson (chunk, map);
+	chunk += "}";
+	if (!plugin.restoreControllerState (chunk))
+		throw std::runtime_error (scorePath + ": score: ccMap: the controller refused the CC map");
 }
 
 // The WAV being written: a temporary file beside the target, renamed into
@@ -650,7 +685,7 @@ private:
 		for (; nextEvent < events.size () && events[nextEvent].frame < start + n; ++nextEvent)
 		{
 			const ScoreEvent& se = events[nextEvent];
-			if (se.type == ScoreEvent::PARAM)
+			if (se.type == ScoreEvent::PARAM || se.type == ScoreEvent::CC)
 				continue; // played as a parameter change
 			Event e = noteEvent (se, static_cast<int32> (se.frame - start));
 			inEvents.addEvent (e);
@@ -1003,6 +1038,8 @@ int run (const Options& options)
 	if (!options.state.empty () && !plugin.restoreState (state))
 		throw std::runtime_error (options.state + ": state: the plug-in refused it (not a state document of " +
 		                          tavik::fixedText (classInfo.name) + ")");
+	if (render.score.hasCcMap)
+		adoptScoreCcMap (plugin, render.score.ccMap, isZorvProcessor (classInfo.cid), options.score);
 	const std::vector<TimedChange> changes =
 		resolveParameterChanges (render.score, plugin.controller (), isZorvProcessor (classInfo.cid));
 
