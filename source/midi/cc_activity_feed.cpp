@@ -73,22 +73,18 @@ uint32_t CcActivityFeed::drain (int64_t now, CcActivityRecord* out, uint32_t cap
 			lastEmitMs[cc] = now;
 		}
 	}
-	pending.store (remains, std::memory_order_seq_cst);
 	// A value recorded during the drain must not be hidden by the store
-	// above.
-	if (!remains)
-	{
-		std::atomic_thread_fence (std::memory_order_seq_cst);
-		if (anyWaiting ())
-			pending.store (true, std::memory_order_release);
-	}
+	// below: the rescan's loads stay after it.
+	pending.store (remains, std::memory_order_seq_cst);
+	if (!remains && anyWaiting ())
+		pending.store (true, std::memory_order_release);
 	return written;
 }
 
 bool CcActivityFeed::anyWaiting () const noexcept
 {
 	for (const std::atomic<uint32_t>& slot : slots)
-		if (slot.load (std::memory_order_relaxed) & WAITING)
+		if (slot.load (std::memory_order_seq_cst) & WAITING)
 			return true;
 	return false;
 }
