@@ -55,24 +55,43 @@ double normalizePlain (const tavik_param_desc& p, double plain)
 	}
 }
 
-// The controller position whose mapped value lies closest to `target`; the
-// lowest position wins a tie. It runs the very mapping that is applied, so
-// it agrees with it for every curve and range.
-int nearestStep (const CcBinding& b, const tavik_param_desc& p, double target)
+// One binding's mapping of controller positions onto its parameter, with
+// the range worked out once for the searches that evaluate it 128 times.
+class StepMapping
 {
-	int best = 0;
-	double bestDistance = std::fabs (ccApplyNormalized (b, p, 0) - target);
-	for (int k = 1; k <= CC_TOP; ++k)
+public:
+	StepMapping (const CcBinding& b, const tavik_param_desc& p) : binding (b), param (p) { plainRange (b, p, lo, hi); }
+
+	double at (int k) const
 	{
-		const double distance = std::fabs (ccApplyNormalized (b, p, k) - target);
-		if (distance < bestDistance)
-		{
-			best = k;
-			bestDistance = distance;
-		}
+		const double x = clampStep (k) / static_cast<double> (CC_TOP);
+		return normalizePlain (param, lo + shape (binding.curve, x) * (hi - lo));
 	}
-	return best;
-}
+
+	// The controller position whose mapped value lies closest to `target`;
+	// the lowest position wins a tie. It runs the very mapping that is
+	// applied, so it agrees with it for every curve and range.
+	int nearest (double target) const
+	{
+		int best = 0;
+		double bestDistance = std::fabs (at (0) - target);
+		for (int k = 1; k <= CC_TOP; ++k)
+		{
+			const double distance = std::fabs (at (k) - target);
+			if (distance < bestDistance)
+			{
+				best = k;
+				bestDistance = distance;
+			}
+		}
+		return best;
+	}
+
+private:
+	const CcBinding& binding;
+	const tavik_param_desc& param;
+	double lo = 0, hi = 0;
+};
 
 bool isRelative (uint8_t mode)
 {
@@ -95,10 +114,7 @@ int relativeDelta (uint8_t mode, int raw, int v)
 
 double ccApplyNormalized (const CcBinding& binding, const tavik_param_desc& param, int value)
 {
-	const double x = clampStep (value) / static_cast<double> (CC_TOP);
-	double lo = 0, hi = 0;
-	plainRange (binding, param, lo, hi);
-	return normalizePlain (param, lo + shape (binding.curve, x) * (hi - lo));
+	return StepMapping (binding, param).at (value);
 }
 
 uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue, CcRouterState* state,
@@ -119,6 +135,7 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 			continue;
 		const uint32_t paramIndex = static_cast<uint32_t> (b.paramIndex);
 		const tavik_param_desc& p = TAVIK_PARAMS[paramIndex];
+		const StepMapping mapping (b, p);
 
 		int prev = 0;
 		bool hadPrev = false;
@@ -150,8 +167,8 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 			const int delta = relativeDelta (b.valueMode, rawValue, v);
 			if (delta != 0)
 			{
-				const int from = nearestStep (b, p, haveCurrent ? now : 0.0);
-				value = ccApplyNormalized (b, p, clampStep (from + delta));
+				const int from = mapping.nearest (haveCurrent ? now : 0.0);
+				value = mapping.at (clampStep (from + delta));
 				emit = true;
 			}
 		}
@@ -178,13 +195,13 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 				emit = true;
 			else
 			{
-				const int target = nearestStep (b, p, now);
+				const int target = mapping.nearest (now);
 				emit = v == target || (hadPrev && ((prev < target && target < v) || (prev > target && target > v)));
 			}
 			if (emit)
 			{
 				state->pickedUp[j] = true;
-				value = ccApplyNormalized (b, p, v);
+				value = mapping.at (v);
 			}
 		}
 		else if (b.takeover == CC_TAKEOVER_SCALED && state && haveCurrent)
@@ -194,7 +211,7 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 			// together. The first message only tells where the controller is.
 			if (hadPrev)
 			{
-				const int target = nearestStep (b, p, now);
+				const int target = mapping.nearest (now);
 				const int d = v - prev;
 				const int span = v > prev ? CC_TOP - prev : prev;
 				if (d != 0 && span != 0)
@@ -202,14 +219,14 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 					const int room = d > 0 ? CC_TOP - target : target;
 					const double t = (static_cast<double> (room) / span * d + target) / CC_TOP;
 					const int k = static_cast<int> (std::lround (clampUnit (t) * CC_TOP));
-					value = ccApplyNormalized (b, p, k);
+					value = mapping.at (k);
 					emit = true;
 				}
 			}
 		}
 		else
 		{
-			value = ccApplyNormalized (b, p, v);
+			value = mapping.at (v);
 			emit = true;
 		}
 
