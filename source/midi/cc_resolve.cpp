@@ -147,16 +147,16 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 			state->hasLastValue[j] = true;
 		}
 
-		double now = 0;
+		double currentValue = 0;
 		bool haveCurrent = false;
 		if (current)
 		{
-			now = clampUnit (current (context, paramIndex));
+			currentValue = clampUnit (current (context, paramIndex));
 			haveCurrent = true;
 		}
 		else if (state && state->hasLastNormalized[j])
 		{
-			now = state->lastNormalized[j];
+			currentValue = state->lastNormalized[j];
 			haveCurrent = true;
 		}
 
@@ -167,7 +167,7 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 			const int delta = relativeDelta (b.valueMode, rawValue, v);
 			if (delta != 0)
 			{
-				const int from = mapping.nearest (haveCurrent ? now : 0.0);
+				const int from = mapping.nearest (haveCurrent ? currentValue : 0.0);
 				value = mapping.at (clampStep (from + delta));
 				emit = true;
 			}
@@ -181,7 +181,7 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 				plainRange (b, p, lo, hi);
 				const double low = normalizePlain (p, lo);
 				const double high = normalizePlain (p, hi);
-				value = haveCurrent && std::fabs (now - high) < std::fabs (now - low) ? low : high;
+				value = haveCurrent && std::fabs (currentValue - high) < std::fabs (currentValue - low) ? low : high;
 				emit = true;
 			}
 		}
@@ -195,7 +195,7 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 				emit = true;
 			else
 			{
-				const int target = mapping.nearest (now);
+				const int target = mapping.nearest (currentValue);
 				emit = v == target || (hadPrev && ((prev < target && target < v) || (prev > target && target > v)));
 			}
 			if (emit)
@@ -211,7 +211,7 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 			// together. The first message only tells where the controller is.
 			if (hadPrev)
 			{
-				const int target = mapping.nearest (now);
+				const int target = mapping.nearest (currentValue);
 				const int d = v - prev;
 				const int span = v > prev ? CC_TOP - prev : prev;
 				if (d != 0 && span != 0)
