@@ -224,6 +224,25 @@ TEST_F (RenderTool, PlaysAStandardMidiFile)
 		render ("--midi " + shellQuote (broken) + " --out " + shellQuote ((dir / "x.wav").string ()));
 	EXPECT_EQ (bad.exitCode, 1);
 	EXPECT_NE (bad.err.find ("not a readable Standard MIDI File"), std::string::npos) << bad.err;
+
+	// Broken tracks the MIDI library would stop the program on get the
+	// same error line: a track cut before its End of Track event, one whose
+	// chunk says it is shorter than its events, one running past the file.
+	const std::string good = midiFile ();
+	const std::string cut = good.substr (0, good.size () - 4);
+	std::string shortChunk = good;
+	shortChunk[21] = 4; // the track chunk's length
+	std::string pastEnd = good;
+	pastEnd[20] = 1;
+	for (const std::string& bytes : {cut, shortChunk, pastEnd, good.substr (0, 14)})
+	{
+		const std::string file = write ("cut.mid", bytes);
+		const std::string wav = (dir / "cut.wav").string ();
+		const CommandResult refused = render ("--midi " + shellQuote (file) + " --out " + shellQuote (wav));
+		EXPECT_EQ (refused.exitCode, 1) << refused.err;
+		EXPECT_NE (refused.err.find ("not a readable Standard MIDI File ("), std::string::npos) << refused.err;
+		EXPECT_FALSE (std::filesystem::exists (wav));
+	}
 }
 
 } // namespace

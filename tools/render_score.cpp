@@ -1,17 +1,22 @@
 #include "render_score.h"
 
+#include "midi_file_check.h"
+
 #include "json_reader.h"
 #include "json_tree.h"
 #include "parameter_table.h"
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <glib.h>
 #include <smf.h>
 
 namespace tavik::tools {
 
 namespace {
+
+constexpr std::streamoff MAX_MIDI_FILE_BYTES = std::streamoff (64) << 20;
 
 // A score reader that remembers the first error with its field.
 class ScoreReader
@@ -406,10 +411,37 @@ void collectMidiLibraryMessage (const gchar*, GLogLevelFlags, const gchar* messa
 
 bool readMidiFile (const std::string& path, std::vector<ScoreEvent>& events, double& endSeconds, std::string& error)
 {
+	// Read whole and checked first: the library aborts on some broken tracks.
+	std::ifstream in (path, std::ios::binary);
+	std::string bytes;
+	if (in)
+	{
+		in.seekg (0, std::ios::end);
+		const std::streamoff size = in.tellg ();
+		in.seekg (0, std::ios::beg);
+		if (size >= 0 && size <= MAX_MIDI_FILE_BYTES)
+		{
+			bytes.resize (static_cast<size_t> (size));
+			in.read (bytes.data (), size);
+		}
+		else
+			in.setstate (std::ios::failbit);
+	}
+	if (!in)
+	{
+		error = path + ": cannot read the MIDI file (missing, unreadable or over 64 MiB)";
+		return false;
+	}
+	const std::string problem = midiFileProblem (reinterpret_cast<const uint8_t*> (bytes.data ()), bytes.size ());
+	if (!problem.empty ())
+	{
+		error = path + ": not a readable Standard MIDI File (" + problem + ")";
+		return false;
+	}
 	std::string libraryMessage;
 	const guint handler = g_log_set_handler ("libsmf", static_cast<GLogLevelFlags> (G_LOG_LEVEL_MASK),
 	                                         collectMidiLibraryMessage, &libraryMessage);
-	smf_t* smf = smf_load (path.c_str ());
+	smf_t* smf = smf_load_from_memory (bytes.data (), static_cast<int> (bytes.size ()));
 	g_log_remove_handler ("libsmf", handler);
 	if (!smf)
 	{

@@ -23,8 +23,8 @@ std::unique_ptr<HostApplication> application;
 std::unique_ptr<tavik::test::ProcessorHost> host;
 
 const char* const MESSAGES[] = {
-	tavik::messages::CC_MAP,         tavik::messages::PAD_OVERRIDES,   tavik::messages::LOAD_RUNTIME_BANK,
-	tavik::messages::PRESET_LOADED,  tavik::messages::TRANSPORT_POLL,  tavik::messages::FEED_DRAIN,
+	tavik::messages::CC_MAP,         tavik::messages::PAD_OVERRIDES,       tavik::messages::LOAD_RUNTIME_BANK,
+	tavik::messages::PRESET_LOADED,  tavik::messages::TRANSPORT_POLL,      tavik::messages::FEED_DRAIN,
 	tavik::messages::RESET_COUNTERS, tavik::messages::STAGE_RESOURCE_SLOT, "tavik.unknown",
 };
 
