@@ -51,18 +51,23 @@ for t in "${targets[@]}"; do
   zorv_log "Fuzzing $t"
   args=("${limit[@]}" -dict="tests/fuzz/dict/$t.dict" -max_len="${max_len}" -timeout=10 -rss_limit_mb=2048
         -artifact_prefix="$findings/" -print_final_stats=1)
-  # The smoke run reads the committed seeds and keeps nothing.
+  # The smoke run reads the committed seeds and keeps nothing: what it
+  # finds new goes to a scratch folder (libFuzzer writes to the first one).
   if [ "$smoke" = 1 ]; then
-    dirs=(tests/fuzz/corpus/"$t")
+    scratch="$(mktemp -d)"
+    dirs=("$scratch" tests/fuzz/corpus/"$t")
   else
+    scratch=""
     dirs=("$corpus")
   fi
-  if ! "build-fuzz/tests/fuzz/fuzz_$t" "${args[@]}" "${dirs[@]}" > "build-fuzz/fuzz_$t.log" 2>&1; then
+  log="build-fuzz/fuzz_$t${scratch:+.smoke}.log"
+  if ! "build-fuzz/tests/fuzz/fuzz_$t" "${args[@]}" "${dirs[@]}" > "$log" 2>&1; then
     failed+=("$t")
-    tail -40 "build-fuzz/fuzz_$t.log" >&2
+    tail -40 "$log" >&2
   else
-    grep -E "stat::number_of_executed_units|cov:" "build-fuzz/fuzz_$t.log" | tail -2 >&2 || true
+    grep -E "stat::number_of_executed_units|cov:" "$log" | tail -2 >&2 || true
   fi
+  [ -n "$scratch" ] && rm -rf "$scratch"
 done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzzing found faults in: ${failed[*]} (see build-fuzz/findings/)" >&2
