@@ -67,7 +67,7 @@ for t in "${targets[@]}"; do
   else
     grep -E "stat::number_of_executed_units|cov:" "$log" | tail -2 >&2 || true
   fi
-  [ -n "$scratch" ] && rm -rf "$scratch"
+  if [ -n "$scratch" ]; then rm -rf "$scratch"; fi
 done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzzing found faults in: ${failed[*]} (see build-fuzz/findings/)" >&2
