@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
+#include <mutex>
 #include <unistd.h>
 
 namespace tavik {
@@ -70,12 +72,26 @@ int checkCancel (void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 	return t.cancel && t.cancel->load (std::memory_order_relaxed) ? 1 : 0;
 }
 
+// Once libcurl has run in the host's process it stays there: it and the
+// libraries below it (TLS, Kerberos, IDN) leave thread-specific data and
+// destructors behind, which must not point into code that went away with
+// our module when a host thread ends later.
+void keepCurlLoaded ()
+{
+	static std::once_flag once;
+	std::call_once (once, [] {
+		Dl_info info {};
+		if (::dladdr (reinterpret_cast<void*> (&curl_easy_init), &info) && info.dli_fname)
+			::dlopen (info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+	});
+}
+
 // libcurl's process-wide set-up, reference counted and thread-safe in the
 // versions we build against; held for the length of one download.
 class CurlGlobal
 {
 public:
-	CurlGlobal () : ok (curl_global_init (CURL_GLOBAL_DEFAULT) == CURLE_OK) {}
+	CurlGlobal () : ok ((keepCurlLoaded (), curl_global_init (CURL_GLOBAL_DEFAULT) == CURLE_OK)) {}
 	~CurlGlobal ()
 	{
 		if (ok)
