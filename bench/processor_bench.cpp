@@ -55,28 +55,57 @@ public:
 	bool armed = false;
 };
 
+// A processor set up and active at 48 kHz with a stereo output of `block`
+// frames, the six notes as its event list and room for parameter changes.
+class ProcessorRig
+{
+public:
+	explicit ProcessorRig (int blockFrames)
+		: processor (new tavik::TavikProcessor ()), left (static_cast<size_t> (blockFrames)),
+		  right (static_cast<size_t> (blockFrames))
+	{
+		processor->initialize (nullptr);
+		ProcessSetup setup {kRealtime, kSample32, blockFrames, kRate};
+		processor->setupProcessing (setup);
+		processor->setActive (true);
+		channels[0] = left.data ();
+		channels[1] = right.data ();
+		bus.numChannels = 2;
+		bus.channelBuffers32 = channels;
+		data.processMode = kRealtime;
+		data.symbolicSampleSize = kSample32;
+		data.numSamples = blockFrames;
+		data.numOutputs = 1;
+		data.outputs = &bus;
+		data.inputEvents = &notes;
+		data.inputParameterChanges = &changes;
+	}
+	~ProcessorRig ()
+	{
+		processor->setActive (false);
+		processor->terminate ();
+		processor->release ();
+	}
+	ProcessorRig (const ProcessorRig&) = delete;
+	ProcessorRig& operator= (const ProcessorRig&) = delete;
+
+	tresult process () { return processor->process (data); }
+
+	NoteList notes;
+	tavik::tools::HostParameterChanges changes;
+
+private:
+	tavik::TavikProcessor* processor;
+	std::vector<float> left, right;
+	float* channels[2] = {};
+	AudioBusBuffers bus {};
+	ProcessData data {};
+};
+
 void BM_Processor (benchmark::State& state)
 {
 	const int block = static_cast<int> (state.range (0));
-	auto* processor = new tavik::TavikProcessor ();
-	processor->initialize (nullptr);
-	ProcessSetup setup {kRealtime, kSample32, block, kRate};
-	processor->setupProcessing (setup);
-	processor->setActive (true);
-
-	std::vector<float> left (static_cast<size_t> (block)), right (static_cast<size_t> (block));
-	float* channels[2] = {left.data (), right.data ()};
-	AudioBusBuffers bus {};
-	bus.numChannels = 2;
-	bus.channelBuffers32 = channels;
-	NoteList notes;
-	ProcessData data {};
-	data.processMode = kRealtime;
-	data.symbolicSampleSize = kSample32;
-	data.numSamples = block;
-	data.numOutputs = 1;
-	data.outputs = &bus;
-	data.inputEvents = &notes;
+	ProcessorRig rig (block);
 
 	const int blocksPerSecond = static_cast<int> (kRate) / block;
 	const int restrike = 10 * blocksPerSecond; // before the voices' 12 s life ends
@@ -85,15 +114,12 @@ void BM_Processor (benchmark::State& state)
 	{
 		for (int b = 0; b < blocksPerSecond; ++b)
 		{
-			notes.armed = blocks++ % restrike == 0;
-			if (processor->process (data) != kResultOk)
+			rig.notes.armed = blocks++ % restrike == 0;
+			if (rig.process () != kResultOk)
 				std::abort ();
 		}
 	}
 	report (state);
-	processor->setActive (false);
-	processor->terminate ();
-	processor->release ();
 }
 
 void BM_KernelAlone (benchmark::State& state)
@@ -134,27 +160,8 @@ void BM_ExtremeSettings (benchmark::State& state)
 {
 	const int setting = static_cast<int> (state.range (0));
 	constexpr int block = 128;
-	auto* processor = new tavik::TavikProcessor ();
-	processor->initialize (nullptr);
-	ProcessSetup setup {kRealtime, kSample32, block, kRate};
-	processor->setupProcessing (setup);
-	processor->setActive (true);
-
-	std::vector<float> left (block), right (block);
-	float* channels[2] = {left.data (), right.data ()};
-	AudioBusBuffers bus {};
-	bus.numChannels = 2;
-	bus.channelBuffers32 = channels;
-	NoteList notes;
-	tavik::tools::HostParameterChanges changes;
-	ProcessData data {};
-	data.processMode = kRealtime;
-	data.symbolicSampleSize = kSample32;
-	data.numSamples = block;
-	data.numOutputs = 1;
-	data.outputs = &bus;
-	data.inputEvents = &notes;
-	data.inputParameterChanges = &changes;
+	ProcessorRig rig (block);
+	tavik::tools::HostParameterChanges& changes = rig.changes;
 
 	const int blocksPerSecond = static_cast<int> (kRate) / block;
 	const int restrike = setting == 4 ? 1 << 30 : 10 * blocksPerSecond;
@@ -177,24 +184,21 @@ void BM_ExtremeSettings (benchmark::State& state)
 		for (; blocks < 8 * blocksPerSecond; ++blocks)
 		{
 			fill (blocks);
-			notes.armed = blocks == 0;
-			processor->process (data);
+			rig.notes.armed = blocks == 0;
+			rig.process ();
 		}
 	for (auto _ : state)
 	{
 		for (int b = 0; b < blocksPerSecond; ++b)
 		{
 			fill (blocks);
-			notes.armed = setting != 4 && blocks % restrike == 0;
+			rig.notes.armed = setting != 4 && blocks % restrike == 0;
 			++blocks;
-			if (processor->process (data) != kResultOk)
+			if (rig.process () != kResultOk)
 				std::abort ();
 		}
 	}
 	report (state);
-	processor->setActive (false);
-	processor->terminate ();
-	processor->release ();
 }
 
 BENCHMARK (BM_KernelAlone)->Unit (benchmark::kMillisecond);
