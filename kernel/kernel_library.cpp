@@ -11,6 +11,7 @@
 #include "tavik_kernel.h"
 #include "instrument.h"
 #include "kernel_runtime.h"
+#include "mode_resonators.h"
 
 #include <atomic>
 #include <cmath>
@@ -140,6 +141,7 @@ int32_t TAVIK_KERNEL_FN (runtime_init) (void)
 		block.outputLength = SLOT_FLOATS;
 		block.outputChannels = OUT_CHANNELS;
 	}
+	applySimdPathOverride ();
 	return 0;
 }
 

@@ -49,6 +49,11 @@ SimdPath currentSimdPath ();
 /** Selects a path; refused (false) when the CPU cannot run it. */
 bool setSimdPath (SimdPath path);
 
+/** Selects the path named by ZORV_SIMD_PATH ("sse2", "avx2", "avx512") when
+ *  it is set and the CPU can run it; otherwise leaves the choice alone. Lets
+ *  a whole host process (the render tool, a test) be pinned to one path. */
+void applySimdPathOverride ();
+
 /** Runs the block on the current path. */
 void renderModeBlock (const ModeBlock& block);
 

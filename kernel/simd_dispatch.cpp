@@ -1,6 +1,8 @@
 #include "mode_resonators.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 namespace tavik::kernel {
 
@@ -69,6 +71,16 @@ bool setSimdPath (SimdPath path)
 		return false;
 	gPath.store (static_cast<int> (path), std::memory_order_relaxed);
 	return true;
+}
+
+void applySimdPathOverride ()
+{
+	const char* name = std::getenv ("ZORV_SIMD_PATH");
+	if (!name)
+		return;
+	for (int p = 0; p < SIMD_PATH_COUNT; ++p)
+		if (std::strcmp (name, simdPathName (static_cast<SimdPath> (p))) == 0)
+			setSimdPath (static_cast<SimdPath> (p));
 }
 
 void renderModeBlock (const ModeBlock& block) { kRenderers[resolvePath ()](block); }

@@ -9,6 +9,8 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -114,6 +116,107 @@ TEST_F (RenderTool, BlockSizeDoesNotChangeASingleBit)
 		peak = std::max (peak, std::fabs (s));
 	EXPECT_GT (peak, 0.05f);
 	EXPECT_LT (peak, 1.0f);
+}
+
+// A crowded score for the vector paths: six voices of different models
+// ringing together, restruck while they bloom, glide and split, with decays,
+// releases and voice stealing, at a rate that is not the kernel's own.
+const char* kCrowdedScore = R"({"sampleRate": 44100, "blockSize": 333, "seconds": 7,
+ "params": {"bloom.amount": 0.8, "glide.amount": 0.6, "ir.stereoWidth": 0.7},
+ "events": [
+  {"time": 0.00, "type": "param", "path": "ir.instrument", "value": "Tam-Tam"},
+  {"time": 0.00, "type": "noteOn", "note": 36, "velocity": 1},
+  {"time": 0.05, "type": "param", "path": "ir.instrument", "value": "Gong Ageng"},
+  {"time": 0.05, "type": "param", "path": "ombak.amount", "value": 1.5},
+  {"time": 0.05, "type": "noteOn", "note": 41, "velocity": 0.7},
+  {"time": 0.30, "type": "param", "path": "ir.instrument", "value": "Xiaoluo"},
+  {"time": 0.30, "type": "param", "path": "mallet.type", "value": "Wood"},
+  {"time": 0.30, "type": "noteOn", "note": 67, "velocity": 0.9},
+  {"time": 0.31, "type": "noteOn", "note": 70, "velocity": 0.4},
+  {"time": 0.80, "type": "param", "path": "ir.instrument", "value": "Daluo"},
+  {"time": 0.80, "type": "param", "path": "amp.decay", "value": 1.2},
+  {"time": 0.80, "type": "noteOn", "note": 52, "velocity": 0.8},
+  {"time": 0.81, "type": "noteOn", "note": 55, "velocity": 0.6},
+  {"time": 1.20, "type": "noteOff", "note": 67},
+  {"time": 1.50, "type": "param", "path": "ir.instrument", "value": "Wind Gong"},
+  {"time": 1.50, "type": "param", "path": "amp.decay", "value": 15},
+  {"time": 1.50, "type": "noteOn", "note": 48, "velocity": 1},
+  {"time": 1.60, "type": "noteOn", "note": 36, "velocity": 0.5},
+  {"time": 2.40, "type": "param", "path": "model.coupling", "value": 1},
+  {"time": 2.40, "type": "noteOn", "note": 60, "velocity": 0.9},
+  {"time": 3.00, "type": "noteOff", "note": 48},
+  {"time": 3.00, "type": "noteOff", "note": 36},
+  {"time": 3.50, "type": "param", "path": "ir.instrument", "value": "Symphonic"},
+  {"time": 3.50, "type": "noteOn", "note": 43, "velocity": 0.95},
+  {"time": 5.00, "type": "noteOff", "note": 43}]})";
+
+bool cpuRunsPath (const std::string& path)
+{
+	__builtin_cpu_init ();
+	if (path == "avx2")
+		return __builtin_cpu_supports ("avx2");
+	if (path == "avx512")
+		return __builtin_cpu_supports ("avx512f");
+	return true;
+}
+
+uint64_t fingerprint (const std::string& bytes)
+{
+	uint64_t h = 14695981039346656037ull;
+	for (const char c : bytes)
+		h = (h ^ static_cast<unsigned char> (c)) * 1099511628211ull;
+	return h;
+}
+
+// Renders through the built bundle on each vector path the CPU offers and
+// compares every output byte with renders kept in tests/golden, so the
+// kernel's vector code cannot change a sample unnoticed on any path.
+// ZORV_UPDATE_GOLDEN=1 writes the file anew after an intended change.
+TEST_F (RenderTool, EveryVectorPathRendersTheRecordedSound)
+{
+	const std::string scores = std::string (ZORV_TEST_SOURCE_DIR) + "/../tools/scores/";
+	const std::pair<std::string, std::string> cases[] = {
+		{"short", write ("short.json", kScore)},
+		{"crowded", write ("crowded.json", kCrowdedScore)},
+		{"demo", scores + "demo.json"},
+		{"cc_sweep", scores + "cc_sweep.json"},
+	};
+	const std::string golden = std::string (ZORV_TEST_SOURCE_DIR) + "/golden/render_fingerprints.txt";
+	const char* update = std::getenv ("ZORV_UPDATE_GOLDEN");
+	const bool updating = update && std::string (update) == "1";
+	std::string expected;
+	if (!updating)
+	{
+		expected = readBytes (golden);
+		ASSERT_FALSE (expected.empty ()) << golden << " is missing; run with ZORV_UPDATE_GOLDEN=1";
+	}
+	int pathsRun = 0;
+	for (const std::string path : {"sse2", "avx2", "avx512"})
+	{
+		if (!cpuRunsPath (path))
+			continue;
+		++pathsRun;
+		std::string rendered;
+		for (const auto& [name, score] : cases)
+		{
+			const std::string out = (dir / (name + "_" + path + ".wav")).string ();
+			const CommandResult run = tavik::test::runCommand (
+				"ZORV_SIMD_PATH=" + path + " " + std::string (ZORV_RENDER_PATH) + " --plugin " +
+				shellQuote (ZORV_BUNDLE_PATH) + " --score " + shellQuote (score) + " --out " + shellQuote (out));
+			ASSERT_EQ (run.exitCode, 0) << name << " on " << path << ": " << run.err;
+			char line[96];
+			std::snprintf (line, sizeof (line), "%s %016llx\n", name.c_str (),
+			               static_cast<unsigned long long> (fingerprint (readBytes (out))));
+			rendered += line;
+		}
+		if (updating)
+		{
+			std::ofstream (golden) << rendered;
+			GTEST_SKIP () << "wrote " << golden;
+		}
+		EXPECT_EQ (rendered, expected) << "on the " << path << " path; columns: score, fingerprint of the file";
+	}
+	EXPECT_GE (pathsRun, 1);
 }
 
 TEST_F (RenderTool, FlagsOverrideTheScore)
