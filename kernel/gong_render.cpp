@@ -1,6 +1,7 @@
 // Voice rendering, in three passes over a run of frames:
 //   1. per voice and frame, the exciter sample and the bloom level;
-//   2. the mode resonators of all voices as vector lanes (mode_resonators);
+//   2. the mode resonators of the sounding voices, packed into vector lanes
+//      (mode_resonators);
 //   3. per frame and voice in order, the envelope, the stereo mix and the
 //      voice's life (release, free).
 // A voice's exciter and bloom do not depend on its modes, nor its modes on
@@ -165,7 +166,6 @@ bool renderBloom (GongVoiceBank& bank, RenderScratch& scratch, const bool* sound
 	for (int v = 0; v < VOICE_LANES; ++v)
 		settled = settled && first[v] == level[v];
 	std::memcpy (&scratch.bloom[0][0], settled ? &level : &first, sizeof (level));
-	std::memcpy (&scratch.bloom[0][VOICE_LANES], settled ? &level : &first, sizeof (level));
 	if (settled)
 		return true;
 	level = first;
@@ -173,7 +173,6 @@ bool renderBloom (GongVoiceBank& bank, RenderScratch& scratch, const bool* sound
 	{
 		level = TAVIK_BLOOM_STEP (level);
 		std::memcpy (&scratch.bloom[i][0], &level, sizeof (level));
-		std::memcpy (&scratch.bloom[i][VOICE_LANES], &level, sizeof (level));
 	}
 #undef TAVIK_BLOOM_STEP
 	for (int v = 0; v < MAX_VOICES; ++v)
@@ -204,9 +203,7 @@ void renderExciters (GongVoiceBank& bank, RenderScratch& scratch, const bool* so
 	{
 		for (int i = 0; i < excitedFrames[v]; ++i)
 		{
-			const double e = exciterSample (bank, v);
-			scratch.excite[i][laneOf (v, 0)] = e;
-			scratch.excite[i][laneOf (v, 1)] = e;
+			scratch.excite[i][v] = exciterSample (bank, v);
 			scratch.rngAfter[i][v] = bank.rngState[v];
 			scratch.noiseAfter[i][v] = bank.noiseState[v];
 		}
@@ -273,37 +270,41 @@ void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, 
 	int excitedFrames[MAX_VOICES];
 	renderExciters (bank, scratch, sounding, frames, excitedFrames);
 
-	// Pass 2: the modes of all voices.
-	std::memset (scratch.sums, 0, sizeof (float) * PARTIAL_LANES * static_cast<size_t> (frames));
-	ModeBlock block {&bank,          modes,         frames,      bloomConstant, scratch.exciting,
-	                 scratch.excite, scratch.bloom, scratch.sums};
+	// Pass 2: the modes of the sounding voices. Where no weight depends on
+	// the bloom level (dw + 0·b = dw for every finite level), the run takes
+	// the steady path whatever the level does.
+	packModes (bank, sounding, modes, scratch.lanes);
+	const bool steady = bloomConstant || bloomWeightsZero (scratch.lanes);
+	const ModeBlock block {&scratch.lanes,   &scratch.tile,  frames,        steady,
+	                       scratch.exciting, scratch.excite, scratch.bloom, scratch.sums};
 	renderModeBlock (block);
+	unpackModeStates (scratch.lanes, bank);
 
-	// Pass 3a: output gain and life per voice; silent voices get gain 0.
+	// Pass 3a: output gain and life per sounding voice.
 	int freedAt[MAX_VOICES];
 	for (int v = 0; v < MAX_VOICES; ++v)
-	{
-		freedAt[v] = -1;
-		if (sounding[v])
-			freedAt[v] = renderVoiceGain (bank, scratch, v, frames);
-		else
-			for (int i = 0; i < frames; ++i)
-				scratch.voiceGain[i][v] = 0;
-	}
+		freedAt[v] = sounding[v] ? renderVoiceGain (bank, scratch, v, frames) : -1;
 
-	// Pass 3b: the stereo mix, voices in order. Every operand is a single-
-	// precision value, so float arithmetic rounds exactly as the model does;
-	// a gain of 0 adds a zero, which leaves a sum unchanged (a sum that
-	// starts at +0 never becomes -0).
+	// Pass 3b: the stereo mix, sounding voices in order. Every operand is a
+	// single-precision value, so float arithmetic rounds exactly as the model
+	// does. A voice that was silent throughout would add its resonators'
+	// rest output times a gain of 0: a zero, which leaves a sum unchanged
+	// (a sum that starts at +0 never becomes -0), so it is left out.
+	// The k-th sounding voice's chains are 2k and 2k + 1.
+	int mixVoice[MAX_VOICES];
+	int mixCount = 0;
+	for (int v = 0; v < MAX_VOICES; ++v)
+		if (sounding[v])
+			mixVoice[mixCount++] = v;
 	for (int i = 0; i < frames; ++i)
 	{
 		float left = 0;
 		float right = 0;
-		for (int v = 0; v < MAX_VOICES; ++v)
+		for (int k = 0; k < mixCount; ++k)
 		{
-			const float vg = scratch.voiceGain[i][v];
-			left = left + scratch.sums[i][laneOf (v, 0)] * vg;
-			right = right + scratch.sums[i][laneOf (v, 1)] * vg;
+			const float vg = scratch.voiceGain[i][mixVoice[k]];
+			left = left + scratch.sums[i][2 * k] * vg;
+			right = right + scratch.sums[i][2 * k + 1] * vg;
 		}
 		mixLeft[i] = left;
 		mixRight[i] = right;

@@ -12,13 +12,15 @@ namespace tavik::kernel {
 /** Working memory of one run, sized once so that rendering never allocates. */
 struct alignas (64) RenderScratch
 {
-	alignas (64) double excite[MAX_SEGMENT_FRAMES][PARTIAL_LANES];
-	alignas (64) double bloom[MAX_SEGMENT_FRAMES][PARTIAL_LANES];
-	alignas (64) float sums[MAX_SEGMENT_FRAMES][PARTIAL_LANES];
+	alignas (64) double excite[MAX_SEGMENT_FRAMES][VOICE_LANES];
+	alignas (64) double bloom[MAX_SEGMENT_FRAMES][VOICE_LANES];
+	alignas (64) float sums[MAX_SEGMENT_FRAMES][MAX_VECTOR_LANES];
 	uint8_t exciting[MAX_SEGMENT_FRAMES];
 	double rngAfter[MAX_SEGMENT_FRAMES][MAX_VOICES];
 	double noiseAfter[MAX_SEGMENT_FRAMES][MAX_VOICES];
 	float voiceGain[MAX_SEGMENT_FRAMES][MAX_VOICES];
+	PackedModes lanes;
+	ModeTile tile;
 };
 
 /** Renders `frames` (at most 128) consecutive frames of every voice. For

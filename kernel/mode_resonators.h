@@ -1,9 +1,14 @@
-// The mode resonators of all voices, run as vector lanes.
+// The mode resonators of the sounding voices, run as densely packed vector
+// lanes.
 //
-// One lane per partial and voice (see PARTIAL_LANES). For every frame each
-// lane updates its resonator and adds its weighted output to that frame's
-// per-lane sum, modes in ascending order, so the sums come out exactly as
-// a voice-by-voice, mode-by-mode scalar loop would produce them.
+// Every partial of a sounding voice is a chain: two per voice (side 0 the
+// first, left partial, side 1 the second), in voice order. A chain's modes
+// are resonators; resonator lane r = mode × chains + chain, so a run of one
+// voice fills three AVX2 vectors where the twelve modes of the voice bank's
+// own layout would take twenty-four. Lanes never interact: each resonator's
+// weighted output is stored per frame, and each chain's sum then adds its
+// modes in ascending order, exactly as a voice-by-voice, mode-by-mode
+// scalar loop would.
 #pragma once
 
 #include "gong_voice_bank.h"
@@ -14,17 +19,64 @@ namespace tavik::kernel {
 
 constexpr int MAX_SEGMENT_FRAMES = 128;
 
+constexpr int MAX_CHAINS = 2 * MAX_VOICES;
+constexpr int MAX_RESONATORS = MAX_CHAINS * MAX_MODES;
+/** The widest vector (AVX-512) in floats. */
+constexpr int MAX_VECTOR_LANES = 16;
+/** Resonator lanes with room for a vector read past the last one. */
+constexpr int PACKED_LANES = MAX_RESONATORS + MAX_VECTOR_LANES;
+/** A per-chain row repeated so that any vector finds its lanes in one load. */
+constexpr int CHAIN_ROW_LANES = 32;
+static_assert (MAX_CHAINS + MAX_VECTOR_LANES <= CHAIN_ROW_LANES, "a row holds a wrapped vector");
+/** Frames whose resonator outputs are held at once (the store stays in L1). */
+constexpr int MODE_TILE_FRAMES = 32;
+
+/** The resonators of one run, gathered from the voice bank. Lanes from
+ *  `resonators` to PACKED_LANES are at rest with zero coefficients. */
+struct alignas (64) PackedModes
+{
+	int chains = 0;     // two per sounding voice
+	int modes = 0;      // modes run for every chain: the most any sounding voice has
+	int resonators = 0; // chains × modes
+	int voiceOfChain[MAX_CHAINS] = {};
+	alignas (64) float coefCos[PACKED_LANES];
+	alignas (64) float coefSin[PACKED_LANES];
+	alignas (64) float gain[PACKED_LANES];
+	alignas (64) float stateRe[PACKED_LANES];
+	alignas (64) float stateIm[PACKED_LANES];
+	alignas (64) double directWeight[PACKED_LANES];
+	alignas (64) double bloomWeight[PACKED_LANES];
+};
+
+/** Working memory of one tile of frames. */
+struct alignas (64) ModeTile
+{
+	alignas (64) double excite[MODE_TILE_FRAMES][CHAIN_ROW_LANES];
+	alignas (64) double bloom[MODE_TILE_FRAMES][CHAIN_ROW_LANES];
+	alignas (64) float outputs[MODE_TILE_FRAMES][PACKED_LANES];
+};
+
 struct ModeBlock
 {
-	GongVoiceBank* bank;
-	int modes;                             // modes 0..modes-1 are run for every lane
-	int frames;                            // 0..MAX_SEGMENT_FRAMES
-	bool bloomConstant;                    // bloom[0] holds the level of every frame
-	const uint8_t* exciting;               // [frame]: some lane has a non-rest exciter
-	const double (*excite)[PARTIAL_LANES]; // [frame][lane]: exciter sample e
-	const double (*bloom)[PARTIAL_LANES];  // [frame][lane]: bloom level of the frame
-	float (*sums)[PARTIAL_LANES];          // [frame][lane]: zeroed by the caller, summed into
+	PackedModes* lanes;
+	ModeTile* tile;
+	int frames;                          // 0..MAX_SEGMENT_FRAMES
+	bool bloomConstant;                  // bloom[0] holds the level of every frame
+	const uint8_t* exciting;             // [frame]: some voice has a non-rest exciter
+	const double (*excite)[VOICE_LANES]; // [frame][voice]: exciter sample e (0 for the rest)
+	const double (*bloom)[VOICE_LANES];  // [frame][voice]: bloom level of the frame
+	float (*sums)[MAX_VECTOR_LANES];     // [frame][chain]: written
 };
+
+/** Gathers the resonators of the sounding voices (`sounding[v]`), `modes`
+ *  per chain, from the voice bank's layout. */
+void packModes (const GongVoiceBank& bank, const bool* sounding, int modes, PackedModes& lanes);
+
+/** Writes the resonator states back into the voice bank's layout. */
+void unpackModeStates (const PackedModes& lanes, GongVoiceBank& bank);
+
+/** True when no resonator's weight depends on the bloom level. */
+bool bloomWeightsZero (const PackedModes& lanes);
 
 enum class SimdPath : int
 {

@@ -3,22 +3,31 @@
 // register). Everything here is file-local so that no inline function
 // compiled for a wide instruction set can be shared with other code.
 //
-// Per lane and frame, for a mode with coefficients (c, s), gain g, state
-// (re, im), exciter sample e, direct and bloom weights dw, bw and bloom
+// Per resonator and frame, for a mode with coefficients (c, s), gain g,
+// state (re, im), exciter sample e, direct and bloom weights dw, bw and bloom
 // level b, in the precision the model defines:
 //   x   = single(e + re)                     (double sum)
 //   re' = single(c·x) − single(im·s)         (single precision)
 //   im' = single(im·c) + single(s·x)         (single precision)
-//   sum = sum + single((dw + bw·b) · single(im'·g))   (weight in double)
+//   out = single((dw + bw·b) · single(im'·g))   (weight in double)
+// and per chain and frame, modes in ascending order from +0:
+//   sum = sum + out
 
 #include "mode_resonators.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
+using tavik::kernel::CHAIN_ROW_LANES;
+using tavik::kernel::MAX_VECTOR_LANES;
+using tavik::kernel::MODE_TILE_FRAMES;
 using tavik::kernel::ModeBlock;
-using tavik::kernel::PARTIAL_LANES;
+using tavik::kernel::ModeTile;
+using tavik::kernel::PACKED_LANES;
+using tavik::kernel::PackedModes;
+using tavik::kernel::VOICE_LANES;
 
 template <int W>
 struct Vectors
@@ -41,97 +50,153 @@ __attribute__ ((always_inline)) inline void storeVector (T* p, const V& v)
 	std::memcpy (p, &v, sizeof (V));
 }
 
-// M consecutive modes over all lanes (PARTIAL_LANES / W vector groups) and
-// all frames of the block. Each (mode, group) pair is an independent
-// recurrence; running several of them in one frame loop keeps the CPU busy
-// while each waits for its own previous frame. Within a frame, each lane's
-// sum still takes the modes in ascending order.
-template <int W, int M, bool kSteadyBloom>
-__attribute__ ((always_inline)) inline void renderModes (tavik::kernel::GongVoiceBank& bank, int m0,
-                                                         const ModeBlock& job)
+// Where vector k's lanes start in a chain row: the row repeats the chains'
+// values, so lanes r..r+W-1 of any vector are row entries o..o+W-1.
+inline int rowOffset (const PackedModes& lanes, int k, int W) { return (k * W) % lanes.chains; }
+
+// A per-voice value spread over a chain row: entry t holds the value of
+// chain t mod chains, for as many entries as the widest vector reads.
+inline void fillChainRow (const PackedModes& lanes, const double* perVoice, double* row, int W)
+{
+	const int length = lanes.chains + W;
+	for (int t = 0, chain = 0; t < length; ++t)
+	{
+		row[t] = perVoice[lanes.voiceOfChain[chain]];
+		if (++chain == lanes.chains)
+			chain = 0;
+	}
+}
+
+// N consecutive vectors of resonators over the tile's frames. Each vector is
+// an independent recurrence; running several in one frame loop keeps the CPU
+// busy while each waits for its own previous frame.
+template <int W, int N, bool kSteadyBloom>
+__attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, int k0, const ModeBlock& job,
+                                                           ModeTile& tile, int first, int frames)
 {
 	typedef typename Vectors<W>::F F;
 	typedef typename Vectors<W>::D D;
-	constexpr int G = PARTIAL_LANES / W;
 	// Locals, so that the stores below cannot make the compiler reload them.
-	const int frames = job.frames;
-	const uint8_t* const exciting = job.exciting;
-	const double (*const excite)[PARTIAL_LANES] = job.excite;
-	const double (*const bloom)[PARTIAL_LANES] = job.bloom;
-	float (*const sums)[PARTIAL_LANES] = job.sums;
+	const uint8_t* const exciting = job.exciting + first;
+	const double (*const excite)[CHAIN_ROW_LANES] = tile.excite;
+	const double (*const bloom)[CHAIN_ROW_LANES] = tile.bloom;
+	float (*const outputs)[PACKED_LANES] = tile.outputs;
 
-	F c[M][G], s[M][G], g[M][G], re[M][G], im[M][G];
-	D dw[M][G], bw[M][G], steady[M][G];
-	for (int k = 0; k < M; ++k)
-		for (int q = 0; q < G; ++q)
-		{
-			const int m = m0 + k;
-			const int lane = q * W;
-			c[k][q] = loadVector<F> (&bank.coefCos[m][lane]);
-			s[k][q] = loadVector<F> (&bank.coefSin[m][lane]);
-			g[k][q] = loadVector<F> (&bank.partialGain[m][lane]);
-			re[k][q] = loadVector<F> (&bank.stateRe[m][lane]);
-			im[k][q] = loadVector<F> (&bank.stateIm[m][lane]);
-			dw[k][q] = loadVector<D> (&bank.directWeight[m][lane]);
-			bw[k][q] = loadVector<D> (&bank.bloomWeight[m][lane]);
-			steady[k][q] = dw[k][q] + bw[k][q] * loadVector<D> (&bloom[0][lane]);
-		}
+	F c[N], s[N], g[N], re[N], im[N];
+	D dw[N], bw[N], steady[N];
+	int row[N];
+	for (int k = 0; k < N; ++k)
+	{
+		const int lane = (k0 + k) * W;
+		row[k] = rowOffset (lanes, k0 + k, W);
+		c[k] = loadVector<F> (&lanes.coefCos[lane]);
+		s[k] = loadVector<F> (&lanes.coefSin[lane]);
+		g[k] = loadVector<F> (&lanes.gain[lane]);
+		re[k] = loadVector<F> (&lanes.stateRe[lane]);
+		im[k] = loadVector<F> (&lanes.stateIm[lane]);
+		dw[k] = loadVector<D> (&lanes.directWeight[lane]);
+		bw[k] = loadVector<D> (&lanes.bloomWeight[lane]);
+		if constexpr (kSteadyBloom)
+			steady[k] = dw[k] + bw[k] * loadVector<D> (&bloom[0][row[k]]);
+	}
 	for (int f = 0; f < frames; ++f)
 	{
 		const bool excited = exciting[f] != 0;
-		for (int q = 0; q < G; ++q)
+		for (int k = 0; k < N; ++k)
 		{
-			const int lane = q * W;
-			F acc = loadVector<F> (&sums[f][lane]);
-			const D e = excited ? loadVector<D> (&excite[f][lane]) : D {};
-			const D level = kSteadyBloom ? D {} : loadVector<D> (&bloom[f][lane]);
-			for (int k = 0; k < M; ++k)
-			{
-				F x;
-				if (excited)
-					x = __builtin_convertvector(__builtin_convertvector(re[k][q], D) + e, F);
-				else
-					x = re[k][q] + 0.0f; // single(0 + re): turns −0 into +0 like the double sum
-				const F y = im[k][q];
-				re[k][q] = c[k][q] * x - y * s[k][q];
-				im[k][q] = y * c[k][q] + s[k][q] * x;
-				const F p = im[k][q] * g[k][q];
-				const D weight = kSteadyBloom ? steady[k][q] : dw[k][q] + bw[k][q] * level;
-				acc = acc + __builtin_convertvector(__builtin_convertvector(p, D) * weight, F);
-			}
-			storeVector (&sums[f][lane], acc);
+			F x;
+			if (excited)
+				x = __builtin_convertvector(__builtin_convertvector(re[k], D) + loadVector<D> (&excite[f][row[k]]), F);
+			else
+				x = re[k] + 0.0f; // single(0 + re): turns −0 into +0 like the double sum
+			const F y = im[k];
+			re[k] = c[k] * x - y * s[k];
+			im[k] = y * c[k] + s[k] * x;
+			const F p = im[k] * g[k];
+			const D weight = kSteadyBloom ? steady[k] : dw[k] + bw[k] * loadVector<D> (&bloom[f][row[k]]);
+			storeVector (&outputs[f][(k0 + k) * W], __builtin_convertvector(__builtin_convertvector(p, D) * weight, F));
 		}
 	}
-	for (int k = 0; k < M; ++k)
-		for (int q = 0; q < G; ++q)
-		{
-			storeVector (&bank.stateRe[m0 + k][q * W], re[k][q]);
-			storeVector (&bank.stateIm[m0 + k][q * W], im[k][q]);
-		}
+	for (int k = 0; k < N; ++k)
+	{
+		storeVector (&lanes.stateRe[(k0 + k) * W], re[k]);
+		storeVector (&lanes.stateIm[(k0 + k) * W], im[k]);
+	}
 }
 
-template <int W, int M>
-inline void renderModeRun (tavik::kernel::GongVoiceBank& bank, int m0, const ModeBlock& job)
+// Vectors k..vectors-1, N at a time; what is left goes to narrower loops.
+template <int W, int N, bool kSteadyBloom>
+inline void renderVectorRun (PackedModes& lanes, int k, int vectors, const ModeBlock& job, ModeTile& tile, int first,
+                             int frames)
 {
-	if (job.bloomConstant)
-		renderModes<W, M, true> (bank, m0, job);
-	else
-		renderModes<W, M, false> (bank, m0, job);
+	for (; k + N <= vectors; k += N)
+		renderVectors<W, N, kSteadyBloom> (lanes, k, job, tile, first, frames);
+	if constexpr (N > 1)
+		if (k < vectors)
+			renderVectorRun<W, N - 1, kSteadyBloom> (lanes, k, vectors, job, tile, first, frames);
+}
+
+// The chains' sums of one tile, modes in ascending order, W chains at a time.
+// Lanes past the last chain read the next mode's outputs and are dropped.
+template <int W>
+inline void sumChains (const PackedModes& lanes, const ModeTile& tile, float (*sums)[MAX_VECTOR_LANES], int frames)
+{
+	typedef typename Vectors<W>::F F;
+	const int chains = lanes.chains;
+	const int modes = lanes.modes;
+	for (int f = 0; f < frames; ++f)
+	{
+		const float* const out = tile.outputs[f];
+		for (int q = 0; q < chains; q += W)
+		{
+			F acc = {};
+			for (int m = 0; m < modes; ++m)
+				acc = acc + loadVector<F> (&out[m * chains + q]);
+			storeVector (&sums[f][q], acc);
+		}
+	}
+}
+
+template <int W, bool kSteadyBloom>
+inline void renderTiles (const ModeBlock& job)
+{
+	PackedModes& lanes = *job.lanes;
+	ModeTile& tile = *job.tile;
+	const int vectors = (lanes.resonators + W - 1) / W;
+	// Modes per loop: the best measured balance of independent recurrences
+	// against registers for each width.
+	constexpr int N = W == 4 ? 6 : W == 8 ? 3 : 2;
+	// The sums read up to one vector past the last one written.
+	const int tail = std::min (vectors * W + W, PACKED_LANES);
+	for (int f = 0; f < MODE_TILE_FRAMES; ++f)
+		std::fill (&tile.outputs[f][vectors * W], &tile.outputs[f][tail], 0.0f);
+	if (kSteadyBloom)
+		fillChainRow (lanes, job.bloom[0], tile.bloom[0], W);
+	for (int first = 0; first < job.frames; first += MODE_TILE_FRAMES)
+	{
+		const int frames = std::min (MODE_TILE_FRAMES, job.frames - first);
+		for (int f = 0; f < frames; ++f)
+		{
+			if (job.exciting[first + f])
+				fillChainRow (lanes, job.excite[first + f], tile.excite[f], W);
+			if (!kSteadyBloom)
+				fillChainRow (lanes, job.bloom[first + f], tile.bloom[f], W);
+		}
+		renderVectorRun<W, N, kSteadyBloom> (lanes, 0, vectors, job, tile, first, frames);
+		sumChains<W> (lanes, tile, job.sums + first, frames);
+	}
 }
 
 template <int W>
 inline void renderModeBlockLanes (const ModeBlock& job)
 {
-	static_assert (PARTIAL_LANES % W == 0, "lanes must fill whole vectors");
-	// Modes run together: the best measured balance of independent
-	// recurrences against registers for each width.
-	constexpr int M = W == 8 ? 2 : 3;
-	tavik::kernel::GongVoiceBank& bank = *job.bank;
-	int m = 0;
-	for (; m + M <= job.modes; m += M)
-		renderModeRun<W, M> (bank, m, job);
-	for (; m < job.modes; ++m)
-		renderModeRun<W, 1> (bank, m, job);
+	static_assert (W <= MAX_VECTOR_LANES && MAX_VECTOR_LANES % W == 0, "vectors must fit the rows");
+	if (job.frames <= 0 || job.lanes->resonators == 0)
+		return;
+	if (job.bloomConstant)
+		renderTiles<W, true> (job);
+	else
+		renderTiles<W, false> (job);
 }
 
 } // namespace
