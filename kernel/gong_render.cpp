@@ -1,7 +1,7 @@
 // Voice rendering, in three passes over a run of frames:
-//   1. per voice and frame, the exciter sample and the bloom level;
-//   2. the mode resonators of the sounding voices, packed into vector lanes
-//      (mode_resonators);
+//   1. per voice and frame, the exciter sample;
+//   2. the bloom levels and the mode resonators of the sounding voices,
+//      packed into vector lanes (mode_resonators);
 //   3. per frame and voice in order, the envelope, the stereo mix and the
 //      voice's life (release, free).
 // A voice's exciter and bloom do not depend on its modes, nor its modes on
@@ -143,11 +143,12 @@ namespace {
 typedef double VoiceLanes __attribute__ ((vector_size (VOICE_LANES * sizeof (double))));
 typedef float VoiceLanesF __attribute__ ((vector_size (VOICE_LANES * sizeof (float))));
 
-// Pass 1a: the bloom level of every voice for every frame, all voices at
-// once (padding and silent voices have coefficient 0 and keep their level).
-// Returns true when no level changes during the run: the recurrence has
-// reached its fixed point in single precision and bloom[0] holds the level.
-bool renderBloom (GongVoiceBank& bank, RenderScratch& scratch, const bool* sounding, int frames)
+// Pass 1a: whether the bloom levels hold through the run. Each level follows
+// b' = single(b + (1 − b) · coef); once one step leaves every sounding
+// voice's level where it is, the recurrence has reached its fixed point in
+// single precision and no later step moves it either. Levels that do move
+// are stepped frame by frame with the modes (pass 2).
+bool bloomSettled (const GongVoiceBank& bank, const bool* sounding)
 {
 	VoiceLanes level = {};
 	VoiceLanes coef = {};
@@ -158,27 +159,12 @@ bool renderBloom (GongVoiceBank& bank, RenderScratch& scratch, const bool* sound
 		level[v] = bank.bloomLevel[v];
 		coef[v] = bank.bloomCoef[v];
 	}
-	// b' = single(b + (1 − b) · coef), lane by lane.
-#define TAVIK_BLOOM_STEP(b)                                                                                            \
-	__builtin_convertvector(__builtin_convertvector((b) + (1 - (b)) * coef, VoiceLanesF), VoiceLanes)
-	const VoiceLanes first = TAVIK_BLOOM_STEP (level);
-	bool settled = true;
+	const VoiceLanes next =
+		__builtin_convertvector(__builtin_convertvector(level + (1 - level) * coef, VoiceLanesF), VoiceLanes);
 	for (int v = 0; v < VOICE_LANES; ++v)
-		settled = settled && first[v] == level[v];
-	std::memcpy (&scratch.bloom[0][0], settled ? &level : &first, sizeof (level));
-	if (settled)
-		return true;
-	level = first;
-	for (int i = 1; i < frames; ++i)
-	{
-		level = TAVIK_BLOOM_STEP (level);
-		std::memcpy (&scratch.bloom[i][0], &level, sizeof (level));
-	}
-#undef TAVIK_BLOOM_STEP
-	for (int v = 0; v < MAX_VOICES; ++v)
-		if (sounding[v])
-			bank.bloomLevel[v] = level[v];
-	return false;
+		if (next[v] != level[v])
+			return false;
+	return true;
 }
 
 // Pass 1b: exciter samples of the voices whose exciter still runs. Rows of
@@ -266,17 +252,17 @@ void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, 
 	modes = std::min (modes, MAX_MODES);
 
 	// Pass 1: bloom and exciter.
-	const bool bloomConstant = renderBloom (bank, scratch, sounding, frames);
+	const bool settled = bloomSettled (bank, sounding);
 	int excitedFrames[MAX_VOICES];
 	renderExciters (bank, scratch, sounding, frames, excitedFrames);
 
 	// Pass 2: the modes of the sounding voices. Where no weight depends on
-	// the bloom level (dw + 0·b = dw for every finite level), the run takes
-	// the steady path whatever the level does.
+	// the bloom level (dw + 0·b = dw for every finite level), the weights
+	// hold whatever the level does.
 	packModes (bank, sounding, modes, scratch.lanes);
-	const bool steady = bloomConstant || bloomWeightsZero (scratch.lanes);
-	const ModeBlock block {&scratch.lanes,   &scratch.tile,  frames,        steady,
-	                       scratch.exciting, scratch.excite, scratch.bloom, scratch.sums};
+	const bool steady = settled || bloomWeightsZero (scratch.lanes);
+	const ModeBlock block {&scratch.lanes, &scratch.tile,    frames,         !settled,
+	                       steady,         scratch.exciting, scratch.excite, scratch.sums};
 	renderModeBlock (block);
 	unpackModeStates (scratch.lanes, bank);
 

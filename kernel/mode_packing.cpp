@@ -16,6 +16,11 @@ void packModes (const GongVoiceBank& bank, const bool* sounding, int modes, Pack
 			lanes.voiceOfChain[chains++] = v;
 		}
 	modes = chains == 0 ? 0 : modes < 0 ? 0 : modes > MAX_MODES ? MAX_MODES : modes;
+	for (int chain = 0; chain < chains; ++chain)
+	{
+		lanes.bloomLevel[chain] = bank.bloomLevel[lanes.voiceOfChain[chain]];
+		lanes.bloomCoef[chain] = bank.bloomCoef[lanes.voiceOfChain[chain]];
+	}
 	lanes.chains = chains;
 	lanes.modes = modes;
 	lanes.resonators = chains * modes;
@@ -33,7 +38,8 @@ void packModes (const GongVoiceBank& bank, const bool* sounding, int modes, Pack
 			lanes.bloomWeight[r] = bank.bloomWeight[m][lane];
 		}
 	// The last vector's spare lanes ring at rest and add nothing.
-	for (; r < PACKED_LANES; ++r)
+	const int end = (r + MAX_VECTOR_LANES - 1) / MAX_VECTOR_LANES * MAX_VECTOR_LANES;
+	for (; r < end; ++r)
 	{
 		lanes.coefCos[r] = lanes.coefSin[r] = lanes.gain[r] = 0;
 		lanes.stateRe[r] = lanes.stateIm[r] = 0;
@@ -52,6 +58,8 @@ void unpackModeStates (const PackedModes& lanes, GongVoiceBank& bank)
 			bank.stateRe[m][lane] = lanes.stateRe[r];
 			bank.stateIm[m][lane] = lanes.stateIm[r];
 		}
+	for (int chain = 0; chain < lanes.chains; chain += 2)
+		bank.bloomLevel[lanes.voiceOfChain[chain]] = lanes.bloomLevel[chain];
 }
 
 bool bloomWeightsZero (const PackedModes& lanes)

@@ -32,7 +32,8 @@ static_assert (MAX_CHAINS + MAX_VECTOR_LANES <= CHAIN_ROW_LANES, "a row holds a 
 constexpr int MODE_TILE_FRAMES = 32;
 
 /** The resonators of one run, gathered from the voice bank. Lanes from
- *  `resonators` to PACKED_LANES are at rest with zero coefficients. */
+ *  `resonators` up to a whole widest vector are at rest with zero
+ *  coefficients. */
 struct alignas (64) PackedModes
 {
 	int chains = 0;     // two per sounding voice
@@ -46,6 +47,10 @@ struct alignas (64) PackedModes
 	alignas (64) float stateIm[PACKED_LANES];
 	alignas (64) double directWeight[PACKED_LANES];
 	alignas (64) double bloomWeight[PACKED_LANES];
+	// Per chain: the bloom level (on return, the level after the run) and
+	// its coefficient, those of the chain's voice.
+	double bloomLevel[MAX_CHAINS] = {};
+	double bloomCoef[MAX_CHAINS] = {};
 };
 
 /** Working memory of one tile of frames. */
@@ -54,6 +59,9 @@ struct alignas (64) ModeTile
 	alignas (64) double excite[MODE_TILE_FRAMES][CHAIN_ROW_LANES];
 	alignas (64) double bloom[MODE_TILE_FRAMES][CHAIN_ROW_LANES];
 	alignas (64) float outputs[MODE_TILE_FRAMES][PACKED_LANES];
+	alignas (64) double bloomCoef[CHAIN_ROW_LANES];
+	alignas (64) double bloomCarry[CHAIN_ROW_LANES]; // the level row of the frame before the tile
+	int rowVoice[CHAIN_ROW_LANES];
 };
 
 struct ModeBlock
@@ -61,18 +69,18 @@ struct ModeBlock
 	PackedModes* lanes;
 	ModeTile* tile;
 	int frames;                          // 0..MAX_SEGMENT_FRAMES
-	bool bloomConstant;                  // bloom[0] holds the level of every frame
+	bool bloomMoving;                    // the bloom levels step every frame; else they hold
+	bool steadyWeights;                  // no weight changes during the run
 	const uint8_t* exciting;             // [frame]: some voice has a non-rest exciter
 	const double (*excite)[VOICE_LANES]; // [frame][voice]: exciter sample e (0 for the rest)
-	const double (*bloom)[VOICE_LANES];  // [frame][voice]: bloom level of the frame
 	float (*sums)[MAX_VECTOR_LANES];     // [frame][chain]: written
 };
 
 /** Gathers the resonators of the sounding voices (`sounding[v]`), `modes`
- *  per chain, from the voice bank's layout. */
+ *  per chain, and their bloom levels from the voice bank's layout. */
 void packModes (const GongVoiceBank& bank, const bool* sounding, int modes, PackedModes& lanes);
 
-/** Writes the resonator states back into the voice bank's layout. */
+/** Writes the resonator states and bloom levels back into the voice bank. */
 void unpackModeStates (const PackedModes& lanes, GongVoiceBank& bank);
 
 /** True when no resonator's weight depends on the bloom level. */

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -54,23 +55,25 @@ __attribute__ ((always_inline)) inline void storeVector (T* p, const V& v)
 // values, so lanes r..r+W-1 of any vector are row entries o..o+W-1.
 inline int rowOffset (const PackedModes& lanes, int k, int W) { return (k * W) % lanes.chains; }
 
-// A per-voice value spread over a chain row: entry t holds the value of
-// chain t mod chains, for as many entries as the widest vector reads.
-inline void fillChainRow (const PackedModes& lanes, const double* perVoice, double* row, int W)
+typedef double Row4 __attribute__ ((vector_size (4 * sizeof (double))));
+typedef float Row4F __attribute__ ((vector_size (4 * sizeof (float))));
+
+// One frame of the bloom envelope over a chain row, entry by entry:
+// b' = single(b + (1 − b) · coef), as for the voice the entry belongs to.
+inline void stepBloomRow (const double* from, const double* coef, double* to, int vectors)
 {
-	const int length = lanes.chains + W;
-	for (int t = 0, chain = 0; t < length; ++t)
+	for (int i = 0; i < vectors; ++i)
 	{
-		row[t] = perVoice[lanes.voiceOfChain[chain]];
-		if (++chain == lanes.chains)
-			chain = 0;
+		const Row4 b = loadVector<Row4> (from + 4 * i);
+		const Row4 next = b + (1 - b) * loadVector<Row4> (coef + 4 * i);
+		storeVector (to + 4 * i, __builtin_convertvector(__builtin_convertvector(next, Row4F), Row4));
 	}
 }
 
 // N consecutive vectors of resonators over the tile's frames. Each vector is
 // an independent recurrence; running several in one frame loop keeps the CPU
 // busy while each waits for its own previous frame.
-template <int W, int N, bool kSteadyBloom>
+template <int W, int N, bool kSteadyWeights>
 __attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, int k0, const ModeBlock& job,
                                                            ModeTile& tile, int first, int frames)
 {
@@ -85,6 +88,7 @@ __attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, i
 	F c[N], s[N], g[N], re[N], im[N];
 	D dw[N], bw[N], steady[N];
 	int row[N];
+#pragma GCC unroll 8
 	for (int k = 0; k < N; ++k)
 	{
 		const int lane = (k0 + k) * W;
@@ -96,16 +100,18 @@ __attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, i
 		im[k] = loadVector<F> (&lanes.stateIm[lane]);
 		dw[k] = loadVector<D> (&lanes.directWeight[lane]);
 		bw[k] = loadVector<D> (&lanes.bloomWeight[lane]);
-		if constexpr (kSteadyBloom)
+		if constexpr (kSteadyWeights)
 			steady[k] = dw[k] + bw[k] * loadVector<D> (&bloom[0][row[k]]);
 	}
-	for (int f = 0; f < frames; ++f)
+	// One frame of the N vectors, fully unrolled so their states stay in
+	// registers.
+	auto frame = [&](int f, auto excited) __attribute__ ((always_inline))
 	{
-		const bool excited = exciting[f] != 0;
+#pragma GCC unroll 8
 		for (int k = 0; k < N; ++k)
 		{
 			F x;
-			if (excited)
+			if constexpr (decltype (excited)::value)
 				x = __builtin_convertvector(__builtin_convertvector(re[k], D) + loadVector<D> (&excite[f][row[k]]), F);
 			else
 				x = re[k] + 0.0f; // single(0 + re): turns −0 into +0 like the double sum
@@ -113,10 +119,18 @@ __attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, i
 			re[k] = c[k] * x - y * s[k];
 			im[k] = y * c[k] + s[k] * x;
 			const F p = im[k] * g[k];
-			const D weight = kSteadyBloom ? steady[k] : dw[k] + bw[k] * loadVector<D> (&bloom[f][row[k]]);
+			const D weight = kSteadyWeights ? steady[k] : dw[k] + bw[k] * loadVector<D> (&bloom[f][row[k]]);
 			storeVector (&outputs[f][(k0 + k) * W], __builtin_convertvector(__builtin_convertvector(p, D) * weight, F));
 		}
+	};
+	for (int f = 0; f < frames; ++f)
+	{
+		if (exciting[f])
+			frame (f, std::true_type {});
+		else
+			frame (f, std::false_type {});
 	}
+#pragma GCC unroll 8
 	for (int k = 0; k < N; ++k)
 	{
 		storeVector (&lanes.stateRe[(k0 + k) * W], re[k]);
@@ -125,39 +139,50 @@ __attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, i
 }
 
 // Vectors k..vectors-1, N at a time; what is left goes to narrower loops.
-template <int W, int N, bool kSteadyBloom>
+template <int W, int N, bool kSteadyWeights>
 inline void renderVectorRun (PackedModes& lanes, int k, int vectors, const ModeBlock& job, ModeTile& tile, int first,
                              int frames)
 {
 	for (; k + N <= vectors; k += N)
-		renderVectors<W, N, kSteadyBloom> (lanes, k, job, tile, first, frames);
+		renderVectors<W, N, kSteadyWeights> (lanes, k, job, tile, first, frames);
 	if constexpr (N > 1)
 		if (k < vectors)
-			renderVectorRun<W, N - 1, kSteadyBloom> (lanes, k, vectors, job, tile, first, frames);
+			renderVectorRun<W, N - 1, kSteadyWeights> (lanes, k, vectors, job, tile, first, frames);
 }
 
 // The chains' sums of one tile, modes in ascending order, W chains at a time.
 // Lanes past the last chain read the next mode's outputs and are dropped.
-template <int W>
+template <int W, int K>
 inline void sumChains (const PackedModes& lanes, const ModeTile& tile, float (*sums)[MAX_VECTOR_LANES], int frames)
 {
 	typedef typename Vectors<W>::F F;
 	const int chains = lanes.chains;
-	const int modes = lanes.modes;
 	for (int f = 0; f < frames; ++f)
 	{
 		const float* const out = tile.outputs[f];
 		for (int q = 0; q < chains; q += W)
 		{
 			F acc = {};
-			for (int m = 0; m < modes; ++m)
+#pragma GCC unroll 12
+			for (int m = 0; m < K; ++m)
 				acc = acc + loadVector<F> (&out[m * chains + q]);
 			storeVector (&sums[f][q], acc);
 		}
 	}
 }
 
-template <int W, bool kSteadyBloom>
+template <int W, int K = tavik::kernel::MAX_MODES>
+inline void sumChainsOfModes (const PackedModes& lanes, const ModeTile& tile, float (*sums)[MAX_VECTOR_LANES],
+                              int frames)
+{
+	// The mode count is fixed per instantiation, so each sum unrolls fully.
+	if (lanes.modes == K)
+		sumChains<W, K> (lanes, tile, sums, frames);
+	else if constexpr (K > 1)
+		sumChainsOfModes<W, K - 1> (lanes, tile, sums, frames);
+}
+
+template <int W, bool kSteadyWeights>
 inline void renderTiles (const ModeBlock& job)
 {
 	PackedModes& lanes = *job.lanes;
@@ -165,26 +190,50 @@ inline void renderTiles (const ModeBlock& job)
 	const int vectors = (lanes.resonators + W - 1) / W;
 	// Modes per loop: the best measured balance of independent recurrences
 	// against registers for each width.
-	constexpr int N = W == 4 ? 6 : W == 8 ? 3 : 2;
+	constexpr int N = W == 4 ? 6 : W == 8 ? 4 : 2;
 	// The sums read up to one vector past the last one written.
 	const int tail = std::min (vectors * W + W, PACKED_LANES);
 	for (int f = 0; f < MODE_TILE_FRAMES; ++f)
 		std::fill (&tile.outputs[f][vectors * W], &tile.outputs[f][tail], 0.0f);
-	if (kSteadyBloom)
-		fillChainRow (lanes, job.bloom[0], tile.bloom[0], W);
+
+	// Chain rows: entry t belongs to chain t mod chains. The bloom rows hold
+	// the level of the frame (the run's first level when the weights hold).
+	for (int t = 0, chain = 0; t < CHAIN_ROW_LANES; ++t)
+	{
+		tile.rowVoice[t] = lanes.voiceOfChain[chain];
+		tile.bloomCarry[t] = lanes.bloomLevel[chain];
+		tile.bloomCoef[t] = lanes.bloomCoef[chain];
+		if (++chain == lanes.chains)
+			chain = 0;
+	}
+	const int rowVectors = (lanes.chains + W + 3) / 4;
+	if (kSteadyWeights)
+		std::memcpy (tile.bloom[0], tile.bloomCarry, sizeof tile.bloomCarry);
+
 	for (int first = 0; first < job.frames; first += MODE_TILE_FRAMES)
 	{
 		const int frames = std::min (MODE_TILE_FRAMES, job.frames - first);
 		for (int f = 0; f < frames; ++f)
 		{
 			if (job.exciting[first + f])
-				fillChainRow (lanes, job.excite[first + f], tile.excite[f], W);
-			if (!kSteadyBloom)
-				fillChainRow (lanes, job.bloom[first + f], tile.bloom[f], W);
+			{
+				const double* const e = job.excite[first + f];
+				for (int t = 0; t < lanes.chains + W; ++t)
+					tile.excite[f][t] = e[tile.rowVoice[t]];
+			}
+			if (!kSteadyWeights)
+				stepBloomRow (f == 0 ? tile.bloomCarry : tile.bloom[f - 1], tile.bloomCoef, tile.bloom[f], rowVectors);
+			else if (job.bloomMoving)
+				stepBloomRow (tile.bloomCarry, tile.bloomCoef, tile.bloomCarry, rowVectors);
 		}
-		renderVectorRun<W, N, kSteadyBloom> (lanes, 0, vectors, job, tile, first, frames);
-		sumChains<W> (lanes, tile, job.sums + first, frames);
+		if (!kSteadyWeights)
+			std::memcpy (tile.bloomCarry, tile.bloom[frames - 1], sizeof tile.bloomCarry);
+		renderVectorRun<W, N, kSteadyWeights> (lanes, 0, vectors, job, tile, first, frames);
+		sumChainsOfModes<W> (lanes, tile, job.sums + first, frames);
 	}
+	if (job.bloomMoving || !kSteadyWeights)
+		for (int chain = 0; chain < lanes.chains; ++chain)
+			lanes.bloomLevel[chain] = tile.bloomCarry[chain];
 }
 
 template <int W>
@@ -193,7 +242,7 @@ inline void renderModeBlockLanes (const ModeBlock& job)
 	static_assert (W <= MAX_VECTOR_LANES && MAX_VECTOR_LANES % W == 0, "vectors must fit the rows");
 	if (job.frames <= 0 || job.lanes->resonators == 0)
 		return;
-	if (job.bloomConstant)
+	if (job.steadyWeights)
 		renderTiles<W, true> (job);
 	else
 		renderTiles<W, false> (job);

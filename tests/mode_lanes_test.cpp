@@ -19,10 +19,10 @@ using namespace tavik::kernel;
 struct Inputs
 {
 	int frames = 0;
+	bool moving = false;
 	bool steady = false;
 	uint8_t exciting[MAX_SEGMENT_FRAMES] = {};
 	double excite[MAX_SEGMENT_FRAMES][VOICE_LANES] = {};
-	double bloom[MAX_SEGMENT_FRAMES][VOICE_LANES] = {};
 };
 
 struct Result
@@ -30,6 +30,7 @@ struct Result
 	float sums[MAX_SEGMENT_FRAMES][MAX_VECTOR_LANES] = {};
 	float stateRe[PACKED_LANES] = {};
 	float stateIm[PACKED_LANES] = {};
+	double bloomLevel[MAX_CHAINS] = {};
 };
 
 // A bank with `voices` sounding voices among six and random resonators.
@@ -50,6 +51,11 @@ void randomLanes (std::mt19937& random, int voices, int modes, PackedModes& lane
 			bank.directWeight[m][lane] = static_cast<float> (1 - 0.3 * (unit (random) + 1) / 2);
 			bank.bloomWeight[m][lane] = m == 0 ? 0 : static_cast<float> (0.3 * (unit (random) + 1) / 2);
 		}
+	for (int v = 0; v < MAX_VOICES; ++v)
+	{
+		bank.bloomLevel[v] = static_cast<float> ((unit (random) + 1) / 2);
+		bank.bloomCoef[v] = static_cast<float> ((unit (random) + 1) / 2000);
+	}
 	bool sounding[MAX_VOICES] = {};
 	for (int placed = 0; placed < voices;)
 	{
@@ -63,29 +69,33 @@ void randomLanes (std::mt19937& random, int voices, int modes, PackedModes& lane
 	packModes (bank, sounding, modes, lanes);
 }
 
-void randomInputs (std::mt19937& random, int frames, bool steady, Inputs& in)
+void randomInputs (std::mt19937& random, int frames, bool moving, bool steady, Inputs& in)
 {
 	std::uniform_real_distribution<double> unit (0, 1);
 	in.frames = frames;
+	in.moving = moving;
 	in.steady = steady;
 	const int excited = static_cast<int> (random () % (frames + 1));
 	for (int f = 0; f < frames; ++f)
 	{
 		in.exciting[f] = f < excited;
 		for (int v = 0; v < VOICE_LANES; ++v)
-		{
-			in.excite[f][v] = f < excited && random () % 3 != 0 ? static_cast<float> (unit (random) - 0.5) : 0.0;
-			in.bloom[f][v] = static_cast<float> (unit (random)); // a steady run reads frame 0 only
-		}
+			in.excite[f][v] = f < excited && random () % 3 != 0 ? unit (random) - 0.5 : 0.0;
 	}
 }
 
-// The model's formulas, one resonator and one frame at a time.
+// The model's formulas, one resonator and one frame at a time. A steady run
+// weighs with the levels it starts from.
 Result reference (PackedModes lanes, const Inputs& in)
 {
 	Result out;
+	double level[MAX_CHAINS];
+	std::memcpy (level, lanes.bloomLevel, sizeof level);
 	for (int f = 0; f < in.frames; ++f)
 	{
+		if (in.moving)
+			for (int chain = 0; chain < lanes.chains; ++chain)
+				level[chain] = static_cast<float> (level[chain] + (1 - level[chain]) * lanes.bloomCoef[chain]);
 		float sums[MAX_CHAINS] = {};
 		for (int m = 0; m < lanes.modes; ++m)
 			for (int chain = 0; chain < lanes.chains; ++chain)
@@ -99,7 +109,7 @@ Result reference (PackedModes lanes, const Inputs& in)
 				lanes.stateRe[r] = lanes.coefCos[r] * x - y * lanes.coefSin[r];
 				lanes.stateIm[r] = y * lanes.coefCos[r] + lanes.coefSin[r] * x;
 				const float p = lanes.stateIm[r] * lanes.gain[r];
-				const double b = in.steady ? in.bloom[0][v] : in.bloom[f][v];
+				const double b = in.steady ? lanes.bloomLevel[chain] : level[chain];
 				const double weight = lanes.directWeight[r] + lanes.bloomWeight[r] * b;
 				sums[chain] = sums[chain] + static_cast<float> (static_cast<double> (p) * weight);
 			}
@@ -107,6 +117,7 @@ Result reference (PackedModes lanes, const Inputs& in)
 	}
 	std::memcpy (out.stateRe, lanes.stateRe, sizeof out.stateRe);
 	std::memcpy (out.stateIm, lanes.stateIm, sizeof out.stateIm);
+	std::memcpy (out.bloomLevel, level, sizeof level);
 	return out;
 }
 
@@ -117,10 +128,11 @@ Result rendered (PackedModes lanes, Inputs& in)
 	// Whatever the tile held before must not matter.
 	std::memset (tile.get (), 0xff, sizeof (ModeTile));
 	Result out;
-	const ModeBlock block {&lanes, tile.get (), in.frames, in.steady, in.exciting, in.excite, in.bloom, out.sums};
+	const ModeBlock block {&lanes, tile.get (), in.frames, in.moving, in.steady, in.exciting, in.excite, out.sums};
 	renderModeBlockLanes<W> (block);
 	std::memcpy (out.stateRe, lanes.stateRe, sizeof out.stateRe);
 	std::memcpy (out.stateIm, lanes.stateIm, sizeof out.stateIm);
+	std::memcpy (out.bloomLevel, lanes.bloomLevel, sizeof out.bloomLevel);
 	return out;
 }
 
@@ -133,6 +145,12 @@ bool sameBits (const Result& a, const Result& b, const PackedModes& lanes, int f
 				where = "sum of chain " + std::to_string (chain) + " at frame " + std::to_string (f);
 				return false;
 			}
+	for (int chain = 0; chain < lanes.chains; ++chain)
+		if (std::memcmp (&a.bloomLevel[chain], &b.bloomLevel[chain], sizeof (double)) != 0)
+		{
+			where = "bloom level of chain " + std::to_string (chain);
+			return false;
+		}
 	for (int r = 0; r < lanes.resonators; ++r)
 		if (std::memcmp (&a.stateRe[r], &b.stateRe[r], sizeof (float)) != 0 ||
 		    std::memcmp (&a.stateIm[r], &b.stateIm[r], sizeof (float)) != 0)
@@ -152,17 +170,20 @@ TEST (PackedModeLanes, EveryWidthMatchesTheFormulasForEveryVoiceCountModeCountAn
 	for (int voices = 1; voices <= MAX_VOICES; ++voices)
 		for (const int modes : {1, 5, 8, 10, 12})
 			for (const int frames : {1, 17, 32, 33, 100, 128})
-				for (const bool steady : {true, false})
+				for (const int bloom : {0, 1, 2})
 				{
+					// Levels that hold, levels that move, moving levels the weights ignore.
+					const bool moving = bloom != 0;
+					const bool steady = bloom != 1;
 					randomLanes (random, voices, modes, *lanes);
-					randomInputs (random, frames, steady, *in);
+					randomInputs (random, frames, moving, steady, *in);
 					ASSERT_EQ (lanes->chains, 2 * voices);
 					ASSERT_EQ (lanes->resonators, 2 * voices * modes);
 					const Result expected = reference (*lanes, *in);
 					std::string where;
 					const std::string label = std::to_string (voices) + " voices, " + std::to_string (modes) +
-					                          " modes, " + std::to_string (frames) + " frames" +
-					                          (steady ? ", steady" : "") + ": ";
+					                          " modes, " + std::to_string (frames) + " frames" + ", bloom case " +
+					                          std::to_string (bloom) + ": ";
 					EXPECT_TRUE (sameBits (rendered<4> (*lanes, *in), expected, *lanes, frames, where))
 						<< label << "4 lanes, " << where;
 					EXPECT_TRUE (sameBits (rendered<8> (*lanes, *in), expected, *lanes, frames, where))
@@ -171,12 +192,14 @@ TEST (PackedModeLanes, EveryWidthMatchesTheFormulasForEveryVoiceCountModeCountAn
 						<< label << "16 lanes, " << where;
 					++cases;
 				}
-	EXPECT_EQ (cases, 360);
+	EXPECT_EQ (cases, 540);
 }
 
-TEST (PackedModeLanes, StatesGoBackToTheBankLayoutAndSilentVoicesStayOut)
+TEST (PackedModeLanes, StatesAndLevelsGoBackToTheBankLayoutAndSilentVoicesStayOut)
 {
 	GongVoiceBank bank;
+	for (int v = 0; v < MAX_VOICES; ++v)
+		bank.bloomLevel[v] = 0.125 * v;
 	for (int m = 0; m < MAX_MODES; ++m)
 		for (int lane = 0; lane < PARTIAL_LANES; ++lane)
 		{
@@ -205,7 +228,11 @@ TEST (PackedModeLanes, StatesGoBackToTheBankLayoutAndSilentVoicesStayOut)
 		lanes->stateRe[r] = static_cast<float> (-1 - r);
 		lanes->stateIm[r] = static_cast<float> (1 + r);
 	}
+	lanes->bloomLevel[0] = 0.25;
+	lanes->bloomLevel[2] = 0.5;
 	unpackModeStates (*lanes, bank);
+	for (int v = 0; v < MAX_VOICES; ++v)
+		EXPECT_EQ (bank.bloomLevel[v], v == 1 ? 0.25 : v == 4 ? 0.5 : before.bloomLevel[v]) << "voice " << v;
 	for (int m = 0; m < MAX_MODES; ++m)
 		for (int v = 0; v < MAX_VOICES; ++v)
 			for (int side = 0; side < 2; ++side)
