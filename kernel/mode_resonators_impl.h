@@ -190,7 +190,7 @@ inline void renderTiles (const ModeBlock& job)
 	const int vectors = (lanes.resonators + W - 1) / W;
 	// Modes per loop: the best measured balance of independent recurrences
 	// against registers for each width.
-	constexpr int N = W == 4 ? 6 : W == 8 ? 4 : 2;
+	constexpr int N = W == 4 ? 6 : W == 8 ? 4 : 3;
 	// The sums read up to one vector past the last one written.
 	const int tail = std::min (vectors * W + W, PACKED_LANES);
 	for (int f = 0; f < MODE_TILE_FRAMES; ++f)
@@ -206,7 +206,8 @@ inline void renderTiles (const ModeBlock& job)
 		if (++chain == lanes.chains)
 			chain = 0;
 	}
-	const int rowVectors = (lanes.chains + W + 3) / 4;
+	// Vectors start at most chains - 2 entries in (chains and W are even).
+	const int rowVectors = (lanes.chains - 2 + W + 3) / 4;
 	if (kSteadyWeights)
 		std::memcpy (tile.bloom[0], tile.bloomCarry, sizeof tile.bloomCarry);
 
