@@ -178,7 +178,7 @@ inline void sumChainsOfModes (const PackedModes& lanes, const ModeTile& tile, fl
 	// The mode count is fixed per instantiation, so each sum unrolls fully.
 	if (lanes.modes == K)
 		sumChains<W, K> (lanes, tile, sums, frames);
-	else if constexpr (K > 1)
+	else if constexpr (K > 0)
 		sumChainsOfModes<W, K - 1> (lanes, tile, sums, frames);
 }
 
@@ -241,7 +241,7 @@ template <int W>
 inline void renderModeBlockLanes (const ModeBlock& job)
 {
 	static_assert (W <= MAX_VECTOR_LANES && MAX_VECTOR_LANES % W == 0, "vectors must fit the rows");
-	if (job.frames <= 0 || job.lanes->resonators == 0)
+	if (job.frames <= 0 || job.lanes->chains == 0)
 		return;
 	if (job.steadyWeights)
 		renderTiles<W, true> (job);

@@ -128,6 +128,7 @@ Result rendered (PackedModes lanes, Inputs& in)
 	// Whatever the tile held before must not matter.
 	std::memset (tile.get (), 0xff, sizeof (ModeTile));
 	Result out;
+	std::memset (out.sums, 0xff, sizeof out.sums); // every chain's sum must be written
 	const ModeBlock block {&lanes, tile.get (), in.frames, in.moving, in.steady, in.exciting, in.excite, out.sums};
 	renderModeBlockLanes<W> (block);
 	std::memcpy (out.stateRe, lanes.stateRe, sizeof out.stateRe);
@@ -168,7 +169,7 @@ TEST (PackedModeLanes, EveryWidthMatchesTheFormulasForEveryVoiceCountModeCountAn
 	auto in = std::make_unique<Inputs> ();
 	int cases = 0;
 	for (int voices = 1; voices <= MAX_VOICES; ++voices)
-		for (const int modes : {1, 5, 8, 10, 12})
+		for (const int modes : {0, 1, 5, 8, 10, 12})
 			for (const int frames : {1, 17, 32, 33, 100, 128})
 				for (const int bloom : {0, 1, 2})
 				{
@@ -192,7 +193,7 @@ TEST (PackedModeLanes, EveryWidthMatchesTheFormulasForEveryVoiceCountModeCountAn
 						<< label << "16 lanes, " << where;
 					++cases;
 				}
-	EXPECT_EQ (cases, 540);
+	EXPECT_EQ (cases, 648);
 }
 
 TEST (PackedModeLanes, StatesAndLevelsGoBackToTheBankLayoutAndSilentVoicesStayOut)
