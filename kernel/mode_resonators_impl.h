@@ -188,8 +188,8 @@ inline void renderTiles (const ModeBlock& job)
 	PackedModes& lanes = *job.lanes;
 	ModeTile& tile = *job.tile;
 	const int vectors = (lanes.resonators + W - 1) / W;
-	// Modes per loop: the best measured balance of independent recurrences
-	// against registers for each width.
+	// Vectors per frame loop: the best measured balance of independent
+	// recurrences against registers for each width.
 	constexpr int N = W == 4 ? 6 : W == 8 ? 4 : 3;
 	// The sums read up to one vector past the last one written.
 	const int tail = std::min (vectors * W + W, PACKED_LANES);
