@@ -75,8 +75,11 @@ protected:
 		module.reset ();
 		::unsetenv ("ZORV_EDITOR_TRACE");
 		::unsetenv ("ZORV_EDITOR_KEEP_SECONDS");
-		EXPECT_TRUE (loop->run (5s, [] { return editorHelpers ().empty (); }))
-			<< "an editor helper outlived the module";
+		if (loop) // not when SetUp failed before the window was up
+		{
+			EXPECT_TRUE (loop->run (5s, [] { return editorHelpers ().empty (); }))
+				<< "an editor helper outlived the module";
+		}
 	}
 
 	std::string trace () const { return readTextFile (tracePath); }
