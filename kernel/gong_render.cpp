@@ -276,24 +276,28 @@ void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, 
 	// does. A voice that was silent throughout would add its resonators'
 	// rest output times a gain of 0: a zero, which leaves a sum unchanged
 	// (a sum that starts at +0 never becomes -0), so it is left out.
-	// The k-th sounding voice's chains are 2k and 2k + 1.
-	int mixVoice[MAX_VOICES];
-	int mixCount = 0;
-	for (int v = 0; v < MAX_VOICES; ++v)
-		if (sounding[v])
-			mixVoice[mixCount++] = v;
+	// The k-th sounding voice's chains are 2k and 2k + 1. Voice by voice,
+	// each frame's sums still take the voices in order.
+	float left[MAX_SEGMENT_FRAMES];
+	float right[MAX_SEGMENT_FRAMES];
+	for (int i = 0; i < frames; ++i)
+		left[i] = right[i] = 0;
+	for (int v = 0, k = 0; v < MAX_VOICES; ++v)
+	{
+		if (!sounding[v])
+			continue;
+		for (int i = 0; i < frames; ++i)
+		{
+			const float vg = scratch.voiceGain[i][v];
+			left[i] = left[i] + scratch.sums[i][2 * k] * vg;
+			right[i] = right[i] + scratch.sums[i][2 * k + 1] * vg;
+		}
+		++k;
+	}
 	for (int i = 0; i < frames; ++i)
 	{
-		float left = 0;
-		float right = 0;
-		for (int k = 0; k < mixCount; ++k)
-		{
-			const float vg = scratch.voiceGain[i][mixVoice[k]];
-			left = left + scratch.sums[i][2 * k] * vg;
-			right = right + scratch.sums[i][2 * k + 1] * vg;
-		}
-		mixLeft[i] = left;
-		mixRight[i] = right;
+		mixLeft[i] = left[i];
+		mixRight[i] = right[i];
 	}
 
 	// Undo what passes 1 and 2 did to voices after they were freed: their

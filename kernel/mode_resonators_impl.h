@@ -60,13 +60,33 @@ typedef float Row4F __attribute__ ((vector_size (4 * sizeof (float))));
 
 // One frame of the bloom envelope over a chain row, entry by entry:
 // b' = single(b + (1 − b) · coef), as for the voice the entry belongs to.
-inline void stepBloomRow (const double* from, const double* coef, double* to, int vectors)
+template <int V>
+__attribute__ ((always_inline)) inline void stepBloomRowOf (const double* from, const double* coef, double* to)
 {
-	for (int i = 0; i < vectors; ++i)
+#pragma GCC unroll 8
+	for (int i = 0; i < V; ++i)
 	{
 		const Row4 b = loadVector<Row4> (from + 4 * i);
 		const Row4 next = b + (1 - b) * loadVector<Row4> (coef + 4 * i);
 		storeVector (to + 4 * i, __builtin_convertvector(__builtin_convertvector(next, Row4F), Row4));
+	}
+}
+
+// The same over `vectors` groups of four entries (1 to 8), unrolled.
+__attribute__ ((always_inline)) inline void stepBloomRow (const double* from, const double* coef, double* to,
+                                                          int vectors)
+{
+	static_assert (CHAIN_ROW_LANES == 32, "eight groups of four entries");
+	switch (vectors)
+	{
+		case 1: stepBloomRowOf<1> (from, coef, to); break;
+		case 2: stepBloomRowOf<2> (from, coef, to); break;
+		case 3: stepBloomRowOf<3> (from, coef, to); break;
+		case 4: stepBloomRowOf<4> (from, coef, to); break;
+		case 5: stepBloomRowOf<5> (from, coef, to); break;
+		case 6: stepBloomRowOf<6> (from, coef, to); break;
+		case 7: stepBloomRowOf<7> (from, coef, to); break;
+		default: stepBloomRowOf<8> (from, coef, to); break;
 	}
 }
 
@@ -150,9 +170,10 @@ inline void renderVectorRun (PackedModes& lanes, int k, int vectors, const ModeB
 			renderVectorRun<W, N - 1, kSteadyWeights> (lanes, k, vectors, job, tile, first, frames);
 }
 
-// The chains' sums of one tile, modes in ascending order, W chains at a time.
-// Lanes past the last chain read the next mode's outputs and are dropped.
-template <int W, int K>
+// The chains' sums of one tile, modes in ascending order, W chains at a time
+// (C vectors of them). Lanes past the last chain read the next mode's
+// outputs and are dropped.
+template <int W, int K, int C>
 inline void sumChains (const PackedModes& lanes, const ModeTile& tile, float (*sums)[MAX_VECTOR_LANES], int frames)
 {
 	typedef typename Vectors<W>::F F;
@@ -160,13 +181,14 @@ inline void sumChains (const PackedModes& lanes, const ModeTile& tile, float (*s
 	for (int f = 0; f < frames; ++f)
 	{
 		const float* const out = tile.outputs[f];
-		for (int q = 0; q < chains; q += W)
+#pragma GCC unroll 4
+		for (int q = 0; q < C; ++q)
 		{
 			F acc = {};
 #pragma GCC unroll 12
 			for (int m = 0; m < K; ++m)
-				acc = acc + loadVector<F> (&out[m * chains + q]);
-			storeVector (&sums[f][q], acc);
+				acc = acc + loadVector<F> (&out[m * chains + q * W]);
+			storeVector (&sums[f][q * W], acc);
 		}
 	}
 }
@@ -175,9 +197,19 @@ template <int W, int K = tavik::kernel::MAX_MODES>
 inline void sumChainsOfModes (const PackedModes& lanes, const ModeTile& tile, float (*sums)[MAX_VECTOR_LANES],
                               int frames)
 {
-	// The mode count is fixed per instantiation, so each sum unrolls fully.
+	// Mode count and vector count are fixed per instantiation, so each sum
+	// unrolls fully.
+	static_assert (tavik::kernel::MAX_CHAINS <= 3 * W, "at most three vectors of chains");
 	if (lanes.modes == K)
-		sumChains<W, K> (lanes, tile, sums, frames);
+	{
+		const int vectors = (lanes.chains + W - 1) / W;
+		if (vectors == 1)
+			sumChains<W, K, 1> (lanes, tile, sums, frames);
+		else if (vectors == 2)
+			sumChains<W, K, 2> (lanes, tile, sums, frames);
+		else
+			sumChains<W, K, 3> (lanes, tile, sums, frames);
+	}
 	else if constexpr (K > 0)
 		sumChainsOfModes<W, K - 1> (lanes, tile, sums, frames);
 }
