@@ -199,16 +199,20 @@ inline void sumChainsOfModes (const PackedModes& lanes, const ModeTile& tile, fl
 {
 	// Mode count and vector count are fixed per instantiation, so each sum
 	// unrolls fully.
-	static_assert (tavik::kernel::MAX_CHAINS <= 3 * W, "at most three vectors of chains");
+	constexpr int most = (tavik::kernel::MAX_CHAINS + W - 1) / W;
+	static_assert (most <= 3, "at most three vectors of chains");
 	if (lanes.modes == K)
 	{
 		const int vectors = (lanes.chains + W - 1) / W;
-		if (vectors == 1)
+		if (most == 1 || vectors == 1)
 			sumChains<W, K, 1> (lanes, tile, sums, frames);
-		else if (vectors == 2)
-			sumChains<W, K, 2> (lanes, tile, sums, frames);
-		else
-			sumChains<W, K, 3> (lanes, tile, sums, frames);
+		else if constexpr (most >= 2)
+		{
+			if (most == 2 || vectors == 2)
+				sumChains<W, K, 2> (lanes, tile, sums, frames);
+			else if constexpr (most >= 3)
+				sumChains<W, K, 3> (lanes, tile, sums, frames);
+		}
 	}
 	else if constexpr (K > 0)
 		sumChainsOfModes<W, K - 1> (lanes, tile, sums, frames);
