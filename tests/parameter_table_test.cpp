@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -157,13 +158,58 @@ TEST (ParameterConversions, TogglesAndDegenerateRows)
 	EXPECT_EQ (tavik_param_to_string (&unnamed, 0.7), "2");
 }
 
-TEST (ParameterText, ContinuousValuesPrintInShortestForm)
+TEST (ParameterText, ContinuousValuesPrintTheirDisplayDecimals)
 {
 	EXPECT_EQ (tavik_param_to_string (row ("ir.size"), TAVIK_PARAMS[1].defaultNormalized), "1");
 	EXPECT_EQ (tavik_param_to_string (row ("glide.time"), TAVIK_PARAMS[23].defaultNormalized), "0.85");
 	EXPECT_EQ (tavik_param_to_string (row ("tuning.baseFreq"), TAVIK_PARAMS[16].defaultNormalized), "110");
 	EXPECT_EQ (tavik_param_to_string (row ("model.stiffness"), 0.375), "-0.25");
 	EXPECT_EQ (tavik_param_to_string (row ("performance.velocity"), TAVIK_PARAMS[25].defaultNormalized), "0.85");
+	// Arithmetic left in the plain value by the normalized round trip.
+	EXPECT_EQ (tavik_param_to_string (row ("exciter.noise"), 0.18), "0.18");
+	EXPECT_EQ (tavik_param_to_string (row ("model.stiffness"), 0.5 - 1e-12), "0"); // never "-0"
+	EXPECT_EQ (tavik_param_to_string (row ("model.stiffness"), 0.4999995), "-0.000001");
+	EXPECT_EQ (tavik_param_to_string (row ("master.level"), 0.0000004), "0"); // no exponent form
+	EXPECT_EQ (tavik_param_to_string (row ("tuning.baseFreq"), 0.123456789), "102.5309");
+
+	const std::pair<const char*, int> decimals[] = {
+		{"master.level", 6},    {"ir.size", 6},    {"amp.decay", 5},           {"tuning.baseFreq", 4},
+		{"model.stiffness", 6}, {"ombak.rate", 6}, {"performance.velocity", 6}};
+	for (const auto& [path, places] : decimals)
+		EXPECT_EQ (tavik_param_display_decimals (row (path)), places) << path;
+	EXPECT_EQ (tavik_param_display_number (2.5e-7, 6), "0"); // half away from zero: 0.25 units
+	EXPECT_EQ (tavik_param_display_number (5e-7, 6), "0.000001");
+	EXPECT_EQ (tavik_param_display_number (-5e-7, 6), "-0.000001");
+	EXPECT_EQ (tavik_param_display_number (1e300, 6), "1e+300"); // too big to count in units
+}
+
+// Hosts keep values as 32-bit floats and hand them back: every value a
+// player or preset sets reads back as itself, not as the float's noise
+// ("0.449999988079"), in every row.
+TEST (ParameterText, FloatHeldValuesReadAsTheValueTheyWereSetTo)
+{
+	for (const tavik_param_desc& d : TAVIK_PARAMS)
+	{
+		if (d.kind != TAVIK_PARAM_CONTINUOUS || d.step != 0)
+			continue;
+		const int places = tavik_param_display_decimals (&d);
+		// Clean values on a grid as fine as the row shows (every 97th, to
+		// keep the test quick), and the range's top.
+		double scale = 1;
+		for (int i = 0; i < places; ++i)
+			scale *= 10;
+		const long long first = static_cast<long long> (std::ceil (d.min * scale));
+		const long long last = static_cast<long long> (std::floor (d.max * scale));
+		for (long long k = first;; k = std::min (k + 97, last))
+		{
+			const double clean = static_cast<double> (k) / scale;
+			const double held = static_cast<float> (tavik_param_normalize (&d, clean));
+			const std::string text = tavik_param_to_string (&d, held);
+			ASSERT_EQ (text, tavik_param_display_number (clean, places)) << d.path << " " << clean;
+			if (k == last)
+				break;
+		}
+	}
 }
 
 TEST (ParameterText, ParsesEntryNamesThenNumbers)

@@ -82,6 +82,9 @@ constexpr const char* kUsage =
 	"                    answers {\"zorv\":\"rendered\",\"out\":...,\"frames\":...}\n"
 	"  {\"zorv\":\"set\",\"id\":1,\"normalized\":0.5}\n"
 	"                    changes a parameter as host automation does\n"
+	"  {\"zorv\":\"text\",\"id\":1,\"normalized\":0.5}\n"
+	"                    answers {\"zorv\":\"text\",...,\"text\":\"1.25\",\"units\":\"\"}: the host's display\n"
+	"                    text of that value and the parameter's units\n"
 	"  {\"zorv\":\"get\",\"id\":1}\n"
 	"                    answers {\"zorv\":\"value\",\"id\":1,\"normalized\":...}\n"
 	"  {\"zorv\":\"quit\"}   ends the session (so does the end of the input)\n"
@@ -887,7 +890,7 @@ private:
 			tick (plugin.controller ());
 			return true;
 		}
-		if (name == "set" || name == "get")
+		if (name == "set" || name == "get" || name == "text")
 		{
 			parameterCommand (name, command, plugin.controller ());
 			return true;
@@ -899,7 +902,8 @@ private:
 		}
 		if (name != "render")
 		{
-			std::fprintf (stderr, "zorv-render: bridge: unknown command \"%s\" (tick, wait, render, set, get, quit)\n",
+			std::fprintf (stderr,
+			              "zorv-render: bridge: unknown command \"%s\" (tick, wait, render, set, get, text, quit)\n",
 			              name.c_str ());
 			return true;
 		}
@@ -976,16 +980,18 @@ private:
 		printLine (nullptr, reply.data (), reply.size ());
 	}
 
-	// "set" changes a parameter as the host's automation would; "get" reads it.
+	// "set" changes a parameter as the host's automation would; "get" reads
+	// it; "text" asks for the display text a host shows for a value.
 	static void parameterCommand (const std::string& name, const tavik::JsonValue& command, IEditController* controller)
 	{
 		const tavik::JsonValue* id = command.find ("id");
 		const tavik::JsonValue* normalized = command.find ("normalized");
+		const bool needsValue = name != "get";
 		if (!id || id->kind != tavik::JsonValue::Kind::Number || !(id->number >= 0) || id->number > 0xFFFFFFFFu ||
-		    (name == "set" && (!normalized || normalized->kind != tavik::JsonValue::Kind::Number)))
+		    (needsValue && (!normalized || normalized->kind != tavik::JsonValue::Kind::Number)))
 		{
 			std::fprintf (stderr, "zorv-render: bridge: %s needs \"id\"%s\n", name.c_str (),
-			              name == "set" ? " and \"normalized\"" : "");
+			              needsValue ? " and \"normalized\"" : "");
 			return;
 		}
 		const auto paramId = static_cast<ParamID> (id->number);
@@ -994,8 +1000,38 @@ private:
 			controller->setParamNormalized (paramId, std::clamp (normalized->number, 0.0, 1.0));
 			return;
 		}
+		if (name == "text")
+		{
+			printDisplayText (controller, paramId, normalized->number);
+			return;
+		}
 		std::string reply = "{\"zorv\":\"value\",\"id\":" + std::to_string (paramId) + ",\"normalized\":";
 		tavik::jsonAppendNumber (reply, controller->getParamNormalized (paramId));
+		reply += "}";
+		printLine (nullptr, reply.data (), reply.size ());
+	}
+
+	static void printDisplayText (IEditController* controller, ParamID id, double normalized)
+	{
+		String128 text {};
+		const bool shown = controller->getParamStringByValue (id, normalized, text) == kResultOk;
+		std::string units;
+		for (int32 i = 0, count = controller->getParameterCount (); i < count; ++i)
+		{
+			ParameterInfo info {};
+			if (controller->getParameterInfo (i, info) == kResultOk && info.id == id)
+				units = tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (info.units), 128);
+		}
+		std::string reply = "{\"zorv\":\"text\",\"id\":" + std::to_string (id) + ",\"normalized\":";
+		tavik::jsonAppendNumber (reply, normalized);
+		if (shown)
+		{
+			reply += ",\"text\":";
+			tavik::jsonAppendQuoted (
+				reply, tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (text), 128).c_str ());
+			reply += ",\"units\":";
+			tavik::jsonAppendQuoted (reply, units.c_str ());
+		}
 		reply += "}";
 		printLine (nullptr, reply.data (), reply.size ());
 	}

@@ -20,6 +20,55 @@ double clampSafe (double v, double lo, double hi)
 
 } // namespace
 
+int tavik_param_display_decimals (const tavik_param_desc* desc)
+{
+	// A host keeps a value as a 32-bit float normalized value; its finest
+	// step over the row's range (2^-23 of the span, the spacing just below
+	// 1.0) fixes how many decimals mean anything. One decimal fewer than
+	// that step keeps the float's own rounding out of the text.
+	const double span = std::fabs (desc->max - desc->min);
+	if (!(span > 0))
+		return 0;
+	const double decimals = std::floor (-std::log10 (span * 0x1p-23));
+	return decimals < 0 ? 0 : decimals > 12 ? 12 : static_cast<int> (decimals);
+}
+
+std::string tavik_param_display_number (double value, int decimals)
+{
+	double scale = 1;
+	for (int i = 0; i < decimals; ++i)
+		scale *= 10;
+	// Rounded half away from zero, the way std::round and the editor page
+	// round, as a whole count of the smallest decimal shown.
+	const double scaled = std::round (value * scale);
+	if (!std::isfinite (scaled) || std::fabs (scaled) >= 9007199254740992.0)
+	{
+		std::string text;
+		appendShortestNumber (text, value);
+		return text;
+	}
+	const long long units = static_cast<long long> (scaled);
+	const unsigned long long magnitude = static_cast<unsigned long long> (units < 0 ? -units : units);
+	const unsigned long long whole = magnitude / static_cast<unsigned long long> (scale);
+	unsigned long long fraction = magnitude % static_cast<unsigned long long> (scale);
+	std::string text = units < 0 ? "-" : "";
+	text += std::to_string (whole);
+	if (fraction != 0)
+	{
+		int digits = decimals;
+		while (fraction % 10 == 0)
+		{
+			fraction /= 10;
+			--digits;
+		}
+		const std::string tail = std::to_string (fraction);
+		text += '.';
+		text.append (static_cast<size_t> (digits) - tail.size (), '0');
+		text += tail;
+	}
+	return text;
+}
+
 double tavik_param_normalize (const tavik_param_desc* desc, double plain)
 {
 	switch (desc->kind)
@@ -82,7 +131,9 @@ std::string tavik_param_to_string (const tavik_param_desc* desc, double normaliz
 			return text;
 		}
 		case TAVIK_PARAM_TOGGLE: return normalized >= 0.5 ? "on" : "off";
-		default: appendShortestNumber (text, tavik_param_plain (desc, normalized)); return text;
+		default:
+			return tavik_param_display_number (tavik_param_plain (desc, normalized),
+			                                   tavik_param_display_decimals (desc));
 	}
 }
 

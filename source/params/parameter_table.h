@@ -95,7 +95,19 @@ double tavik_param_normalize (const tavik_param_desc* desc, double plain);
 /** Normalized-to-plain rule of a row: the plain value every report uses. */
 double tavik_param_plain (const tavik_param_desc* desc, double normalized);
 
-/** Display text of a normalized value (no unit appended). */
+/** Decimal places a row's display text shows: what a 32-bit float
+ *  normalized value, as hosts keep it, resolves over the row's range
+ *  (6 for a range of 1, 4 for Base Pitch). */
+int tavik_param_display_decimals (const tavik_param_desc* desc);
+
+/** `value` rounded half away from zero to `decimals` places and written
+ *  without trailing zeros or exponent ("0.45", "110", "-0.25"); zero is
+ *  always "0". */
+std::string tavik_param_display_number (double value, int decimals);
+
+/** Display text of a normalized value (no unit appended): list entries by
+ *  name, continuous values to the row's display decimals, so a value a
+ *  host held as a float reads as the value it was set to. */
 std::string tavik_param_to_string (const tavik_param_desc* desc, double normalized);
 
 /** Parses display text (8-bit) into a normalized value. Returns false and
