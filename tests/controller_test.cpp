@@ -23,8 +23,8 @@ namespace {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 using tavik::TavikController;
+using tavik::test::LockingHandler;
 using tavik::test::MessageRecorder;
-using tavik::test::RecordingHandler;
 
 constexpr ParamID PROGRAM_CHANGE = 0x3F010001;
 
@@ -52,6 +52,7 @@ protected:
 	}
 	~Controller () override
 	{
+		EXPECT_EQ (handler.blocked, 0) << "the controller called back into the host from inside its call";
 		controller->disconnect (processor);
 		object->terminate ();
 		object->release ();
@@ -72,7 +73,7 @@ protected:
 	}
 
 	tavik::tools::ToolHostApplication host;
-	RecordingHandler handler;
+	LockingHandler handler;
 	IPtr<MessageRecorder> processor = owned (new MessageRecorder ());
 	IEditController* object = nullptr;
 	TavikController* controller = nullptr;
@@ -88,7 +89,12 @@ TEST_F (Controller, ProgramChangeAppliesAFactoryPresetThroughTheEditProtocol)
 	EXPECT_EQ (info.stepCount, 9);
 	EXPECT_EQ (info.flags & ParameterInfo::kCanAutomate, 0);
 
-	ASSERT_EQ (object->setParamNormalized (PROGRAM_CHANGE, 0.5), kResultOk); // 4.5 rounds to 5
+	// The host holds its lock across the program change, as a host's
+	// preset menu does; the values arrive through the edit protocol inside
+	// the call, the request to re-read them on the next tick.
+	handler.whileLocked ([&] { ASSERT_EQ (object->setParamNormalized (PROGRAM_CHANGE, 0.5), kResultOk); });
+	EXPECT_TRUE (handler.restarts.empty ());
+	controller->tickCadence ();
 	const tavik::PresetStateFacts& state = controller->session ().presetState ();
 	EXPECT_STREQ (state.currentId, "factory-6");
 	EXPECT_STREQ (state.currentName, "Gong Ageng Wadon");
@@ -122,9 +128,12 @@ TEST_F (Controller, ProgramChangeAppliesAFactoryPresetThroughTheEditProtocol)
 	} choices[] = {{0, "factory-1"}, {1.0 / 9, "factory-2"}, {17.0 / 18, "factory-10"}, {1, "factory-10"}};
 	for (const auto& c : choices)
 	{
-		ASSERT_EQ (object->setParamNormalized (PROGRAM_CHANGE, c.value), kResultOk);
+		handler.whileLocked ([&] { ASSERT_EQ (object->setParamNormalized (PROGRAM_CHANGE, c.value), kResultOk); });
 		EXPECT_STREQ (state.currentId, c.id) << c.value;
 	}
+	// Several program changes between two ticks: one request to re-read.
+	controller->tickCadence ();
+	EXPECT_EQ (handler.restarts, (std::vector<int32> {kParamValuesChanged, kParamValuesChanged}));
 	EXPECT_EQ (object->getParamNormalized (7), 1.0); // factory-10 strikes with the Metal mallet
 	ASSERT_EQ (object->setParamNormalized (PROGRAM_CHANGE, 7.0 / 9), kResultOk);
 	EXPECT_EQ (object->getParamNormalized (0), 1.0); // factory-8 is a Symphonic gong
@@ -185,7 +194,10 @@ TEST_F (Controller, ComponentStateUpdatesOnlyWhatTheDocumentCarries)
 	const std::string state = "{\"params\":{\"ir.size\":1.25,\"mallet.type\":2},"
 							  "\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":74,\"path\":\"strike.position\"}]},"
 							  "\"sampler\":{\"v\":1,\"pads\":{\"kick\":{\"gain\":2}}}}";
-	ASSERT_EQ (object->setComponentState (streamOf (state)), kResultOk);
+	handler.whileLocked ([&] { ASSERT_EQ (object->setComponentState (streamOf (state)), kResultOk); });
+	EXPECT_TRUE (handler.restarts.empty ()); // the new MIDI assignments wait for the next tick
+	controller->tickCadence ();
+	EXPECT_EQ (handler.restarts, (std::vector<int32> {kMidiCCAssignmentChanged}));
 	EXPECT_EQ (object->getParamNormalized (1), 0.5);
 	EXPECT_EQ (object->getParamNormalized (7), 2.0 / 3);
 	EXPECT_EQ (object->getParamNormalized (16), 0.25); // not named: kept
@@ -221,8 +233,11 @@ TEST_F (Controller, ControllerStateHoldsTheCcMapAndPads)
 	EXPECT_EQ (controllerState (), pads);
 	const std::string both = "{\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":1,\"path\":\"ir.size\"}]},"
 							 "\"sampler\":{\"v\":1,\"pads\":{\"snare\":{\"pan\":-0.5}}}}";
-	ASSERT_EQ (object->setState (streamOf (both)), kResultOk);
+	handler.whileLocked ([&] { ASSERT_EQ (object->setState (streamOf (both)), kResultOk); });
 	EXPECT_EQ (controllerState (), both);
+	EXPECT_TRUE (handler.restarts.empty ());
+	controller->tickCadence ();
+	EXPECT_EQ (handler.restarts, (std::vector<int32> {kMidiCCAssignmentChanged}));
 	// Parameter values in the controller's own chunk are not its business.
 	ASSERT_EQ (object->setState (streamOf ("{\"params\":{\"ir.size\":2}}")), kResultOk);
 	EXPECT_EQ (object->getParamNormalized (1), tavik::TAVIK_PARAMS[1].defaultNormalized);

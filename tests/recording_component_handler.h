@@ -4,6 +4,11 @@
 
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +49,59 @@ public:
 	std::vector<std::string> calls;
 	std::vector<std::pair<Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue>> performed;
 	std::vector<Steinberg::int32> restarts;
+};
+
+/** A host that holds a non-recursive lock across its calls into the
+ *  controller and takes the same lock in restartComponent, as some hosts
+ *  do. The lock is timed, so a controller that calls back from inside such
+ *  a call makes the test fail (counted in `blocked`) instead of hanging. */
+class LockingHandler : public RecordingHandler
+{
+public:
+	/** Runs `call` with the host's lock held, as the host's own code does. */
+	template <typename Call>
+	void whileLocked (Call&& call)
+	{
+		ASSERT_TRUE (take ());
+		call ();
+		give ();
+	}
+
+	Steinberg::tresult PLUGIN_API restartComponent (Steinberg::int32 flags) override
+	{
+		if (!take ())
+		{
+			++blocked;
+			return Steinberg::kResultFalse;
+		}
+		RecordingHandler::restartComponent (flags);
+		give ();
+		return Steinberg::kResultOk;
+	}
+
+	int blocked = 0;
+
+private:
+	bool take ()
+	{
+		std::unique_lock<std::mutex> guard (mutex);
+		if (!freed.wait_for (guard, std::chrono::milliseconds (200), [this] { return !held; }))
+			return false;
+		held = true;
+		return true;
+	}
+	void give ()
+	{
+		{
+			std::lock_guard<std::mutex> guard (mutex);
+			held = false;
+		}
+		freed.notify_all ();
+	}
+
+	std::mutex mutex;
+	std::condition_variable freed;
+	bool held = false;
 };
 
 } // namespace tavik::test

@@ -35,7 +35,12 @@ void ControllerSession::handleBridgeMessage (const char* json, size_t length)
 		std::fprintf (stderr, "tavik-plugin-shell: malformed bridge message (%zu bytes)\n", length);
 		return;
 	}
+	// Page messages arrive on the host's run loop, outside its calls:
+	// restarts owed since the last tick can go now, and those this
+	// message asks for go at once.
+	hostRestarts.flush ();
 	dispatch (*message, length);
+	hostRestarts.flush ();
 }
 
 void ControllerSession::dispatch (const BridgeMessage& m, size_t length)

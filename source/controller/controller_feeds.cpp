@@ -93,6 +93,7 @@ std::string ControllerSession::currentStateDocument () const
 
 void ControllerSession::tickCadence ()
 {
+	hostRestarts.flush ();
 	if (surface.sendTransportPoll (transportResetPending))
 		transportResetPending = false;
 	surface.sendToProcessor (messages::FEED_DRAIN, nullptr);
@@ -133,6 +134,7 @@ void ControllerSession::unsubscribe ()
 
 void ControllerSession::editorOpened ()
 {
+	hostRestarts.flush ();
 	recordLifecycle (DiagnosticLifecycleKind::editorOpened);
 	publishLastLifecycle ();
 }

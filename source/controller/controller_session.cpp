@@ -71,7 +71,8 @@ uint8_t classifyValidatorHost (const char* hostName)
 }
 
 ControllerSession::ControllerSession (ControllerSurface& controllerSurface)
-	: surface (controllerSurface), bank (*this), log (std::make_unique<DiagnosticLifecycleLog> ())
+	: surface (controllerSurface), hostRestarts ([this] (int32_t flags) { surface.restartComponent (flags); }),
+	  bank (*this), log (std::make_unique<DiagnosticLifecycleLog> ())
 {
 }
 
@@ -102,7 +103,7 @@ void ControllerSession::parameterSet (uint32_t id, double normalized)
 		const uint32_t last = TAVIK_FACTORY_PRESET_COUNT - 1;
 		const uint32_t index = !(steps > 0) ? 0 : steps >= last ? last : static_cast<uint32_t> (steps);
 		applyFactoryPreset (index);
-		surface.restartComponent (RESTART_PARAM_VALUES_CHANGED);
+		hostRestarts.request (RESTART_PARAM_VALUES_CHANGED);
 		return;
 	}
 	applyEchoRule (id, normalized);
@@ -190,7 +191,7 @@ void ControllerSession::adoptCcMap (const CcMap& adopted, bool notifyEditor)
 {
 	map = adopted;
 	holdsCcMap = true;
-	surface.restartComponent (RESTART_MIDI_CC_ASSIGNMENT_CHANGED);
+	hostRestarts.request (RESTART_MIDI_CC_ASSIGNMENT_CHANGED);
 	sendCcMapToProcessor ();
 	recordLifecycle (DiagnosticLifecycleKind::ccMapChanged).addNumber ("bindings", map.count);
 	publishLastLifecycle ();

@@ -9,6 +9,7 @@
 #include "cc_map.h"
 #include "controller_surface.h"
 #include "hello_blocks.h"
+#include "host_restarts.h"
 #include "host_facts.h"
 #include "lifecycle_log.h"
 #include "parameter_table.h"
@@ -106,6 +107,9 @@ public:
 	DiagnosticLifecycleEvent& recordLifecycle (DiagnosticLifecycleKind kind, int64_t atFrame = -1);
 	void publishLastLifecycle ();
 
+	// Host calls and the restarts owed to the host.
+	HostRestarts& restarts () { return hostRestarts; }
+
 	// Facts for the SDK layer and tests.
 	bool hasCcMap () const { return holdsCcMap; }
 	const CcMap& ccMap () const { return map; }
@@ -140,6 +144,7 @@ private:
 	void applyEchoRule (uint32_t id, double normalized);
 
 	ControllerSurface& surface;
+	HostRestarts hostRestarts;
 	BankControl bank;
 	BridgeSink bridgeSink;
 	int32_t echoParam = -1;

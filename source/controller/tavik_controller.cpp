@@ -64,6 +64,20 @@ void TavikController::startCadenceClock (FUnknown* context)
 		cadence = nullptr;
 }
 
+tresult PLUGIN_API TavikController::setComponentHandler (IComponentHandler* handler)
+{
+	const tresult result = EditControllerEx1::setComponentHandler (handler);
+	// Some hosts offer their run loop on the handler rather than on the
+	// context: the clock then starts here (restarts owed to the host wait
+	// for its ticks).
+	if (result == kResultOk && handler && initialised && !cadenceClockRunning ())
+		guardedHostCall ([&] {
+			startCadenceClock (handler);
+			return kResultOk;
+		});
+	return result;
+}
+
 void TavikController::stopCadenceClock ()
 {
 	if (cadence)
@@ -182,6 +196,9 @@ tresult PLUGIN_API TavikController::setParamNormalized (ParamID tag, ParamValue 
 {
 	if (!std::isfinite (value))
 		return kInvalidArgument;
+	// The host may hold a lock across this call that its restartComponent
+	// takes: restarts asked for in here wait for the next tick.
+	const HostCallScope inside (logic->restarts ());
 	return guardedHostCall ([&] () -> tresult {
 		const tresult result = EditControllerEx1::setParamNormalized (tag, value);
 		if (result == kResultOk)
@@ -192,12 +209,14 @@ tresult PLUGIN_API TavikController::setParamNormalized (ParamID tag, ParamValue 
 
 tresult PLUGIN_API TavikController::setComponentState (IBStream* stream)
 {
+	const HostCallScope inside (logic->restarts ());
 	return restoreFromStateStream (
 		stream, [&] (const char* text, size_t length) { return logic->restoreComponentState (text, length); });
 }
 
 tresult PLUGIN_API TavikController::setState (IBStream* stream)
 {
+	const HostCallScope inside (logic->restarts ());
 	return restoreFromStateStream (
 		stream, [&] (const char* text, size_t length) { return logic->restoreControllerState (text, length); });
 }
@@ -268,6 +287,7 @@ tresult PLUGIN_API TavikController::notify (IMessage* message)
 {
 	if (!message || !message->getAttributes ())
 		return kInvalidArgument;
+	const HostCallScope inside (logic->restarts ());
 	return guardedHostCall ([&] () -> tresult {
 		const char* id = message->getMessageID ();
 		if (!id)

@@ -30,6 +30,7 @@ public:
 	Steinberg::tresult PLUGIN_API terminate () override;
 
 	// IEditController
+	Steinberg::tresult PLUGIN_API setComponentHandler (Steinberg::Vst::IComponentHandler* handler) override;
 	Steinberg::tresult PLUGIN_API setComponentState (Steinberg::IBStream* state) override;
 	Steinberg::tresult PLUGIN_API setState (Steinberg::IBStream* state) override;
 	Steinberg::tresult PLUGIN_API getState (Steinberg::IBStream* state) override;
