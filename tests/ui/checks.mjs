@@ -1,5 +1,7 @@
 // Assertions shared by the editor page tests.
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
 
 // Every value the page sets must sit inside a begin/end bracket for the
 // same parameter, and every bracket must close.
@@ -33,11 +35,18 @@ export function assertNoProblems(session) {
 	assert.deepEqual(session.offsite, [], 'the page requested nothing outside its bundle');
 }
 
+// A knob as assistive technology and the eye read it: aria-valuenow and
+// aria-valuetext, and the readout under it (Base Pitch adds a note).
 export async function knobState(page, path) {
-	return page.$eval(`[role="slider"][data-path="${path}"]`, (e) => ({
-		now: Number(e.getAttribute('aria-valuenow')),
-		text: e.getAttribute('aria-valuetext'),
-	}));
+	return page.$eval(`[role="slider"][data-path="${path}"]`, (e) => {
+		const ctl = e.closest('.ctl');
+		return {
+			now: Number(e.getAttribute('aria-valuenow')),
+			text: e.getAttribute('aria-valuetext'),
+			shown: ctl.querySelector('.value-text').textContent,
+			note: ctl.querySelector('.value-note')?.textContent ?? null,
+		};
+	});
 }
 
 export async function waitForKnob(page, path, pred, timeout = 5000) {
@@ -49,3 +58,41 @@ export async function waitForKnob(page, path, pred, timeout = 5000) {
 }
 
 export const close = (a, b, eps = 1e-9) => Math.abs(a - b) <= eps;
+
+// axe-core, run inside the page. Every rule set it has, the experimental
+// ones too (label-content-name-mismatch is one of them).
+const axeSource = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+
+export async function axeViolations(page) {
+	if (!await page.evaluate(() => typeof window.axe === 'object'))
+		await page.evaluate(axeSource);
+	return page.evaluate(async () => {
+		const result = await window.axe.run(document, {
+			runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa', 'wcag22aa', 'best-practice', 'experimental'] },
+			resultTypes: ['violations'],
+		});
+		return result.violations.map((v) => ({ id: v.id, impact: v.impact,
+			nodes: v.nodes.map((n) => `${n.target.join(' ')}: ${n.failureSummary.split('\n').slice(1).join(' ').trim()}`) }));
+	});
+}
+
+// The RGBA pixels of a PNG (a screenshot), decoded by the browser in a
+// blank page of its own.
+export async function decodePng(context, png) {
+	const page = await context.newPage();
+	try {
+		return await page.evaluate(async (b64) => {
+			const img = new Image();
+			img.src = `data:image/png;base64,${b64}`;
+			await img.decode();
+			const c = document.createElement('canvas');
+			c.width = img.width;
+			c.height = img.height;
+			const g = c.getContext('2d');
+			g.drawImage(img, 0, 0);
+			return { width: img.width, height: img.height, data: [...g.getImageData(0, 0, img.width, img.height).data] };
+		}, png.toString('base64'));
+	} finally {
+		await page.close();
+	}
+}

@@ -132,6 +132,16 @@ class Bridge {
 		return answer.normalized;
 	}
 
+	// The controller's display text and units for a normalized value, as a
+	// host asks with getParamStringByValue. Queries may be pipelined.
+	async text(id, normalized) {
+		const mark = this.lines.length;
+		this.send({ zorv: 'text', id, normalized });
+		const answer = await this.waitFor((o) => o.zorv === 'text' && o.id === id && o.normalized === normalized,
+			`text of ${id} at ${normalized}`, 10000, mark);
+		return { text: answer.text, units: answer.units };
+	}
+
 	async quit() {
 		if (this.child.exitCode === null) {
 			this.send({ zorv: 'quit' });

@@ -3,7 +3,7 @@
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { openEditor, closeBrowser } from './harness.mjs';
-import { assertNoProblems } from './checks.mjs';
+import { assertNoProblems, knobState } from './checks.mjs';
 
 after(closeBrowser);
 
@@ -37,6 +37,7 @@ test('the page sends tavik.ready first and renders the hello', async () => {
 			text: e.getAttribute('aria-valuetext'),
 			label: document.getElementById(e.getAttribute('aria-labelledby'))?.textContent,
 			tab: e.tabIndex,
+			help: document.getElementById(e.getAttribute('aria-describedby'))?.textContent,
 		})));
 		assert.equal(sliders.length, 23);
 		const byPath = new Map(hello.params.map((p) => [p.path, p.value]));
@@ -44,10 +45,14 @@ test('the page sends tavik.ready first and renders the hello', async () => {
 			assert.equal(k.now, byPath.get(k.path), `${k.path} shows the hello's value`);
 			assert.ok(k.label && k.label.length > 0, `${k.path} has a label`);
 			assert.equal(k.tab, 0, `${k.path} is reachable with Tab`);
+			// The description names every way the knob answers the keyboard.
+			for (const action of ['Arrow keys', 'Shift', 'Page Up', 'Page Down', 'Home', 'End', 'Delete', 'double-click', 'Enter', 'type a value'])
+				assert.ok(k.help.includes(action), `${k.path}'s description mentions ${action}`);
 			assert.ok(k.min < k.max);
 		}
 		const text = (p) => sliders.find((k) => k.path === p).text;
-		assert.equal(text('tuning.baseFreq'), '110 Hz');
+		assert.equal(text('tuning.baseFreq'), '110 Hz, A2');
+		assert.deepEqual(await knobState(s.page, 'tuning.baseFreq'), { now: 110, text: '110 Hz, A2', shown: '110 Hz', note: 'A2' });
 		assert.equal(text('amp.decay'), '15 s');
 		assert.equal(text('ir.size'), '1');
 		assert.equal(sliders.find((k) => k.path === 'tuning.baseFreq').label, 'Base Pitch');

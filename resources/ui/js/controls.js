@@ -1,8 +1,8 @@
 // The parameter controls: rotary knobs for continuous values, segmented
 // buttons for lists, a switch for on/off rows. Each speaks the gesture
 // protocol and follows the plug-in's reports.
-import { clamp, toNormalized, toPlain, valueText, valueWithUnit, roundToResolution,
-	isSwitch } from './params.js';
+import { clamp, toNormalized, toPlain, valueWithUnit, roundToResolution, shownValue,
+	parseValueText, noteName, isSwitch } from './params.js';
 import * as store from './store.js';
 import { Gesture, editOnce } from './bridge.js';
 
@@ -52,13 +52,31 @@ export function createControl(p) {
 	return createKnob(p);
 }
 
+// The wheel: one step is 1 % of the range (0.1 % with Shift). A mouse
+// notch is about 50 px (Chromium and WebKitGTK on Linux) or 3 lines; a
+// touchpad sends many small pixel deltas that add up the same way, so a
+// swipe moves as far as its length, never a step per event.
+const WHEEL_PX_PER_STEP = 50;
+const WHEEL_LINES_PER_STEP = 3;
+const WHEEL_STEPS_PER_PAGE = 10;
+// Wheel events closer together than this are one gesture (one undo step).
+const WHEEL_GESTURE_MS = 250;
+
+function wheelSteps(e) {
+	const d = e.deltaY !== 0 ? e.deltaY : e.deltaX;
+	const steps = e.deltaMode === 1 ? d / WHEEL_LINES_PER_STEP
+		: e.deltaMode === 2 ? d * WHEEL_STEPS_PER_PAGE : d / WHEEL_PX_PER_STEP;
+	// Up (a negative delta) raises the value; one event moves at most a page.
+	return clamp(-steps, -WHEEL_STEPS_PER_PAGE, WHEEL_STEPS_PER_PAGE);
+}
+
 function createKnob(p) {
 	const id = `ctl-${++uid}`;
 	const root = el('div', 'ctl knob', { 'data-path': p.path });
 	const dial = el('div', 'knob-dial', {
 		role: 'slider', tabindex: '0', 'aria-labelledby': `${id}-label`,
 		'aria-valuemin': String(p.min), 'aria-valuemax': String(p.max),
-		'aria-describedby': `${id}-hint`, 'data-path': p.path,
+		'aria-describedby': 'knob-help', 'data-path': p.path,
 	});
 	const svg = svgEl('svg', { viewBox: '0 0 64 64', 'aria-hidden': 'true', focusable: 'false' });
 	const bipolar = p.min < 0 && p.max > 0;
@@ -74,24 +92,34 @@ function createKnob(p) {
 	const label = el('div', 'ctl-label', { id: `${id}-label` });
 	label.textContent = p.title;
 	const out = el('output', 'ctl-value', { 'aria-hidden': 'true' });
-	const hint = el('span', 'sr-only', { id: `${id}-hint` });
-	hint.textContent = 'Drag, scroll or use the arrow keys; Shift for fine steps; double-click to reset.';
-	root.append(dial, label, out, hint);
-	root.title = `${p.title} — double-click to reset to ${valueWithUnit(p, p.def)}`;
+	const valueSpan = el('span', 'value-text');
+	out.append(valueSpan);
+	// Base Pitch also names the nearest note.
+	const noteSpan = p.path === 'tuning.baseFreq' ? el('span', 'value-note') : null;
+	if (noteSpan)
+		out.append(noteSpan);
+	root.append(dial, label, out);
+	root.title = `${p.title}: drag to change; click, then scroll for small steps; ` +
+		`double-click to reset to ${valueWithUnit(p, p.def)}; double-click the value to type one`;
 
 	let shown = null;
+	let shownNote = null;
 	function render(plain) {
 		const n = toNormalized(p, plain);
 		const deg = START + n * SWEEP;
 		valueArc.setAttribute('d', n === (bipolar ? 0.5 : 0) ? '' : arcPath(32, 32, 27, Math.min(origin, deg), Math.max(origin, deg)));
 		pointer.setAttribute('transform', `rotate(${deg.toFixed(2)} 32 32)`);
 		const text = valueWithUnit(p, plain);
-		if (text !== shown) {
-			out.textContent = text;
-			shown = text;
-		}
-		dial.setAttribute('aria-valuenow', String(plain));
-		dial.setAttribute('aria-valuetext', text);
+		const note = noteSpan ? noteName(shownValue(p, plain)) : '';
+		if (text === shown && note === shownNote)
+			return;
+		shown = text;
+		shownNote = note;
+		valueSpan.textContent = text;
+		if (noteSpan)
+			noteSpan.textContent = note;
+		dial.setAttribute('aria-valuenow', String(shownValue(p, plain)));
+		dial.setAttribute('aria-valuetext', note ? `${text}, ${note}` : text);
 	}
 	store.onPath(p.path, (v) => render(v));
 	render(store.get(p.path));
@@ -114,6 +142,7 @@ function createKnob(p) {
 		if (e.button !== 0)
 			return;
 		e.preventDefault();
+		endWheel();
 		dial.focus();
 		dial.setPointerCapture(e.pointerId);
 		drag = { y: e.clientY, n: toNormalized(p, store.get(p.path)), gesture: new Gesture(p.path) };
@@ -144,13 +173,43 @@ function createKnob(p) {
 	dial.addEventListener('pointercancel', endDrag);
 	dial.addEventListener('lostpointercapture', endDrag);
 
-	dial.addEventListener('wheel', (e) => {
-		e.preventDefault();
-		if (e.deltaY === 0)
+	// The wheel adjusts only the knob the player has picked (focused) or is
+	// dragging; over any other knob it scrolls the page. Events in quick
+	// succession make one gesture, tracked unrounded like a drag.
+	let wheel = null;
+	function endWheel() {
+		if (!wheel)
 			return;
-		const step = span * (e.shiftKey ? 0.001 : 0.01);
-		nudgeTo(store.get(p.path) + (e.deltaY < 0 ? step : -step));
+		clearTimeout(wheel.timer);
+		wheel.gesture.end();
+		wheel = null;
+		store.release(p.path);
+	}
+	dial.addEventListener('wheel', (e) => {
+		if (drag) {
+			e.preventDefault();
+			return;
+		}
+		if (document.activeElement !== dial)
+			return;
+		e.preventDefault();
+		const steps = wheelSteps(e);
+		if (steps === 0)
+			return;
+		if (!wheel) {
+			wheel = { n: toNormalized(p, store.get(p.path)), gesture: new Gesture(p.path), timer: 0 };
+			store.hold(p.path);
+		}
+		wheel.n = clamp(wheel.n + steps * (e.shiftKey ? 0.001 : 0.01), 0, 1);
+		const v = roundToResolution(p, toPlain(p, wheel.n));
+		if (v !== store.get(p.path)) {
+			store.setLocal(p.path, v);
+			wheel.gesture.set(v);
+		}
+		clearTimeout(wheel.timer);
+		wheel.timer = setTimeout(endWheel, WHEEL_GESTURE_MS);
 	}, { passive: false });
+	dial.addEventListener('blur', endWheel);
 
 	dial.addEventListener('dblclick', (e) => {
 		e.preventDefault();
@@ -158,6 +217,11 @@ function createKnob(p) {
 	});
 
 	dial.addEventListener('keydown', (e) => {
+		if (e.key === 'Enter' && !e.repeat) {
+			e.preventDefault();
+			openEntry();
+			return;
+		}
 		const fine = e.shiftKey ? 0.001 : 0.01;
 		const v = store.get(p.path);
 		let target = null;
@@ -172,7 +236,71 @@ function createKnob(p) {
 		default: return;
 		}
 		e.preventDefault();
+		endWheel();
 		nudgeTo(target);
+	});
+
+	// Typing an exact value: the entry takes what the host's text parser
+	// takes ("0.8", "0.8 s", "1e-1"; Base Pitch also "A2"). Enter commits
+	// as one gesture, Escape or leaving it cancels; a text that names no
+	// value says so and changes nothing.
+	let entry = null;
+	function openEntry() {
+		if (entry)
+			return;
+		endWheel();
+		const input = el('input', 'value-entry', {
+			type: 'text', spellcheck: 'false', autocomplete: 'off', enterkeyhint: 'done',
+			'aria-label': `${p.title}${p.unit ? ` in ${p.unit}` : ''}`,
+			'aria-describedby': `${id}-entry-error`,
+		});
+		const error = el('span', 'entry-error', { id: `${id}-entry-error`, role: 'alert' });
+		input.value = valueWithUnit(p, store.get(p.path));
+		entry = { input, error };
+		out.hidden = true;
+		out.after(input, error);
+		input.focus();
+		input.select();
+		input.addEventListener('keydown', (e) => {
+			if (e.key === 'Enter') {
+				e.preventDefault();
+				commitEntry();
+			} else if (e.key === 'Escape') {
+				e.preventDefault();
+				e.stopPropagation();
+				closeEntry(true);
+			}
+		});
+		input.addEventListener('blur', () => closeEntry(false));
+	}
+	function closeEntry(refocus) {
+		if (!entry)
+			return;
+		const { input, error } = entry;
+		entry = null;
+		input.remove();
+		error.remove();
+		out.hidden = false;
+		if (refocus)
+			dial.focus();
+	}
+	function commitEntry() {
+		const plain = parseValueText(p, entry.input.value);
+		if (plain === null) {
+			entry.error.textContent = p.path === 'tuning.baseFreq' ? 'Type Hz or a note' : 'Type a number';
+			entry.input.setAttribute('aria-invalid', 'true');
+			entry.input.select();
+			return;
+		}
+		closeEntry(true);
+		if (plain !== store.get(p.path)) {
+			store.setLocal(p.path, plain);
+			editOnce(p.path, plain);
+		}
+	}
+	out.addEventListener('dblclick', (e) => {
+		e.preventDefault();
+		openEntry();
 	});
 	return root;
 }
@@ -245,7 +373,7 @@ function createSwitch(p) {
 		const on = plain >= 0.5;
 		button.setAttribute('aria-checked', String(on));
 		out.textContent = on ? 'On' : 'Off';
-		button.title = `${p.title}: ${valueText(p, plain)}`;
+		root.title = `${p.title}: ${on ? 'On' : 'Off'}`;
 	}
 	store.onPath(p.path, render);
 	render(store.get(p.path));

@@ -2,6 +2,7 @@
 // happens, and what the host told it. The lifecycle and transport feeds are
 // subscribed only while the drawer is open.
 import { send } from './bridge.js';
+import { displayNumber } from './params.js';
 
 const MAX_EVENTS = 200;
 let ui = null;
@@ -237,7 +238,7 @@ function renderTransport() {
 	const sig = s.timeSignature || {};
 	table(ui.transport, [
 		['Playing', s.playing ? 'yes' : 'no'],
-		['Tempo', typeof s.tempo === 'number' ? `${s.tempo} BPM` : undefined],
+		['Tempo', typeof s.tempo === 'number' ? `${displayNumber(s.tempo, 3)} BPM` : undefined],
 		['Signature', sig.numerator ? `${sig.numerator}/${sig.denominator}` : undefined],
 		['Position', typeof s.ppqPosition === 'number' ? `${s.ppqPosition.toFixed(2)} quarters` : undefined],
 	]);

@@ -35,54 +35,77 @@ function buildSections() {
 	}
 }
 
-// Side drawers: one open at a time; Escape closes; focus returns to the
-// button that opened it.
+// Side drawers: one open at a time; Escape or a click beside the drawer
+// closes it; focus returns to what opened it. While one is open the
+// controls it covers are inert, so Tab never reaches (and keys never turn)
+// a knob nobody can see; the top bar stays in reach to switch drawers.
 const drawerHooks = {
 	'diag-drawer': (open) => diagnostics.setOpen(open),
 	'bank-drawer': (open) => { if (open) banks.refresh(); },
 };
 
+let openDrawer = null;
+
 function setupDrawers() {
 	const buttons = [...document.querySelectorAll('[data-drawer]')];
+	const content = document.getElementById('content');
+	const scrim = document.getElementById('scrim');
 	let openId = null;
+	let opener = null;
 	function close(returnFocus) {
 		if (!openId)
 			return;
 		const id = openId;
 		document.getElementById(id).hidden = true;
 		const button = buttons.find((b) => b.dataset.drawer === id);
-		button.setAttribute('aria-expanded', 'false');
+		if (button)
+			button.setAttribute('aria-expanded', 'false');
 		openId = null;
+		content.inert = false;
+		scrim.hidden = true;
 		document.body.classList.remove('drawer-open');
 		if (drawerHooks[id])
 			drawerHooks[id](false);
-		if (returnFocus)
-			button.focus();
+		const back = opener && opener.isConnected ? opener : button;
+		opener = null;
+		if (returnFocus && back)
+			back.focus();
 	}
-	function open(id) {
+	function open(id, from) {
 		if (openId === id)
 			return close(true);
+		const previousOpener = openId ? opener : null;
 		close(false);
 		const drawer = document.getElementById(id);
 		drawer.hidden = false;
 		openId = id;
+		opener = from || previousOpener || buttons.find((b) => b.dataset.drawer === id) || null;
+		content.inert = true;
+		scrim.hidden = false;
 		document.body.classList.add('drawer-open');
-		buttons.find((b) => b.dataset.drawer === id).setAttribute('aria-expanded', 'true');
+		const button = buttons.find((b) => b.dataset.drawer === id);
+		if (button)
+			button.setAttribute('aria-expanded', 'true');
 		if (drawerHooks[id])
 			drawerHooks[id](true);
 		drawer.querySelector('.drawer-close').focus();
 	}
 	for (const b of buttons)
-		b.addEventListener('click', () => open(b.dataset.drawer));
+		b.addEventListener('click', () => open(b.dataset.drawer, b));
+	scrim.addEventListener('click', () => close(false));
 	for (const drawer of document.querySelectorAll('.drawer')) {
 		drawer.querySelector('.drawer-close').addEventListener('click', () => close(true));
 		drawer.addEventListener('keydown', (e) => {
-			if (e.key === 'Escape') {
+			if (e.key === 'Escape' && !e.defaultPrevented) {
 				e.preventDefault();
 				close(true);
 			}
 		});
 	}
+	openDrawer = (id, from) => {
+		if (openId !== id)
+			open(id, from);
+	};
 }
 
 function wireMessages() {
@@ -96,15 +119,11 @@ function wireMessages() {
 		document.body.dataset.hello = 'received';
 	});
 	bridge.on('tavik.paramChanged', (m) => store.setFromHost(m.path, m.value));
+	bridge.on('tavik.presetState', (m) => presets.fromPresetState(m.presetState));
+	bridge.on('tavik.presetList', (m) => presets.onPresetList(m));
+	bridge.on('tavik.presetResult', (m) => presets.onPresetResult(m));
 	bridge.on('tavik.ccMapChanged', (m) => ccmap.adopt(m.map));
-	bridge.on('tavik.lifecycle', (m) => {
-		diagnostics.onLifecycle(m);
-		const loaded = (m.events || []).filter((e) => e.kind === 'presetLoaded' && e.detail);
-		if (loaded.length) {
-			const last = loaded[loaded.length - 1];
-			presets.noteLoaded(last.detail.id, last.detail.name);
-		}
-	});
+	bridge.on('tavik.lifecycle', (m) => diagnostics.onLifecycle(m));
 	bridge.on('tavik.runtimeDiagnostics', (m) => {
 		banks.onRuntimeDiagnostics(m);
 		diagnostics.onRuntimeDiagnostics(m);
@@ -113,10 +132,6 @@ function wireMessages() {
 	bridge.on('tavik.transport', (m) => diagnostics.onTransport(m));
 	bridge.on('tavik.bankState', (m) => banks.onBankState(m));
 	bridge.on('tavik.folderPicked', (m) => banks.onFolderPicked(m));
-	bridge.on('*', (m) => {
-		if (m.presetState && m.type !== 'tavik.hello')
-			presets.fromPresetState(m.presetState);
-	});
 }
 
 function main() {
@@ -124,11 +139,11 @@ function main() {
 	const picture = new Picture(document.getElementById('picture'),
 		document.getElementById('picture-caption'), () => store.snapshot());
 	store.onAny(() => picture.request());
-	presets.mount(document);
 	ccmap.mount(document.getElementById('cc-drawer'));
 	diagnostics.mount(document.getElementById('diag-drawer'));
 	banks.mount(document.getElementById('bank-drawer'));
 	setupDrawers();
+	presets.mount(document, { openDrawer: (id, from) => openDrawer(id, from) });
 	wireMessages();
 	bridge.start();
 	document.getElementById('offline').hidden = bridge.connected();

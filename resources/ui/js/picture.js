@@ -2,6 +2,7 @@
 // it, and beside it the modes as a spectrum (level against pitch) over
 // their ring times. Redrawn whenever a value moves.
 import { computeModes } from './gongmodel.js';
+import { displayNumber } from './params.js';
 
 const F_MIN = 40;
 const F_MAX = 4000;
@@ -60,23 +61,26 @@ export class Picture {
 		const longest = Math.max(...sound.modes.map((m) => m.t60));
 		const top = sound.modes[sound.modes.length - 1].hz;
 		const text = `${sound.recipe.name}: ${sound.modes.length} modes from ${fmtHz(sound.modes[0].hz)} to ${fmtHz(top)}, ` +
-			`longest ring ${fmtSeconds(longest)}` + (sound.ombakSplit > 0 ? `, beating at ${trim(sound.ombakSplit)} Hz` : '');
+			`longest ring ${fmtSeconds(longest)}` + (sound.ombakSplit > 0 ? `, beating at ${significant(sound.ombakSplit)} Hz` : '');
 		if (this.caption.textContent !== text)
 			this.caption.textContent = text;
 		this.canvas.setAttribute('aria-label', text);
 	}
 }
 
-function trim(x) {
-	return String(Number(x.toPrecision(3)));
+// Three significant digits of a derived figure (a mode's pitch, a ring
+// time), written by the page's one number formatter.
+function significant(x) {
+	const places = x > 0 ? Math.max(0, 2 - Math.floor(Math.log10(x))) : 0;
+	return displayNumber(x, places);
 }
 
 function fmtHz(hz) {
-	return hz >= 1000 ? `${trim(hz / 1000)} kHz` : `${Math.round(hz)} Hz`;
+	return hz >= 1000 ? `${significant(hz / 1000)} kHz` : `${displayNumber(hz, 0)} Hz`;
 }
 
 function fmtSeconds(s) {
-	return s >= 10 ? `${Math.round(s)} s` : `${trim(s)} s`;
+	return s >= 10 ? `${displayNumber(s, 0)} s` : `${significant(s)} s`;
 }
 
 function drawGong(g, cx, cy, maxR, sound) {

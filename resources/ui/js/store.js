@@ -1,7 +1,7 @@
 // The page's copy of the parameter values (plain units), and who to tell
 // when one moves. Values change from the player's gestures (local) and from
 // the plug-in's paramChanged messages (host).
-import { PARAMS, BY_PATH, quantize } from './params.js';
+import { PARAMS, BY_PATH, fromHost } from './params.js';
 
 const values = new Map(PARAMS.map((p) => [p.path, p.def]));
 const pathListeners = new Map();
@@ -53,7 +53,7 @@ export function setFromHost(path, plain) {
 		waiting.set(path, plain);
 		return false;
 	}
-	values.set(path, quantize(p, plain));
+	values.set(path, fromHost(p, plain));
 	notify(path, 'host');
 	return true;
 }
