@@ -3,7 +3,7 @@
 // controller's messages come back into the page through the injected
 // script's _deliver, as the plug-in's web view does.
 import { spawn } from 'node:child_process';
-import { readFileSync, mkdirSync, existsSync, mkdtempSync, rmSync } from 'node:fs';
+import { readFileSync, writeFileSync, mkdirSync, existsSync, mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { extname, join, resolve, normalize, sep, dirname } from 'node:path';
 import { createInterface } from 'node:readline';
@@ -67,14 +67,20 @@ export async function closeBrowser() {
 // The controller behind `zorv-render --bridge`. Lines are collected in
 // arrival order; waitFor resolves when a matching line has arrived.
 class Bridge {
-	constructor() {
+	constructor(presetFiles = {}) {
 		this.lines = [];
 		this.waiters = [];
 		this.stderr = '';
 		this.deliver = null;
-		// A bank cache of its own, and no proxy for loopback addresses.
+		// A bank cache and a home (with its user presets folder) of its own,
+		// and no proxy for loopback addresses.
 		this.dataHome = mkdtempSync(join(tmpdir(), 'zorv-ui-data-'));
-		const env = { ...process.env, XDG_DATA_HOME: this.dataHome };
+		this.home = join(this.dataHome, 'home');
+		this.presetFolder = join(this.home, '.vst3', 'presets', 'Tavik Music', 'Zorv');
+		mkdirSync(this.presetFolder, { recursive: true });
+		for (const [name, bytes] of Object.entries(presetFiles))
+			writeFileSync(join(this.presetFolder, name), bytes);
+		const env = { ...process.env, XDG_DATA_HOME: this.dataHome, HOME: this.home };
 		for (const name of ['https_proxy', 'HTTPS_PROXY', 'all_proxy', 'ALL_PROXY'])
 			delete env[name];
 		this.child = spawn(config.render, ['--plugin', config.bundle, '--bridge'], {
@@ -155,12 +161,14 @@ class Bridge {
 	}
 }
 
-// One editor session: a fresh page and a fresh controller.
-export async function openEditor({ width = 720, height = 560 } = {}) {
+// One editor session: a fresh page and a fresh controller. `presetFiles`
+// (file name -> bytes) are put in the user presets folder first, as a host
+// or another session would have left them.
+export async function openEditor({ width = 720, height = 560, presetFiles = {} } = {}) {
 	const b = await launchBrowser();
 	const context = await b.newContext({ viewport: { width, height }, deviceScaleFactor: 1 });
 	const page = await context.newPage();
-	const bridge = new Bridge();
+	const bridge = new Bridge(presetFiles);
 	const sent = [];
 	const problems = [];
 	const offsite = [];

@@ -2,8 +2,8 @@
 // nothing is cut off, text is readable; screenshots go to the artefacts.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { openEditor, closeBrowser, artefactPath } from './harness.mjs';
-import { assertNoProblems } from './checks.mjs';
+import { openEditor, closeBrowser, artefactPath, PARAM_IDS } from './harness.mjs';
+import { assertNoProblems, axeViolations } from './checks.mjs';
 
 after(closeBrowser);
 
@@ -67,6 +67,43 @@ function layoutFaults() {
 	return faults;
 }
 
+// Runs in the page: every text of a control (label, readout, note, list
+// entry) measured as drawn, glyph box by glyph box: it must stay inside its
+// own control and its card and clear of every other control.
+function readoutFaults() {
+	const faults = [];
+	const overlaps = (a, b) => a.left < b.right - 0.5 && b.left < a.right - 0.5 && a.top < b.bottom - 0.5 && b.top < a.bottom - 0.5;
+	const inside = (a, b) => a.left >= b.left - 0.5 && a.right <= b.right + 0.5 && a.top >= b.top - 0.5 && a.bottom <= b.bottom + 0.5;
+	const controls = [...document.querySelectorAll('.ctl')];
+	const boxes = controls.map((c) => c.getBoundingClientRect());
+	for (const [i, c] of controls.entries()) {
+		const card = c.closest('.panel').getBoundingClientRect();
+		for (const t of c.querySelectorAll('.ctl-label, .value-text, .value-note, .segment, .switch .ctl-value')) {
+			if (!t.textContent.trim() || !t.getClientRects().length)
+				continue;
+			const range = document.createRange();
+			range.selectNodeContents(t);
+			// Across, the glyphs as drawn (a readout too long for its column
+			// runs out sideways); down, the line they sit on (a glyph box is
+			// the font's full ascent and descent, taller than a tight line).
+			const own = t.getBoundingClientRect();
+			for (const g of range.getClientRects()) {
+				const r = { left: g.left, right: g.right, top: Math.max(g.top, own.top), bottom: Math.min(g.bottom, own.bottom) };
+				const what = `${c.dataset.path} "${t.textContent}"`;
+				if (!inside(r, boxes[i]))
+					faults.push(`${what} leaves its control`);
+				if (!inside(r, card))
+					faults.push(`${what} leaves its card`);
+				boxes.forEach((b, j) => {
+					if (j !== i && overlaps(r, b))
+						faults.push(`${what} overlaps ${controls[j].dataset.path}`);
+				});
+			}
+		}
+	}
+	return faults;
+}
+
 // Runs in the page: text whose contrast with its background is below AA.
 function contrastFaults() {
 	const parse = (c) => (c.match(/[\d.]+/g) || []).map(Number);
@@ -106,13 +143,76 @@ async function settleMotion(page) {
 	await page.evaluate(() => Promise.all(document.getAnimations().map((a) => a.finished)));
 }
 
-for (const [width, height] of [[480, 360], [720, 560], [1400, 1000], [1000, 700]]) {
-	test(`a clean layout at ${width}×${height}`, async () => {
+// Values that make each readout as long as it can get: every decimal the
+// row shows, the sign of a row that crosses zero, Base Pitch's note with
+// cents.
+const LONGEST = Object.fromEntries(Object.entries(PARAM_IDS).map(([path, id]) => [path,
+	{ id, normalized: ['model.stiffness', 'model.radiation'].includes(path) ? Math.fround(0.012345678) : Math.fround(0.987654321) }]));
+
+// Every drawer, the preset menu and the dialogs, each audited by axe-core.
+async function auditStates(s, width, height) {
+	const found = {};
+	const audit = async (state) => {
+		const serious = (await axeViolations(s.page)).filter((v) => v.impact === 'serious' || v.impact === 'critical');
+		found[state] = serious;
+		await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-${state}.png`) });
+	};
+	await audit('none');
+	await s.page.click('#preset-toggle');
+	await s.page.waitForSelector('#preset-menu', { state: 'visible' });
+	const menu = await s.page.locator('#preset-menu').boundingBox();
+	assert.ok(menu.y >= 0 && menu.y + menu.height <= height && menu.x >= 0 && menu.x + menu.width <= width,
+		`the preset menu fits the window (${JSON.stringify(menu)})`);
+	await audit('presets-menu');
+	await s.page.keyboard.press('Escape');
+	for (const [drawer, state] of [['cc-drawer', 'cc'], ['bank-drawer', 'banks'], ['diag-drawer', 'diagnostics']]) {
+		await s.page.click(`[data-drawer="${drawer}"]`);
+		if (drawer === 'cc-drawer') {
+			await s.page.click('#cc-add');
+			await s.page.click('#cc-add');
+			await s.settle();
+		}
+		if (drawer === 'bank-drawer') {
+			await s.page.click('#bank-pick');
+			await s.page.waitForSelector('#bank-result:not([hidden])');
+		}
+		if (drawer === 'diag-drawer')
+			await s.page.waitForSelector('#diag-events .event');
+		await settleMotion(s.page);
+		const box = await s.page.locator(`#${drawer}`).boundingBox();
+		assert.ok(box.x >= 0 && box.x + box.width <= width + 0.5, `the ${state} drawer fits the window`);
+		assert.deepEqual(await s.page.evaluate(contrastFaults), [], `contrast in the ${state} drawer`);
+		await audit(state);
+	}
+	await s.page.keyboard.press('Escape');
+	// The saved presets drawer and the save dialog, from the preset menu.
+	await s.page.click('#preset-toggle');
+	await s.page.click('#preset-menu [data-action="manage"]');
+	await s.page.waitForSelector('#preset-drawer', { state: 'visible' });
+	await settleMotion(s.page);
+	await audit('saved-presets');
+	await s.page.click('#preset-save-open');
+	await s.page.waitForSelector('#save-dialog[open]');
+	await s.page.fill('#save-name', 'A name / with a slash');
+	await s.page.click('#save-submit');
+	await s.page.waitForFunction(() => !/^Saving/.test(document.getElementById('save-error').textContent));
+	const dialog = await s.page.locator('#save-dialog').boundingBox();
+	assert.ok(dialog.y >= 0 && dialog.y + dialog.height <= height && dialog.x >= 0 && dialog.x + dialog.width <= width,
+		'the save dialog fits the window');
+	await audit('save-dialog');
+	await s.page.keyboard.press('Escape');
+	await s.page.keyboard.press('Escape');
+	return found;
+}
+
+for (const [width, height] of [[480, 360], [720, 560], [1000, 700], [1400, 1000]]) {
+	test(`a clean, accessible layout at ${width}×${height}`, async () => {
 		const s = await openEditor({ width, height });
 		try {
 			await s.settle();
 			await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}.png`) });
 			assert.deepEqual(await s.page.evaluate(layoutFaults), []);
+			assert.deepEqual(await s.page.evaluate(readoutFaults), []);
 			assert.deepEqual(await s.page.evaluate(contrastFaults), []);
 			// At the smallest sizes the content scrolls within its panel
 			// and every control can be reached.
@@ -121,41 +221,22 @@ for (const [width, height] of [[480, 360], [720, 560], [1400, 1000], [1000, 700]
 			assert.ok(await last.isVisible());
 			const box = await last.boundingBox();
 			assert.ok(box.y >= 0 && box.y + box.height <= height, 'the last control scrolls into view');
-			if (width === 480 || width === 1400) {
-				await s.page.click('[data-drawer="diag-drawer"]');
-				await s.page.waitForSelector('#diag-events .event');
-				await settleMotion(s.page);
-				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-diagnostics.png`) });
-				assert.deepEqual(await s.page.evaluate(contrastFaults), []);
-				const drawer = await s.page.locator('#diag-drawer').boundingBox();
-				assert.ok(drawer.x >= 0 && drawer.x + drawer.width <= width + 0.5, 'the drawer fits the window');
-				await s.page.click('[data-drawer="cc-drawer"]');
-				await s.page.click('#cc-add');
-				await s.page.click('#cc-add');
-				await s.settle();
-				await settleMotion(s.page);
-				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-cc.png`) });
-				const rows = await s.page.$$eval('.cc-row', (els) => els.map((e) => {
-					const r = e.getBoundingClientRect();
-					return [...e.children].every((c) => {
-						const b = c.getBoundingClientRect();
-						return b.left >= r.left - 0.5 && b.right <= r.right + 0.5;
-					});
-				}));
-				assert.deepEqual(rows, [true, true], 'CC rows keep their fields inside');
-				await s.page.click('[data-drawer="bank-drawer"]');
-				await s.page.click('#bank-pick');
-				await s.page.waitForSelector('#bank-result:not([hidden])');
-				await settleMotion(s.page);
-				await s.page.screenshot({ path: artefactPath(`editor-${width}x${height}-banks.png`) });
-			}
-			if (width === 720) {
-				await s.page.click('#preset-toggle');
-				await s.page.waitForSelector('#preset-menu', { state: 'visible' });
-				await s.page.screenshot({ path: artefactPath('editor-720x560-presets.png') });
-				const menu = await s.page.locator('#preset-menu').boundingBox();
-				assert.ok(menu.y + menu.height <= height && menu.x >= 0 && menu.x + menu.width <= width);
-			}
+			await s.page.$eval('#content', (e) => { e.scrollTop = 0; });
+
+			// The longest readouts still fit under their knobs.
+			for (const { id, normalized } of Object.values(LONGEST))
+				s.bridge.send({ zorv: 'set', id, normalized });
+			await s.page.waitForFunction(() => /¢/.test(document.querySelector('.ctl[data-path="tuning.baseFreq"] .value-note').textContent)
+				&& document.querySelector('.ctl[data-path="amp.decay"] .value-text').textContent.length >= 10);
+			await s.settle();
+			for (const key of ['gong', 'bloom', 'envelope', 'tuning'])
+				await s.page.locator(`.group-${key}`).screenshot({ path: artefactPath(`editor-${width}x${height}-long-${key}.png`) });
+			assert.deepEqual(await s.page.evaluate(layoutFaults), [], 'with the longest readouts');
+			assert.deepEqual(await s.page.evaluate(readoutFaults), [], 'with the longest readouts');
+
+			// axe-core finds nothing serious in any state of the page.
+			const found = await auditStates(s, width, height);
+			assert.deepEqual(found, Object.fromEntries(Object.keys(found).map((k) => [k, []])));
 			assertNoProblems(s);
 		} finally {
 			await s.close();
