@@ -174,3 +174,59 @@ test('the bank panel explains the refusals kindly', async () => {
 		await s.close();
 	}
 });
+
+test('an open drawer keeps Tab, Shift+Tab and the keys away from the controls it covers', async () => {
+	const s = await openEditor({ width: 1000, height: 700 });
+	try {
+		// Where focus goes on each press: never into the content the drawer
+		// covers, and round the drawer's own controls.
+		const walk = async (key, presses) => {
+			const seen = [];
+			for (let i = 0; i < presses; ++i) {
+				await s.page.keyboard.press(key);
+				seen.push(await s.page.evaluate(() => {
+					const e = document.activeElement;
+					return { inContent: Boolean(e.closest('#content')), inDrawer: Boolean(e.closest('.drawer')),
+						name: e.id || e.getAttribute('aria-label') || e.textContent.trim().slice(0, 20) || e.tagName };
+				}));
+			}
+			return seen;
+		};
+		for (const drawer of ['cc-drawer', 'bank-drawer', 'diag-drawer']) {
+			await s.page.click(`[data-drawer="${drawer}"]`);
+			if (drawer === 'cc-drawer')
+				await s.page.click('#cc-add');
+			assert.equal(await s.page.$eval('#content', (e) => e.inert), true, 'the covered controls are inert');
+			const sentMark = s.sent.length;
+			for (const key of ['Tab', 'Shift+Tab']) {
+				await s.page.focus(`#${drawer} .drawer-close`);
+				const seen = await walk(key, 40);
+				assert.deepEqual(seen.filter((x) => x.inContent), [], `${key} never reaches a covered control (${drawer})`);
+				assert.ok(seen.filter((x) => x.inDrawer).length >= 2, `${key} goes round the drawer`);
+			}
+			// Knob keys pressed now change nothing.
+			for (const key of ['ArrowUp', 'PageUp', 'End', 'Delete'])
+				await s.page.keyboard.press(key);
+			await s.settle();
+			assert.deepEqual(s.sent.slice(sentMark).filter((m) => m.type === 'tavik.setParam'), [], `no value changed under ${drawer}`);
+			// Escape closes it, gives the controls back and returns focus.
+			await s.page.focus(`#${drawer} .drawer-close`);
+			await s.page.keyboard.press('Escape');
+			assert.equal(await s.page.isVisible(`#${drawer}`), false);
+			assert.equal(await s.page.$eval('#content', (e) => e.inert), false);
+			assert.equal(await s.page.evaluate(() => document.activeElement.dataset.drawer), drawer);
+		}
+
+		// A click beside the drawer (on the dimmed controls) closes it and
+		// turns nothing.
+		await s.page.click('[data-drawer="bank-drawer"]');
+		const sentMark = s.sent.length;
+		await s.page.mouse.click(60, 400);
+		assert.equal(await s.page.isVisible('#bank-drawer'), false);
+		assert.equal(await s.page.$eval('#content', (e) => e.inert), false);
+		assert.deepEqual(s.sent.slice(sentMark).filter((m) => m.type === 'tavik.setParam'), []);
+		assertNoProblems(s);
+	} finally {
+		await s.close();
+	}
+});

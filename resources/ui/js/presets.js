@@ -399,9 +399,15 @@ function renderList() {
 	const focusedAction = focusedId ? document.activeElement.dataset.action : null;
 	ui.list.textContent = '';
 	ui.empty.hidden = saved.length > 0;
-	ui.folder.textContent = folder
-		? `Presets you save are kept as .vstpreset files in ${folder}, where hosts list them too.`
-		: 'Presets you save are kept as .vstpreset files, where hosts list them too.';
+	ui.folder.textContent = 'Presets you save are kept as .vstpreset files, where hosts list them too';
+	if (folder) {
+		const path = document.createElement('code');
+		path.className = 'path';
+		path.textContent = folder;
+		ui.folder.append(': ', path);
+	} else {
+		ui.folder.append('.');
+	}
 	for (const preset of saved) {
 		const li = document.createElement('li');
 		li.className = `user-preset${preset.usable ? '' : ' unusable'}`;
@@ -548,9 +554,12 @@ function renameAnswered(m, message) {
 		return;
 	}
 	if (renaming) {
+		// Said beside the name being typed, where the musician looks.
 		renaming.error = message;
 		renaming.focused = false;
+		status('');
 		renderList();
+		return;
 	}
 	say('warn', message, true);
 }
