@@ -81,7 +81,8 @@ TEST_F (Bridge, TheHelloDescribesEverythingInItsOrder)
 {
 	EXPECT_EQ (abi (), 2);
 	ASSERT_EQ (send ("{\"type\":\"tavik.ready\"}"), 1);
-	ASSERT_EQ (sent.size (), 1u);
+	ASSERT_EQ (sent.size (), 2u); // the hello, then the user presets
+	EXPECT_EQ (sent[1].rfind ("{\"type\":\"tavik.presetList\",\"folder\":", 0), 0u) << sent[1];
 	const std::string& hello = sent[0];
 	EXPECT_EQ (hello.rfind ("{\"type\":\"tavik.hello\",\"plugin\":{\"id\":\"music.tavik.zorv\",\"name\":\"Zorv\","
 	                        "\"vendor\":\"Tavik Music\",\"version\":\"0.0.0\"},\"params\":[{\"path\":\"ir.instrument\","

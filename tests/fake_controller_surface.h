@@ -4,6 +4,7 @@
 #pragma once
 
 #include "controller_surface.h"
+#include "factory_presets.h"
 #include "parameter_table.h"
 
 #include <string>
@@ -20,9 +21,17 @@ public:
 			values[i] = TAVIK_PARAMS[i].defaultNormalized;
 	}
 
-	double normalizedValue (uint32_t id) const override { return id < TAVIK_PARAM_COUNT ? values[id] : 0; }
+	double normalizedValue (uint32_t id) const override
+	{
+		return id < TAVIK_PARAM_COUNT ? values[id] : id == TAVIK_FACTORY_PROGRAM_LIST_ID ? program : 0;
+	}
 	bool setParameterValue (uint32_t id, double normalized) override
 	{
+		if (id == TAVIK_FACTORY_PROGRAM_LIST_ID)
+		{
+			program = normalized;
+			return true;
+		}
 		if (id >= TAVIK_PARAM_COUNT)
 			return false;
 		values[id] = normalized < 0 ? 0 : normalized > 1 ? 1 : normalized;
@@ -46,6 +55,7 @@ public:
 	}
 
 	double values[TAVIK_PARAM_COUNT];
+	double program = 0; // the program-change parameter
 	bool connected = true;
 	std::vector<std::string> edits;
 	std::vector<int32_t> restarts;

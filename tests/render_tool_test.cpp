@@ -3,6 +3,7 @@
 #include "factory_presets.h"
 #include "parameter_table.h"
 #include "run_command.h"
+#include "vst_preset_file.h"
 
 #include <gtest/gtest.h>
 
@@ -475,6 +476,72 @@ TEST_F (RenderTool, PresetsPlayThroughTheControllerAsInAHost)
 	EXPECT_EQ (unknown.exitCode, 1);
 	EXPECT_EQ (unknown.err, "zorv-render: --preset: no program 'nope' (--list-presets shows them)\n");
 	EXPECT_FALSE (fs::exists (dir / "x.wav"));
+}
+
+// A preset saved from the editor is a standard preset file: a fresh
+// instance that loads it the way a host does holds the same state bytes
+// and plays the same sound; files that are no such preset are refused by
+// name with nothing rendered.
+TEST_F (RenderTool, PresetFilesSavedInTheEditorPlayInAFreshInstance)
+{
+	const std::string home = (dir / "home").string ();
+	const std::string heard = (dir / "heard.wav").string ();
+	const std::string script =
+		write ("script.txt", "{\"type\":\"tavik.ready\"}\n"
+	                         "{\"type\":\"tavik.setParam\",\"path\":\"ir.instrument\",\"value\":4}\n"
+	                         "{\"type\":\"tavik.setParam\",\"path\":\"amp.decay\",\"value\":3.3}\n"
+	                         "{\"type\":\"tavik.savePreset\",\"name\":\"Round Trip\"}\n"
+	                         "{\"zorv\":\"render\",\"seconds\":1,\"out\":\"" +
+	                             heard + "\",\"note\":45,\"velocity\":0.8}\n");
+	const CommandResult session =
+		tavik::test::runCommand ("HOME=" + shellQuote (home) + " " + ZORV_RENDER_PATH + " --plugin " +
+	                             shellQuote (ZORV_BUNDLE_PATH) + " --bridge < " + shellQuote (script));
+	ASSERT_EQ (session.exitCode, 0) << session.err;
+	EXPECT_NE (session.out.find ("\"action\":\"save\",\"ok\":true"), std::string::npos) << session.out;
+	const std::string file = home + "/.vst3/presets/Tavik Music/Zorv/Round Trip.vstpreset";
+	const std::string bytes = readBytes (file);
+	tavik::PresetFileStates states;
+	std::string error;
+	ASSERT_TRUE (tavik::readPresetFile (bytes, states, error)) << error;
+
+	const std::string plain = write ("plain.json", R"({"sampleRate": 48000, "blockSize": 512, "frames": 48000,
+	  "events": [{"frame": 0, "type": "noteOn", "note": 45, "velocity": 0.8}]})");
+	const std::string state = (dir / "state.json").string ();
+	const CommandResult fresh =
+		render ("--score " + shellQuote (plain) + " --preset " + shellQuote (file) + " --out " +
+	            shellQuote ((dir / "preset.wav").string ()) + " --save-state " + shellQuote (state));
+	ASSERT_EQ (fresh.exitCode, 0) << fresh.err;
+	EXPECT_EQ (readBytes (state), states.component);
+	SF_INFO info;
+	const std::vector<float> preset = readWav ((dir / "preset.wav").string (), info);
+	ASSERT_FALSE (preset.empty ());
+	EXPECT_EQ (preset, readWav (heard, info));
+
+	const struct
+	{
+		const char* name;
+		std::string bytes;
+		const char* says;
+	} refused[] = {
+		{"cut.vstpreset", bytes.substr (0, bytes.size () - 7), "not a VST 3 preset file, or cut short"},
+		{"empty.vstpreset", "", "not a VST 3 preset file, or cut short"},
+		{"foreign.vstpreset", std::string (bytes).replace (8, 8, "0123ABCD"), "it belongs to another plug-in"},
+	};
+	for (const auto& r : refused)
+	{
+		const std::string out = (dir / "refused.wav").string ();
+		const CommandResult result = render ("--score " + shellQuote (plain) + " --preset " +
+		                                     shellQuote (write (r.name, r.bytes)) + " --out " + shellQuote (out));
+		EXPECT_EQ (result.exitCode, 1) << r.name;
+		EXPECT_NE (result.err.find (r.says), std::string::npos) << r.name << ": " << result.err;
+		EXPECT_FALSE (fs::exists (out)) << r.name;
+	}
+	const std::string huge = write ("huge.vstpreset", "");
+	fs::resize_file (huge, 65 << 20);
+	const CommandResult tooLarge = render ("--score " + shellQuote (plain) + " --preset " + shellQuote (huge) +
+	                                       " --out " + shellQuote ((dir / "huge.wav").string ()));
+	EXPECT_EQ (tooLarge.exitCode, 1);
+	EXPECT_NE (tooLarge.err.find ("too large to be a preset"), std::string::npos) << tooLarge.err;
 }
 
 } // namespace

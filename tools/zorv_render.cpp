@@ -4,7 +4,7 @@
 //
 //   zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav
 //               [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]
-//               [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID]
+//               [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID|FILE.vstpreset]
 //   zorv-render --plugin BUNDLE --list-presets
 //   zorv-render --plugin BUNDLE --bridge [--rate HZ] [--block FRAMES]
 
@@ -16,6 +16,7 @@
 #include "json_text.h"
 #include "product_identity.h"
 #include "plugin_instance.h"
+#include "preset_file.h"
 #include "render_score.h"
 
 #include "json_tree.h"
@@ -57,7 +58,7 @@ namespace {
 constexpr const char* kUsage =
 	"usage: zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav\n"
 	"                   [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]\n"
-	"                   [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID]\n"
+	"                   [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID|FILE.vstpreset]\n"
 	"       zorv-render --plugin BUNDLE --list-presets\n"
 	"       zorv-render --plugin BUNDLE --bridge [--rate HZ] [--block FRAMES]\n"
 	"Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
@@ -69,6 +70,7 @@ constexpr const char* kUsage =
 	"--save-state writes the plug-in's state after it, to keep or share the sound.\n"
 	"--preset selects a program of the plug-in's program list (by name, index or, for Zorv,\n"
 	"its id such as factory-3) before the score's own values; --list-presets prints them.\n"
+	"A --preset ending in .vstpreset is a VST 3 preset file, loaded as a host loads one.\n"
 	"--bridge speaks the editor's protocol: each line of standard input is one JSON message\n"
 	"for the controller, each message it sends is one line of standard output. Lines whose\n"
 	"object has a \"zorv\" member are the tool's own commands:\n"
@@ -784,6 +786,17 @@ void selectProgram (IEditController* controller, bool zorv, const std::string& w
 	throw std::runtime_error ("--preset: the plug-in has no program-change parameter");
 }
 
+// A preset file goes to the plug-in as a host loads one: the component
+// state to the processor and the controller, then the controller's own.
+void loadPresetFile (tavik::tools::PluginInstance& plugin, const std::string& path, const PClassInfo& classInfo)
+{
+	const tavik::tools::PresetFileContents preset = tavik::tools::readPresetFile (path, classInfo.cid);
+	if (!plugin.restoreState (preset.componentState))
+		throw std::runtime_error (path + ": preset: the plug-in refused its component state");
+	if (preset.hasControllerState && !plugin.restoreControllerState (preset.controllerState))
+		throw std::runtime_error (path + ": preset: the plug-in refused its controller state");
+}
+
 // The render plays the first event input into the first audio output, which
 // must be stereo.
 void requirePlayableBuses (IComponent* component)
@@ -1074,6 +1087,9 @@ int run (const Options& options)
 	if (!options.state.empty () && !plugin.restoreState (state))
 		throw std::runtime_error (options.state + ": state: the plug-in refused it (not a state document of " +
 		                          tavik::fixedText (classInfo.name) + ")");
+	const bool presetFile = tavik::tools::namesPresetFile (options.preset);
+	if (presetFile)
+		loadPresetFile (plugin, options.preset, classInfo);
 	if (render.score.hasCcMap)
 		adoptScoreCcMap (plugin, render.score.ccMap, isZorvProcessor (classInfo.cid), options.score);
 	const std::vector<TimedChange> changes =
@@ -1081,7 +1097,7 @@ int run (const Options& options)
 
 	plugin.controller ()->setComponentHandler (&edits);
 	plugin.start (render.rate, render.block, kOffline);
-	if (!options.preset.empty ())
+	if (!options.preset.empty () && !presetFile)
 		selectProgram (plugin.controller (), isZorvProcessor (classInfo.cid), options.preset);
 	BlockRenderer renderer (plugin, render, changes, edits);
 	WavOutput wav (options.out, static_cast<int> (std::lround (render.rate)));

@@ -4,7 +4,6 @@
 #include "bridge_message.h"
 #include "controller_session.h"
 
-#include "factory_presets.h"
 #include "json_writer.h"
 
 #include <cmath>
@@ -65,6 +64,8 @@ void ControllerSession::dispatch (const BridgeMessage& m, size_t length)
 	}
 	if (bank.handleMessage (m))
 		return;
+	if (handlePresetMessage (m))
+		return;
 	if (type == "tavik.setParam")
 	{
 		const int id = parameterForPath (m.path);
@@ -122,36 +123,13 @@ void ControllerSession::dispatch (const BridgeMessage& m, size_t length)
 	}
 }
 
-void ControllerSession::loadFactoryPresetById (const std::string& id)
-{
-	for (uint32_t index = 0; index < TAVIK_FACTORY_PRESET_COUNT; ++index)
-	{
-		if (id != TAVIK_FACTORY_PRESETS[index].id)
-			continue;
-		const double value = static_cast<double> (index) / (TAVIK_FACTORY_PRESET_COUNT - 1);
-		surface.beginEdit (TAVIK_FACTORY_PROGRAM_LIST_ID);
-		if (surface.setParameterValue (TAVIK_FACTORY_PROGRAM_LIST_ID, value))
-			parameterSet (TAVIK_FACTORY_PROGRAM_LIST_ID, value);
-		surface.performEdit (TAVIK_FACTORY_PROGRAM_LIST_ID, value);
-		surface.endEdit (TAVIK_FACTORY_PROGRAM_LIST_ID);
-		return;
-	}
-}
-
 void ControllerSession::restoreEditorState (const BridgeMessage& m, size_t length)
 {
 	const StateChunk& state = m.state;
-	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
-	{
-		if (!state.present[id])
-			continue;
-		const double normalized = tavik_param_normalize (&TAVIK_PARAMS[id], state.values[id]);
-		surface.beginEdit (id);
-		if (surface.setParameterValue (id, normalized))
-			parameterSet (id, normalized);
-		surface.performEdit (id, normalized);
-		surface.endEdit (id);
-	}
+	const PresetReportHold hold (*this, "state");
+	editValuesOf (state);
+	// A state the editor restores came from no preset.
+	selection.clear ();
 	if (state.hasCcMap)
 		adoptCcMap (state.ccMap, true);
 	const SamplerPadOverrides pads = state.hasPadOverrides ? state.padOverrides : SamplerPadOverrides ();

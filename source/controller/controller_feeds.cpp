@@ -80,6 +80,7 @@ void ControllerSession::sendHello ()
 		return;
 	sendToEditor (helloJson ());
 	editorReady = true;
+	sendPresetList ();
 }
 
 std::string ControllerSession::currentStateDocument () const
@@ -94,6 +95,8 @@ std::string ControllerSession::currentStateDocument () const
 void ControllerSession::tickCadence ()
 {
 	hostRestarts.flush ();
+	if (pendingSave.active && nowMs () - pendingSave.askedAt > 1000)
+		finishSave (currentStateDocument ());
 	if (surface.sendTransportPoll (transportResetPending))
 		transportResetPending = false;
 	surface.sendToProcessor (messages::FEED_DRAIN, nullptr);
@@ -117,7 +120,7 @@ void ControllerSession::subscribe (uint32_t mask, double hz, bool hasHz)
 	{
 		std::string out;
 		writeDiagnosticTransportJson (out, lastTransport);
-		lastTransportSendMs = clock ? clock () : log->nowMs ();
+		lastTransportSendMs = nowMs ();
 		sendToEditor (out);
 	}
 	transportResetPending = true;
@@ -263,7 +266,7 @@ void ControllerSession::adoptTransportFact (const TransportFact& fact)
 	hasTransport = true;
 	if (!bridgeSink || !(subscriptionMask & TRANSPORT_FEED_BIT))
 		return;
-	const double now = clock ? clock () : log->nowMs ();
+	const double now = nowMs ();
 	if (!changed)
 	{
 		if (!fact.playing)

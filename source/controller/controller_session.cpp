@@ -103,10 +103,12 @@ void ControllerSession::parameterSet (uint32_t id, double normalized)
 		const uint32_t last = TAVIK_FACTORY_PRESET_COUNT - 1;
 		const uint32_t index = !(steps > 0) ? 0 : steps >= last ? last : static_cast<uint32_t> (steps);
 		applyFactoryPreset (index);
+		reportPresetState (programChangeFromEditor ? "editor" : "host");
 		hostRestarts.request (RESTART_PARAM_VALUES_CHANGED);
 		return;
 	}
 	applyEchoRule (id, normalized);
+	reportPresetDirtyChange ();
 }
 
 void ControllerSession::applyEchoRule (uint32_t id, double normalized)
@@ -117,56 +119,6 @@ void ControllerSession::applyEchoRule (uint32_t id, double normalized)
 		return;
 	}
 	sendParamChanged (id, normalized);
-}
-
-void ControllerSession::applyFactoryPreset (uint32_t index)
-{
-	if (index >= TAVIK_FACTORY_PRESET_COUNT || !TAVIK_FACTORY_PRESETS[index].values)
-		return;
-	const tavik_factory_preset& preset = TAVIK_FACTORY_PRESETS[index];
-	copyField (presets.currentId, preset.id);
-	copyField (presets.currentName, preset.name);
-	std::memcpy (baseline, preset.values, sizeof baseline);
-	baselineValid = true;
-
-	DiagnosticLifecycleEvent& event = recordLifecycle (DiagnosticLifecycleKind::presetLoaded);
-	event.addString ("id", preset.id);
-	event.addString ("name", preset.name);
-	event.addNumber ("index", index);
-	event.addString ("origin", "factory");
-	publishLastLifecycle ();
-
-	const std::string none;
-	surface.sendToProcessor (messages::PRESET_LOADED, &none);
-	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
-	{
-		const double v = preset.values[id];
-		surface.beginEdit (id);
-		surface.setParameterValue (id, v);
-		sendParamChanged (id, v);
-		surface.performEdit (id, v);
-		surface.endEdit (id);
-	}
-}
-
-bool ControllerSession::presetDirty () const
-{
-	if (!baselineValid)
-		return false;
-	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
-		if (surface.normalizedValue (id) != baseline[id])
-			return true;
-	return false;
-}
-
-void ControllerSession::refreshPresetState ()
-{
-	presets.factoryCount = TAVIK_FACTORY_PRESET_COUNT;
-	presets.dirty = presetDirty ();
-	presets.userPresetsSupported = false;
-	presets.bank = BankFacts ();
-	if (compiledBankCount () > 0)
-		describeCompiledBank (0, presets.bank);
 }
 
 bool ControllerSession::midiControllerAssignment (int32_t busIndex, int16_t channel, int16_t controller,
@@ -216,6 +168,7 @@ bool ControllerSession::restoreComponentState (const char* text, size_t length)
 	if (!parseStateJson (text, length, *chunk))
 		return false;
 	presets.lastStateBytes = static_cast<int64_t> (length);
+	const PresetReportHold hold (*this, "state");
 	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
 	{
 		if (!chunk->present[id])
@@ -224,6 +177,9 @@ bool ControllerSession::restoreComponentState (const char* text, size_t length)
 		if (surface.setParameterValue (id, normalized))
 			applyEchoRule (id, normalized);
 	}
+	// A restored sound is no preset until the controller's own chunk (which
+	// hosts restore after this one) says which it came from.
+	selection.clear ();
 	if (chunk->hasCcMap)
 		adoptCcMap (chunk->ccMap, true);
 	if (chunk->bankRef.present)
@@ -240,6 +196,16 @@ bool ControllerSession::restoreComponentState (const char* text, size_t length)
 
 std::string ControllerSession::writeControllerState () const
 {
+	PresetRef current;
+	current.present = selection.any ();
+	current.id = selection.id ();
+	current.name = selection.name ();
+	current.edited = current.present && presetDirty ();
+	return controllerStateWith (current);
+}
+
+std::string ControllerSession::controllerStateWith (const PresetRef& preset) const
+{
 	std::string out = "{";
 	if (holdsCcMap)
 	{
@@ -251,6 +217,11 @@ std::string ControllerSession::writeControllerState () const
 		out += holdsCcMap ? ",\"sampler\":{\"v\":1,\"pads\":" : "\"sampler\":{\"v\":1,\"pads\":";
 		writeSamplerPadOverridesJson (out, bank.pads ());
 		out += '}';
+	}
+	if (preset.present)
+	{
+		out += out.size () > 1 ? ",\"preset\":" : "\"preset\":";
+		writePresetRefJson (out, preset);
 	}
 	out += '}';
 	return out;
@@ -267,6 +238,9 @@ bool ControllerSession::restoreControllerState (const char* text, size_t length)
 		adoptCcMap (chunk->ccMap, true);
 	bank.adoptRestoredPadOverrides (chunk->hasPadOverrides ? chunk->padOverrides : SamplerPadOverrides ());
 	bank.sendBankState ("restore", nullptr, nullptr);
+	if (chunk->preset.present)
+		restorePresetRef (chunk->preset);
+	reportPresetState ("state");
 	return true;
 }
 
@@ -316,6 +290,7 @@ void ControllerSession::editParam (uint32_t index, double plain)
 	sendParamChanged (index, normalized);
 	surface.performEdit (index, normalized);
 	surface.endEdit (index);
+	reportPresetDirtyChange ();
 }
 
 double ControllerSession::readParam (uint32_t index)
@@ -341,17 +316,5 @@ bool ControllerSession::applyPadOverrides (const SamplerPadOverrides& overrides)
 }
 
 bool ControllerSession::pickFolder (std::string& path, std::string& error) { return pickBankFolder (path, error); }
-
-void ControllerSession::notePresetSelected (const std::string& id, const std::string& name)
-{
-	copyField (presets.currentId, id);
-	copyField (presets.currentName, name);
-	DiagnosticLifecycleEvent& event = recordLifecycle (DiagnosticLifecycleKind::presetLoaded);
-	event.addString ("id", id.c_str ());
-	event.addString ("name", name.c_str ());
-	event.addString ("origin", "bank");
-	publishLastLifecycle ();
-	surface.sendToProcessor (messages::PRESET_LOADED, &id);
-}
 
 } // namespace tavik

@@ -13,7 +13,9 @@
 #include "host_facts.h"
 #include "lifecycle_log.h"
 #include "parameter_table.h"
+#include "preset_selection.h"
 #include "state_document.h"
+#include "user_preset_folder.h"
 
 #include <cstdint>
 #include <functional>
@@ -53,6 +55,19 @@ public:
 	void applyFactoryPreset (uint32_t index);
 	bool presetDirty () const;
 	void refreshPresetState ();
+	/** Tells the editor which preset the sound is and whether it was edited
+	 *  ("tavik.presetState"); `origin` says what changed it ("host",
+	 *  "editor", "state", "edit"). */
+	void reportPresetState (const char* origin);
+	const PresetSelection& presetSelection () const { return selection; }
+	/** Where user presets are kept (tests point it elsewhere). */
+	void setUserPresetFolder (std::string folder) { userPresets = UserPresetFolder (std::move (folder)); }
+	const UserPresetFolder& userPresetFolder () const { return userPresets; }
+	/** The preset file of the current sound, named `name`, with the
+	 *  processor's state document as its component state. */
+	std::string presetFileOfCurrentSound (const std::string& name, const std::string& componentState) const;
+	/** The processor's state document, asked for to save a preset. */
+	void adoptProcessorState (const std::string& document);
 
 	// MIDI controllers.
 	bool midiControllerAssignment (int32_t busIndex, int16_t channel, int16_t controller, uint32_t& id) const;
@@ -135,6 +150,53 @@ private:
 	bool pickFolder (std::string& path, std::string& error) override;
 	void notePresetSelected (const std::string& id, const std::string& name) override;
 
+	/** Counts the preset reports held back while many values change at
+	 *  once; the last one to go reports once with its origin. */
+	class PresetReportHold
+	{
+	public:
+		PresetReportHold (ControllerSession& s, const char* reportOrigin) : session (s), origin (reportOrigin)
+		{
+			++session.presetReportHolds;
+		}
+		~PresetReportHold ()
+		{
+			if (--session.presetReportHolds == 0 && origin)
+				session.reportPresetState (origin);
+		}
+		PresetReportHold (const PresetReportHold&) = delete;
+		PresetReportHold& operator= (const PresetReportHold&) = delete;
+
+	private:
+		ControllerSession& session;
+		const char* origin;
+	};
+
+	/** After one edit: a report when the dirty flag flipped. */
+	void reportPresetDirtyChange ();
+	void restorePresetRef (const PresetRef& ref);
+	std::string controllerStateWith (const PresetRef& preset) const;
+	/** The user preset messages; false for any other message. */
+	bool handlePresetMessage (const struct BridgeMessage& message);
+	void sendPresetList ();
+	void sendPresetResult (const char* action, bool ok, const std::string& id, const std::string& name,
+	                       const std::string& message, bool exists = false);
+	void savePreset (const struct BridgeMessage& message);
+	/** Writes the preset waiting for the processor's state. */
+	void finishSave (const std::string& componentState);
+	void loadUserPreset (const struct BridgeMessage& message);
+	void renamePreset (const struct BridgeMessage& message);
+	void deletePreset (const struct BridgeMessage& message);
+	/** Applies a preset file through the edit protocol; false (nothing
+	 *  changed) with `error` set when it is no preset of this plug-in. */
+	bool applyPresetFile (const std::string& bytes, const std::string& id, const std::string& name, std::string& error);
+	/** Sets every value a state document carries through the host's edit
+	 *  protocol, as a preset or the editor's state does. */
+	void editValuesOf (const StateChunk& state);
+
+	/** The feeds' and saves' clock in milliseconds. */
+	double nowMs () const { return clock ? clock () : log->nowMs (); }
+
 	void sendCcMapToProcessor ();
 	void dispatch (const struct BridgeMessage& message, size_t length);
 	void loadFactoryPresetById (const std::string& id);
@@ -154,8 +216,20 @@ private:
 	std::string runtimeHealth;
 	HostFacts facts;
 	PresetStateFacts presets;
-	double baseline[TAVIK_PARAM_COUNT] = {};
-	bool baselineValid = false;
+	PresetSelection selection;
+	UserPresetFolder userPresets {UserPresetFolder::standardLocation ()};
+	int presetReportHolds = 0;
+	bool reportedDirty = false;
+	bool programChangeFromEditor = false;
+	/** A preset save waiting for the processor's state document (given up
+	 *  on, and written from the controller's values, after a second). */
+	struct PendingSave
+	{
+		std::string name;
+		bool replace = false;
+		double askedAt = 0;
+		bool active = false;
+	} pendingSave;
 	uint32_t subscriptionMask = 0;
 	double feedRate = 0;
 	bool editorReady = false;

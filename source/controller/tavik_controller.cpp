@@ -333,6 +333,11 @@ tresult PLUGIN_API TavikController::notify (IMessage* message)
 				logic->adoptHostFacts (facts);
 			}
 		}
+		else if (is (messages::COMPONENT_STATE))
+		{
+			if (readJsonPayload (message, payload))
+				logic->adoptProcessorState (payload);
+		}
 		else if (is (messages::RUNTIME_DIAGNOSTICS))
 		{
 			if (readJsonPayload (message, payload))

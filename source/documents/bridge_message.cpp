@@ -89,6 +89,12 @@ bool readMember (const std::string& key, Reader& in, BridgeMessage& out)
 		out.hasPads = true;
 		return true;
 	}
+	// The preset members came later than the rest: a value of another kind
+	// is skipped rather than failing a message that never meant them.
+	if (key == "name" && valueStartsWith (in, '"'))
+		return parseString (in, &out.name);
+	if (key == "overwrite")
+		return readBool (in, out.overwrite) || skipValue (in, 1);
 	if (key == "feeds" && valueStartsWith (in, '['))
 		return parseDiagnosticFeedArray (in, out.feeds);
 	if (key == "stimulus" && valueStartsWith (in, '{'))

@@ -46,6 +46,8 @@ struct BridgeMessage
 	std::string url;
 	std::string sha256;
 	std::string instrument;
+	std::string name;       // a user preset's name
+	bool overwrite = false; // a saved preset may replace one of the same name
 	double value = 0;
 	bool hasValue = false;
 	double note = 0;

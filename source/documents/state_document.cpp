@@ -186,6 +186,30 @@ bool readAuthoredState (Reader& r, StateChunk& chunk)
 	return true;
 }
 
+// A reference that cannot be used (not strings, too long, no id) is left
+// out rather than failing the document: it only names the preset box.
+bool readPresetRef (Reader& r, PresetRef& ref)
+{
+	PresetRef read;
+	const bool ok = readObject (r, [&] (const std::string& key, Reader& in) {
+		skipWhitespace (in);
+		const char c = in.cur < in.end ? *in.cur : 0;
+		if ((key == "id" || key == "name") && c == '"')
+			return parseString (in, key == "id" ? &read.id : &read.name);
+		if (key == "edited")
+			return readBool (in, read.edited) || skipValue (in, 1);
+		return skipValue (in, 1);
+	});
+	if (!ok)
+		return false;
+	const auto fits = [] (const std::string& text) {
+		return text.size () <= PresetRef::MAX_TEXT_BYTES && text.find ('\0') == std::string::npos;
+	};
+	read.present = !read.id.empty () && fits (read.id) && fits (read.name);
+	ref = read.present ? read : PresetRef ();
+	return true;
+}
+
 bool readBank (Reader& r, StateChunk& chunk)
 {
 	std::string id, bankVersion, sha256, source, presetId, instrument, locator;
@@ -368,6 +392,16 @@ std::string writeStateJson (const double* values, int variation, const CcMap* cc
 	return out;
 }
 
+void writePresetRefJson (std::string& out, const PresetRef& ref)
+{
+	JsonMembers m = JsonMembers::open (out);
+	m.text ("id", ref.id.c_str ());
+	m.text ("name", ref.name.c_str ());
+	if (ref.edited)
+		m.boolean ("edited", true);
+	m.close ();
+}
+
 bool readStateDocument (Reader& r, StateChunk& chunk)
 {
 	skipWhitespace (r);
@@ -423,6 +457,8 @@ bool readStateDocument (Reader& r, StateChunk& chunk)
 			return readAuthoredState (in, chunk);
 		if (key == "bank" && c == '{')
 			return readBank (in, chunk);
+		if (key == "preset" && c == '{')
+			return readPresetRef (in, chunk.preset);
 		return skipValue (in, 1);
 	});
 }

@@ -77,6 +77,21 @@ struct BankStateRef
 
 constexpr size_t AUTHORED_STATE_MAX_BYTES = 1048576;
 
+/** The preset a saved sound came from, as the controller's own chunk keeps
+ *  it: {"id":…,"name":…,"edited":…}. Longer texts than a preset id or name
+ *  can be leave no reference. */
+struct PresetRef
+{
+	static constexpr size_t MAX_TEXT_BYTES = 95;
+	std::string id;
+	std::string name;
+	bool edited = false;
+	bool present = false;
+};
+
+/** Appends the "preset" object of a reference. */
+void writePresetRefJson (std::string& out, const PresetRef& ref);
+
 struct StateChunk
 {
 	double values[TAVIK_PARAM_COUNT] = {};
@@ -94,6 +109,7 @@ struct StateChunk
 	uint32_t authoredVersion = 0;
 	bool hasAuthoredState = false;
 	BankStateRef bankRef;
+	PresetRef preset;
 };
 
 std::string writeStateJson (const double* values, int variation, const CcMap* ccMap, SamplerAssetDiagnostic fault,

@@ -17,6 +17,8 @@ constexpr const char* TRANSPORT_POLL = "tavik.diag.transportPoll";
 constexpr const char* FEED_DRAIN = "tavik.diag.feedDrain";
 constexpr const char* RESET_COUNTERS = "tavik.diag.resetCounters";
 constexpr const char* STAGE_RESOURCE_SLOT = "tavik.stageResourceSlot";
+/** Asks for the processor's state document (a preset being saved). */
+constexpr const char* STATE_REQUEST = "tavik.stateRequest";
 
 // Processor to controller.
 constexpr const char* RUNTIME_DIAGNOSTICS = "tavik.runtimeDiagnostics";
@@ -25,5 +27,7 @@ constexpr const char* RUNTIME_BANK_RESULT = "tavik.runtimeBankResult";
 constexpr const char* LIFECYCLE = "tavik.diag.lifecycle";
 constexpr const char* TRANSPORT = "tavik.diag.transport";
 constexpr const char* SIGNAL = "tavik.diag.signal";
+/** The answer to STATE_REQUEST: the state document, as getState writes it. */
+constexpr const char* COMPONENT_STATE = "tavik.componentState";
 
 } // namespace tavik::messages

@@ -113,6 +113,11 @@ tresult TavikProcessor::handleMessage (IMessage* message, const char* id)
 			processorSession.resetTransportSnapshot ();
 		return kResultOk;
 	}
+	if (std::strcmp (id, messages::STATE_REQUEST) == 0)
+	{
+		sendJsonMessage (*this, messages::COMPONENT_STATE, processorSession.writeState ());
+		return kResultOk;
+	}
 	if (std::strcmp (id, messages::FEED_DRAIN) == 0 || std::strcmp (id, messages::RESET_COUNTERS) == 0)
 		return kResultOk;
 	if (std::strcmp (id, messages::STAGE_RESOURCE_SLOT) == 0)

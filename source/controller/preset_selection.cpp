@@ -1,0 +1,66 @@
+#include "preset_selection.h"
+
+#include <cstring>
+
+namespace tavik {
+
+namespace {
+
+bool sameHeldValue (double a, double b) { return a == b || static_cast<float> (a) == static_cast<float> (b); }
+
+} // namespace
+
+void PresetSelection::choose (const std::string& id, const std::string& name, const double* normalized)
+{
+	presetId = id;
+	presetName = name;
+	std::memcpy (baseline, normalized, sizeof baseline);
+	baselineValid = true;
+	editedUnknown = false;
+}
+
+void PresetSelection::restore (const std::string& id, const std::string& name, bool edited, const double* known,
+                               const Values& current)
+{
+	presetId = id;
+	presetName = name;
+	editedUnknown = false;
+	if (known)
+	{
+		std::memcpy (baseline, known, sizeof baseline);
+		baselineValid = true;
+		return;
+	}
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		baseline[i] = current (i);
+	baselineValid = true;
+	editedUnknown = edited;
+}
+
+void PresetSelection::rename (const std::string& id, const std::string& name)
+{
+	presetId = id;
+	presetName = name;
+}
+
+void PresetSelection::clear ()
+{
+	presetId.clear ();
+	presetName.clear ();
+	baselineValid = false;
+	editedUnknown = false;
+}
+
+bool PresetSelection::dirty (const Values& current) const
+{
+	if (editedUnknown)
+		return true;
+	if (!baselineValid)
+		return false;
+	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
+		if (!sameHeldValue (current (id), baseline[id]))
+			return true;
+	return false;
+}
+
+} // namespace tavik
