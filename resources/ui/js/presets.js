@@ -392,7 +392,9 @@ function saveAnswered(m, message) {
 
 // ---- Renaming and deleting --------------------------------------------
 
-let renaming = null; // { id, input, error }
+let renaming = null; // { id, value, error, focused }: the row being renamed
+let pendingFocus = null; // a renamed preset's id, focused once the list has it
+let deleting = null; // the preset the confirmation asks about
 
 function renderList() {
 	const focusedId = ui.list.contains(document.activeElement) ? document.activeElement.closest('li')?.dataset.presetId : null;
@@ -564,9 +566,6 @@ function renameAnswered(m, message) {
 	say('warn', message, true);
 }
 
-let pendingFocus = null;
-let deleting = null;
-
 function confirmDelete(preset) {
 	deleting = preset;
 	ui.confirmText.textContent = `“${preset.name}” is removed from your presets folder. This cannot be undone.`;
@@ -645,8 +644,4 @@ function render() {
 			pendingFocus = null;
 		}
 	}
-}
-
-export function state() {
-	return { current: shown.id ? { id: shown.id, name: shown.name } : null, dirty: shown.dirty, count: factory.length };
 }
