@@ -33,7 +33,7 @@ while [ $# -gt 0 ]; do
 done
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(state_document cc_map pad_overrides bridge_message json_tree base64
-           ui_manifest ui_path wav_decoder bank_loader processor score midi_file)
+           ui_manifest ui_path wav_decoder bank_loader processor score midi_file preset_file)
 fi
 
 CC=clang CXX=clang++ zorv_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORV_FUZZ=ON \

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <set>
@@ -225,6 +226,13 @@ TEST (PresetFiles, KeepBothStatesAndRefuseWhatIsNotOurs)
 		EXPECT_FALSE (readPresetFile (file.substr (0, length), states, error)) << length;
 		EXPECT_FALSE (error.empty ()) << length;
 	}
+	// The class id is hexadecimal in either case, for the listing as for
+	// the reader.
+	std::string lower = file;
+	for (size_t i = 8; i < 40; ++i)
+		lower[i] = static_cast<char> (std::tolower (static_cast<unsigned char> (lower[i])));
+	EXPECT_TRUE (readPresetFile (lower, states, error)) << error;
+	EXPECT_TRUE (presetFileHeaderIsOurs (lower.substr (0, PRESET_FILE_HEADER_BYTES), error)) << error;
 	std::string foreign = file;
 	foreign[8] = foreign[8] == 'A' ? 'B' : 'A'; // another class id
 	EXPECT_FALSE (readPresetFile (foreign, states, error));

@@ -73,9 +73,11 @@ bool presetFileHeaderIsOurs (const std::string& head, std::string& problem)
 		problem = "not a VST 3 preset, or cut short";
 		return false;
 	}
-	char ours[33] = {};
-	processorClassId ().toString (ours);
-	if (std::memcmp (head.data () + 8, ours, 32) != 0)
+	// Read as the SDK's reader reads it (hexadecimal in either case).
+	char text[33] = {};
+	std::memcpy (text, head.data () + 8, 32);
+	FUID named;
+	if (!named.fromString (text) || named != processorClassId ())
 	{
 		problem = "a preset of another plug-in";
 		return false;
