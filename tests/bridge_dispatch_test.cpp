@@ -160,6 +160,9 @@ TEST_F (Bridge, FactoryPresetsStateAndCcMapsFromTheEditor)
 	EXPECT_EQ (sent[0].rfind ("{\"type\":\"tavik.state\",\"state\":{\"params\":{\"ir.instrument\":", 0), 0u);
 	EXPECT_EQ (sent[0].find ("\"ccMap\""), std::string::npos);
 	EXPECT_EQ (sent[0].find ("\"variation\""), std::string::npos);
+	// The editor's copy names the preset it came from.
+	const std::string named = "\"preset\":{\"id\":\"factory-10\",\"name\":\"Metal Beater Clang\"}}}";
+	EXPECT_EQ (sent[0].compare (sent[0].size () - named.size (), named.size (), named), 0) << sent[0];
 
 	sent.clear ();
 	send ("{\"type\":\"tavik.setCcMap\",\"map\":{\"version\":1,\"bindings\":[{\"cc\":1,\"path\":\"ir.size\"}]}}");
@@ -179,6 +182,18 @@ TEST_F (Bridge, FactoryPresetsStateAndCcMapsFromTheEditor)
 	for (const std::string& m : sent)
 		bankStates += m.find ("\"type\":\"tavik.bankState\",\"reason\":\"restore\"") != std::string::npos;
 	EXPECT_EQ (bankStates, 1u);
+	// A state without a preset is no preset; one that names it is that preset.
+	EXPECT_EQ (
+		sent.back ().rfind ("{\"type\":\"tavik.presetState\",\"presetState\":{\"factoryCount\":10,\"dirty\":false,"
+	                        "\"userPresetsSupported\":true,",
+	                        0),
+		0u)
+		<< sent.back ();
+	send ("{\"type\":\"tavik.setState\",\"state\":{\"params\":{\"ir.size\":1},"
+	      "\"preset\":{\"id\":\"user:Bell\",\"name\":\"Bell\"}}}");
+	EXPECT_NE (sent.back ().find ("\"currentId\":\"user:Bell\",\"currentName\":\"Bell\",\"dirty\":false"),
+	           std::string::npos)
+		<< sent.back ();
 
 	sent.clear ();
 	send ("{\"type\":\"tavik.getBankState\"}");

@@ -92,7 +92,21 @@ void ControllerSession::dispatch (const BridgeMessage& m, size_t length)
 	}
 	if (type == "tavik.getState")
 	{
-		const std::string document = currentStateDocument ();
+		// The editor's copy of a state also names the preset it came from,
+		// as the controller's own chunk does for a host.
+		std::string document = currentStateDocument ();
+		if (selection.any () && document.size () > 1)
+		{
+			PresetRef current;
+			current.present = true;
+			current.id = selection.id ();
+			current.name = selection.name ();
+			current.edited = presetDirty ();
+			document.pop_back ();
+			document += ",\"preset\":";
+			writePresetRefJson (document, current);
+			document += '}';
+		}
 		presets.lastStateBytes = static_cast<int64_t> (document.size ());
 		DiagnosticLifecycleEvent& event = recordLifecycle (DiagnosticLifecycleKind::stateSaved);
 		event.addNumber ("stateBytes", static_cast<double> (document.size ()));
@@ -128,8 +142,11 @@ void ControllerSession::restoreEditorState (const BridgeMessage& m, size_t lengt
 	const StateChunk& state = m.state;
 	const PresetReportHold hold (*this, "state");
 	editValuesOf (state);
-	// A state the editor restores came from no preset.
-	selection.clear ();
+	// A state names its preset, or none.
+	if (state.preset.present)
+		restorePresetRef (state.preset);
+	else
+		selection.clear ();
 	if (state.hasCcMap)
 		adoptCcMap (state.ccMap, true);
 	const SamplerPadOverrides pads = state.hasPadOverrides ? state.padOverrides : SamplerPadOverrides ();
