@@ -80,6 +80,7 @@ TEST (UiRequests, EachBundleHasItsOwnStableOrigin)
 TEST (EditorControlLines, AreToldApartFromPageMessages)
 {
 	EXPECT_EQ (parseEditorControl ("{\"editor\":\"started\"}").kind, EditorControl::Kind::Started);
+	EXPECT_EQ (parseEditorControl (editorStartedLine (0x2a00003)).window, 0x2a00003ul);
 	const EditorControl error = parseEditorControl (editorErrorLine ("no \"display\""));
 	EXPECT_EQ (error.kind, EditorControl::Kind::Error);
 	EXPECT_EQ (error.reason, "no \"display\"");
@@ -97,7 +98,11 @@ TEST (EditorControlLines, AreToldApartFromPageMessages)
 	for (const char* parent : {"-1", "0", "1.5", "1e20", "\"7\""})
 		EXPECT_EQ (parseEditorControl (std::string ("{\"editor\":\"embed\",\"parent\":") + parent + "}").parent, 0ul)
 			<< parent;
-	EXPECT_EQ (parseEditorControl (editorParkLine ()).kind, EditorControl::Kind::Park);
+	const EditorControl park = parseEditorControl (editorParkLine (32.5));
+	EXPECT_EQ (park.kind, EditorControl::Kind::Park);
+	EXPECT_EQ (park.seconds, 32.5);
+	for (const char* keep : {"-1", "0", "\"30\"", "null"})
+		EXPECT_EQ (parseEditorControl (std::string ("{\"editor\":\"park\",\"keep\":") + keep + "}").seconds, 0) << keep;
 	EXPECT_EQ (parseEditorControl (editorParkedLine ()).kind, EditorControl::Kind::Parked);
 
 	// Page messages, even ones that mention the word.
@@ -210,6 +215,37 @@ TEST_F (LineChannelPair, QueuesWhatThePeerIsNotReadingYet)
 	}
 	EXPECT_EQ (received, 8 * (text.size () + 1));
 	EXPECT_FALSE (ours->pending ());
+}
+
+TEST_F (LineChannelPair, DroppingWhatIsQueuedKeepsEveryLineWhole)
+{
+	// A socket buffer's worth and more: the peer is in the middle of some
+	// text when the rest is dropped (a page that goes away).
+	const std::string text (300 * 1024, 'z');
+	for (int i = 0; i < 4; ++i)
+		EXPECT_TRUE (ours->send (text + std::to_string (i)));
+	ASSERT_TRUE (ours->pending ());
+	std::string got = peerReads ();
+	ASSERT_FALSE (got.empty ());
+	ours->dropPending ();
+	EXPECT_TRUE (ours->send ("{\"editor\":\"park\"}"));
+	for (bool more = true; more;)
+	{
+		ours->flush ();
+		const std::string piece = peerReads ();
+		got += piece;
+		more = !piece.empty () || ours->pending ();
+	}
+	// Whole texts, then the last one: nothing cut short, nothing after a cut.
+	std::vector<std::string> lines;
+	for (size_t from = 0, end; (end = got.find ('\n', from)) != std::string::npos; from = end + 1)
+		lines.push_back (got.substr (from, end - from));
+	ASSERT_FALSE (lines.empty ());
+	EXPECT_EQ (lines.back (), "{\"editor\":\"park\"}");
+	EXPECT_LT (lines.size (), 5u) << "nothing was dropped";
+	for (size_t i = 0; i + 1 < lines.size (); ++i)
+		EXPECT_EQ (lines[i], text + std::to_string (i));
+	EXPECT_EQ (got.back (), '\n');
 }
 
 TEST_F (LineChannelPair, APeerThatLeftRaisesNoSignal)

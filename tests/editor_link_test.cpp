@@ -3,15 +3,22 @@
 // the editor, however it ends.
 
 #include "editor_link.h"
+#include "editor_notice.h"
+#include "helper_reaper.h"
+#include "parked_editor.h"
+#include "scoped_variable.h"
 #include "web_view_plug_view.h"
 
 #include "base/source/fobject.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <functional>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace tavik;
@@ -32,9 +39,30 @@ public:
 	std::function<void (const std::string&)> sink;
 };
 
+// Whether this process has a child, living or not, without reaping it
+// (the reaper must be the one that does).
+bool hasChildren ()
+{
+	siginfo_t info {};
+	return ::waitid (P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
+// Whether a child has ended and waits to be reaped (it is not reaped here).
+bool aChildHasEnded ()
+{
+	siginfo_t info {};
+	return ::waitid (P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+}
+
 class EditorLinkTest : public ::testing::Test
 {
 protected:
+	void TearDown () override
+	{
+		EXPECT_TRUE (HelperReaper::instance ().waitUntilIdle (std::chrono::seconds (3)));
+		EXPECT_FALSE (hasChildren ()) << "a helper was left behind";
+	}
+
 	EditorLaunch launch (const char* mode) const
 	{
 		EditorLaunch l;
@@ -48,16 +76,29 @@ protected:
 		return l;
 	}
 
-	// Serves the socket until `count` page messages have arrived.
-	bool receiveUntil (EditorLink& link, size_t count)
+	// Runs the link as the host's run loop would, until `done` or 3 s.
+	static bool serve (EditorLink& link, const std::function<bool ()>& done)
 	{
-		for (int i = 0; i < 400 && bridge.received.size () < count; ++i)
+		for (int i = 0; i < 600 && !done (); ++i)
 		{
 			::usleep (5000);
 			link.serviceSocket ();
 			link.tick ();
 		}
-		return bridge.received.size () >= count;
+		return done ();
+	}
+
+	bool receiveUntil (EditorLink& link, size_t count)
+	{
+		return serve (link, [&] { return bridge.received.size () >= count; });
+	}
+
+	bool startAndOpen (EditorLink& link, const char* mode)
+	{
+		std::string error;
+		if (!link.start (launch (mode), error))
+			return false;
+		return serve (link, [&] { return link.isOpen () || link.failed (); }) && link.isOpen ();
 	}
 
 	RecordingBridge bridge;
@@ -67,9 +108,15 @@ TEST_F (EditorLinkTest, RelaysBothWaysOnceTheHelperHasStarted)
 {
 	EditorLink link (&bridge);
 	std::string error;
-	ASSERT_TRUE (link.open (launch ("echo"), error)) << error;
-	EXPECT_TRUE (link.isOpen ());
+	ASSERT_TRUE (link.start (launch ("echo"), error)) << error;
+	// Started, not waited for: the controller hears of the editor once the
+	// helper says its window is there.
+	EXPECT_EQ (link.state (), EditorLink::State::Starting);
+	EXPECT_TRUE (bridge.events.empty ());
+	EXPECT_FALSE (bridge.sink);
+	ASSERT_TRUE (serve (link, [&] { return link.isOpen (); }));
 	EXPECT_EQ (bridge.events, (std::vector<std::string> {"opened"}));
+	EXPECT_EQ (link.plugWindow (), 4242ul);
 	ASSERT_TRUE (bridge.sink);
 
 	// The helper has its socket and the standard three, nothing of ours.
@@ -94,30 +141,38 @@ TEST_F (EditorLinkTest, RelaysBothWaysOnceTheHelperHasStarted)
 	EXPECT_EQ (bridge.events.size (), 2u);
 }
 
-TEST_F (EditorLinkTest, AHelperThatCannotShowTheEditorFailsTheOpen)
+TEST_F (EditorLinkTest, AHelperThatCannotShowTheEditorFailsTheStart)
 {
 	struct Case
 	{
 		const char* mode;
 		const char* expected;
 	};
-	for (const Case& c : {Case {"refuse", "no thanks"}, Case {"exit", "exit status 3"},
-	                      Case {"silent", "did not show the editor in time"}})
+	const HelperReaper::Counts before = HelperReaper::instance ().counts ();
+	for (const Case& c :
+	     {Case {"refuse", "the stand-in helper refuses"}, Case {"exit", "exit status 3"},
+	      Case {"silent", "did not show the editor in time"}, Case {"deaf", "did not show the editor in time"}})
 	{
 		SCOPED_TRACE (c.mode);
-		EditorLink link (&bridge);
+		RecordingBridge controller;
+		EditorLink link (&controller);
 		EditorLaunch l = launch (c.mode);
 		l.startMilliseconds = 300;
 		std::string error;
-		EXPECT_FALSE (link.open (l, error));
-		EXPECT_NE (error.find (c.expected), std::string::npos) << error;
-		EXPECT_FALSE (link.isOpen ());
+		ASSERT_TRUE (link.start (l, error)) << error;
+		ASSERT_TRUE (serve (link, [&] { return link.failed (); }));
+		EXPECT_NE (link.lastError ().find (c.expected), std::string::npos) << link.lastError ();
+		EXPECT_FALSE (link.failedReopening ());
 		EXPECT_EQ (link.socketFd (), -1);
+		// The controller heard why, and never of an open editor.
+		EXPECT_EQ (controller.events, (std::vector<std::string> {"error: " + link.lastError ()}));
+		EXPECT_FALSE (controller.sink);
 	}
-	// The controller never heard of an editor, and no child is left over.
-	EXPECT_TRUE (bridge.events.empty ());
-	EXPECT_FALSE (bridge.sink);
-	EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
+	// The hanging helper was asked to go; the one that ignores that, made to.
+	ASSERT_TRUE (HelperReaper::instance ().waitUntilIdle (std::chrono::seconds (3)));
+	const HelperReaper::Counts after = HelperReaper::instance ().counts ();
+	EXPECT_EQ (after.terminated - before.terminated, 2u);
+	EXPECT_EQ (after.killed - before.killed, 1u);
 }
 
 TEST_F (EditorLinkTest, AMissingHelperIsReportedNotThrown)
@@ -126,50 +181,84 @@ TEST_F (EditorLinkTest, AMissingHelperIsReportedNotThrown)
 	EditorLaunch l = launch ("echo");
 	l.helperPath = "/nowhere/zorv-editor";
 	std::string error;
-	EXPECT_FALSE (link.open (l, error));
+	EXPECT_FALSE (link.start (l, error));
 	EXPECT_NE (error.find ("/nowhere/zorv-editor"), std::string::npos) << error;
+	EXPECT_EQ (link.state (), EditorLink::State::Closed);
 }
 
 TEST_F (EditorLinkTest, AHelperThatDiesIsNoticedAndReaped)
 {
 	EditorLink link (&bridge);
-	std::string error;
-	ASSERT_TRUE (link.open (launch ("crash"), error)) << error;
+	ASSERT_TRUE (startAndOpen (link, "crash"));
 	ASSERT_TRUE (receiveUntil (link, 1));
 	bridge.sink ("crash");
-	for (int i = 0; i < 400 && link.isOpen (); ++i)
-	{
-		::usleep (5000);
-		link.serviceSocket ();
-		link.tick ();
-	}
-	EXPECT_FALSE (link.isOpen ());
+	EXPECT_TRUE (serve (link, [&] { return link.failed (); }));
 	ASSERT_EQ (bridge.events.size (), 3u);
 	EXPECT_EQ (bridge.events[0], "opened");
-	EXPECT_EQ (bridge.events[1].rfind ("error: the editor helper", 0), 0u) << bridge.events[1];
+	EXPECT_EQ (bridge.events[1], "error: the editor helper ended (killed by signal 6)");
 	EXPECT_EQ (bridge.events[2], "closed");
 	EXPECT_FALSE (bridge.sink);
-	EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
+	EXPECT_EQ (link.socketFd (), -1);
 }
 
-TEST_F (EditorLinkTest, ClosingEndsTheHelperEvenIfItIgnoresTheSocket)
+TEST_F (EditorLinkTest, ClosingNeverWaitsForTheHelper)
 {
-	EditorLink link (&bridge);
-	std::string error;
-	ASSERT_TRUE (link.open (launch ("stubborn"), error)) << error;
-	// It hears neither the socket closing nor SIGTERM: close() still ends
-	// and reaps it, and this test process is left with no child at all.
-	link.close ();
-	EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
+	const HelperReaper::Counts before = HelperReaper::instance ().counts ();
+	{
+		EditorLink link (&bridge);
+		ASSERT_TRUE (startAndOpen (link, "stubborn"));
+		// It hears neither the socket closing nor SIGTERM: close() returns at
+		// once, and the reaper kills and reaps it.
+		link.close ();
+		EXPECT_EQ (link.state (), EditorLink::State::Closed);
+		EXPECT_TRUE (hasChildren ());
+	}
+	ASSERT_TRUE (HelperReaper::instance ().waitUntilIdle (std::chrono::seconds (3)));
+	EXPECT_FALSE (hasChildren ());
+	EXPECT_EQ (HelperReaper::instance ().counts ().killed - before.killed, 1u);
+}
+
+TEST_F (EditorLinkTest, AHostThatReapsEveryChildItselfIsNoTrouble)
+{
+	// SIGCHLD ignored: the kernel reaps children as they end, and nobody
+	// else may wait for them. The reaper must neither hang nor signal a
+	// stranger that got the pid.
+	struct sigaction ignore
+	{
+	};
+	struct sigaction previous
+	{
+	};
+	ignore.sa_handler = SIG_IGN;
+	sigemptyset (&ignore.sa_mask);
+	ASSERT_EQ (::sigaction (SIGCHLD, &ignore, &previous), 0);
+	for (const char* mode : {"echo", "stubborn", "crash"})
+	{
+		SCOPED_TRACE (mode);
+		RecordingBridge controller;
+		EditorLink link (&controller);
+		std::string error;
+		ASSERT_TRUE (link.start (launch (mode), error)) << error;
+		ASSERT_TRUE (serve (link, [&] { return link.isOpen (); }));
+		if (std::string (mode) == "crash")
+		{
+			controller.sink ("crash");
+			EXPECT_TRUE (serve (link, [&] { return link.failed (); }));
+			EXPECT_EQ (controller.events.back (), "closed");
+		}
+		link.close ();
+	}
+	EXPECT_TRUE (HelperReaper::instance ().waitUntilIdle (std::chrono::seconds (3)));
+	::sigaction (SIGCHLD, &previous, nullptr);
 }
 
 TEST_F (EditorLinkTest, AParkedHelperServesTheNextEditor)
 {
 	EditorLink link (&bridge);
-	std::string error;
-	ASSERT_TRUE (link.open (launch ("echo"), error)) << error;
+	ASSERT_TRUE (startAndOpen (link, "echo"));
 	ASSERT_TRUE (receiveUntil (link, 1));
-	ASSERT_TRUE (link.park (1000));
+	// Parking does not wait for the helper's answer.
+	ASSERT_TRUE (link.park (32));
 	EXPECT_TRUE (link.isParked ());
 	EXPECT_FALSE (link.isOpen ());
 	// The first controller is done with it.
@@ -177,34 +266,69 @@ TEST_F (EditorLinkTest, AParkedHelperServesTheNextEditor)
 	EXPECT_FALSE (bridge.sink);
 
 	RecordingBridge next;
+	std::string error;
 	ASSERT_TRUE (link.reopen (&next, launch ("echo"), error)) << error;
-	EXPECT_TRUE (link.isOpen ());
+	EXPECT_EQ (link.state (), EditorLink::State::Starting);
+	EXPECT_TRUE (serve (link, [&] { return link.isOpen (); }));
 	EXPECT_EQ (next.events, (std::vector<std::string> {"opened"}));
 	ASSERT_TRUE (next.sink);
 	next.sink ("{\"type\":\"to the second\"}");
-	for (int i = 0; i < 400 && next.received.empty (); ++i)
-	{
-		::usleep (5000);
-		link.serviceSocket ();
-	}
+	EXPECT_TRUE (serve (link, [&] { return !next.received.empty (); }));
 	ASSERT_EQ (next.received.size (), 1u);
 	EXPECT_EQ (next.received[0], "{\"type\":\"to the second\"}");
 	EXPECT_EQ (bridge.received.size (), 1u) << "the first controller heard the second's editor";
 	link.close ();
-	EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
 }
 
-TEST_F (EditorLinkTest, AHelperThatCannotParkIsEnded)
+TEST_F (EditorLinkTest, AKeptHelperThatHasGoneIsNotReopened)
 {
 	EditorLink link (&bridge);
+	ASSERT_TRUE (startAndOpen (link, "unkept"));
+	ASSERT_TRUE (link.park (32));
+	// It leaves when parked; the next editor finds it gone and says so.
+	for (int i = 0; i < 400 && !aChildHasEnded (); ++i)
+		::usleep (5000);
 	std::string error;
-	ASSERT_TRUE (link.open (launch ("stubborn"), error)) << error;
-	EXPECT_FALSE (link.park (200));
-	EXPECT_FALSE (link.isParked ());
-	EXPECT_EQ (bridge.events, (std::vector<std::string> {"opened", "closed"}));
-	EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
-	// Nothing to reopen.
 	EXPECT_FALSE (link.reopen (&bridge, launch ("echo"), error));
+	EXPECT_EQ (error, "the kept editor helper has gone");
+	EXPECT_EQ (link.state (), EditorLink::State::Closed);
+	EXPECT_EQ (bridge.events, (std::vector<std::string> {"opened", "closed"}));
+}
+
+TEST_F (EditorLinkTest, AKeptHelperEndsAtItsTimeWithNothingTicking)
+{
+	tavik::test::ScopedVariable keep ("ZORV_EDITOR_KEEP_SECONDS", "0.2");
+	auto link = std::make_unique<EditorLink> (&bridge);
+	ASSERT_TRUE (startAndOpen (*link, "echo"));
+	ASSERT_TRUE (link->park (editorKeepSeconds () + HELPER_KEEP_MARGIN_SECONDS));
+	keepParkedEditor (std::move (link), "/nowhere/ui");
+	EXPECT_TRUE (hasChildren ());
+	// Nothing here serves a run loop or calls a clock: the keeper's own
+	// timer ends the helper.
+	bool ended = false;
+	for (int i = 0; i < 300 && !ended; ++i)
+	{
+		::usleep (10000);
+		ended = !hasChildren ();
+	}
+	EXPECT_TRUE (ended) << "the kept helper outlived its time";
+	EXPECT_EQ (takeParkedEditor ("/nowhere/ui"), nullptr);
+}
+
+TEST_F (EditorLinkTest, TheModulesExitEndsTheKeptHelperAndTheThread)
+{
+	auto link = std::make_unique<EditorLink> (&bridge);
+	ASSERT_TRUE (startAndOpen (*link, "stubborn"));
+	ASSERT_TRUE (link->park (32));
+	keepParkedEditor (std::move (link), "/nowhere/ui");
+	EXPECT_TRUE (hasChildren ());
+	// What DeinitModule does: afterwards no child is left, not even a zombie.
+	releaseParkedEditor ();
+	HelperReaper::instance ().shutdown ();
+	EXPECT_FALSE (hasChildren ());
+	// And the editor still works after (the module may be entered again).
+	EditorLink again (&bridge);
+	EXPECT_TRUE (startAndOpen (again, "echo"));
 }
 
 TEST (EditorViewRules, SizesAreClampedToTheEditorsRange)
@@ -223,6 +347,38 @@ TEST (EditorViewRules, SizesAreClampedToTheEditorsRange)
 	EditorSize::constrain (inverted);
 	EXPECT_EQ (inverted.getWidth (), 480);
 	EXPECT_EQ (inverted.getHeight (), 360);
+}
+
+TEST (EditorViewRules, TheFailureNoticeIsOneLineThatFits)
+{
+	struct Case
+	{
+		std::string reason;
+		int width;
+		std::string line;
+	};
+	const std::string longReason = "the editor page did not load (tavik-ui://bundle-0123456789abcdef/index.html): "
+								   "the file does not exist";
+	for (const Case& c : {
+			 Case {"exit status 3", 480, "Zorv editor: exit status 3"},
+			 // Latin-1 as the server's fonts hold it; other characters as '?'.
+			 Case {"caf\xc3\xa9 \xe2\x86\x92 here", 480, "Zorv editor: caf\xe9 ? here"},
+			 Case {"one\ntwo\tthree", 480, "Zorv editor: one two three"},
+			 // Cut to fit the width (6-pixel characters), marked as cut.
+			 Case {longReason, 120, "Zorv editor: the ..."},
+			 Case {longReason, 60, "Zorv ed..."},
+			 Case {longReason, 12, "Zo"},
+			 Case {longReason, 0, ""},
+		 })
+	{
+		SCOPED_TRACE (c.reason + " at " + std::to_string (c.width));
+		EXPECT_EQ (EditorNotice::lineFor (c.reason, c.width, 6), c.line);
+	}
+	const std::string wide = EditorNotice::lineFor (longReason, 432, 6);
+	EXPECT_EQ (wide.size (), 72u);
+	EXPECT_EQ (wide.substr (69), "...");
+	// The X request carries at most 255 characters, whatever the width.
+	EXPECT_EQ (EditorNotice::lineFor (std::string (1000, 'x'), 100000, 6).size (), 255u);
 }
 
 TEST (EditorViewRules, TheViewKeepsItsControllerAlive)

@@ -3,36 +3,29 @@
 #include "editor_protocol.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <vector>
 
 namespace tavik {
 
 namespace {
 
-// How long a closing helper may take to leave by itself before it is told.
-constexpr int CLOSE_GRACE_MILLISECONDS = 250;
-
-std::string exitDescription (int status)
-{
-	char text[64];
-	if (WIFSIGNALED (status))
-		std::snprintf (text, sizeof (text), "killed by signal %d", WTERMSIG (status));
-	else
-		std::snprintf (text, sizeof (text), "exit status %d", WEXITSTATUS (status));
-	return text;
-}
+// A helper whose socket has ended is leaving; its exit status is worth
+// this long a wait (the reason the musician reads).
+constexpr int STATUS_WAIT_MILLISECONDS = 20;
+// Page messages that arrive before the helper's "started" (none should).
+constexpr size_t MAX_EARLY_LINES = 1024;
 
 } // namespace
 
-bool EditorLink::open (const EditorLaunch& launch, std::string& error)
+bool EditorLink::start (const EditorLaunch& launch, std::string& error)
 {
 	close ();
 	problem.clear ();
+	window = 0;
 	int pair[2] = {-1, -1};
 	if (::socketpair (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
 	{
@@ -64,67 +57,37 @@ bool EditorLink::open (const EditorLaunch& launch, std::string& error)
 		problem = error;
 		return false;
 	}
-
-	if (!awaitStarted (launch.startMilliseconds, error))
-		return false;
-	attachController ();
+	current = State::Starting;
+	reopening = false;
+	startDeadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (launch.startMilliseconds);
 	return true;
 }
 
-bool EditorLink::awaitStarted (int milliseconds, std::string& error)
+bool EditorLink::reopen (BridgeHost* host, const EditorLaunch& launch, std::string& error)
 {
-	// The helper answers once its window is embedded; its page messages may
-	// already follow in the same read, and wait for the controller below.
+	// What the helper said while parked ("parked", the blank page's
+	// troubles) is of no interest now; an end of the socket is.
+	if (current == State::Parked && channel)
+		channel->receive ([] (const std::string&) {});
+	if (current != State::Parked || !channel || channel->ended () || !helper.running ())
+	{
+		close ();
+		error = "the kept editor helper has gone";
+		return false;
+	}
+	bridge = host;
+	problem.clear ();
 	early.clear ();
-	bool started = false;
-	std::string refusal;
-	receiveFor (milliseconds, [&] (const std::string& line) {
-		const EditorControl control = parseEditorControl (line);
-		if (control.kind == EditorControl::Kind::Started && !started)
-			started = true;
-		else if (control.kind == EditorControl::Kind::Error && refusal.empty ())
-			refusal = control.reason.empty () ? "the editor helper failed" : control.reason;
-		else if (started && control.kind == EditorControl::Kind::PageMessage)
-			early.push_back (line);
-		return started || !refusal.empty ();
-	});
-	if (started)
-		return true;
-	if (!refusal.empty ())
-		error = refusal;
-	else if (channel->ended ())
-	{
-		helper.finish (CLOSE_GRACE_MILLISECONDS);
-		error = "the editor helper ended before showing the editor (" + exitDescription (helper.status ()) + ")";
-	}
-	else
-		error = "the editor helper did not show the editor in time";
-	channel.reset ();
-	helper.finish (CLOSE_GRACE_MILLISECONDS);
-	problem = error;
-	opened = parked = false;
-	return false;
-}
-
-void EditorLink::receiveFor (int milliseconds, const std::function<bool (const std::string&)>& line)
-{
-	bool done = false;
-	const auto deadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (milliseconds);
-	while (!done && channel && !channel->ended ())
-	{
-		channel->flush ();
-		const auto left =
-			std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now ());
-		if (left.count () <= 0)
-			break;
-		if (channel->waitReadable (static_cast<int> (left.count ())))
-			channel->receive ([&] (const std::string& text) { done = line (text) || done; });
-	}
+	current = State::Starting;
+	reopening = true;
+	startDeadline = std::chrono::steady_clock::now () + std::chrono::milliseconds (launch.startMilliseconds);
+	channel->send (editorEmbedLine (launch.parentWindow, launch.width, launch.height));
+	return true;
 }
 
 void EditorLink::attachController ()
 {
-	opened = true;
+	current = State::Open;
 	if (bridge)
 	{
 		bridge->setBridgeSink ([this] (const std::string& json) {
@@ -137,46 +100,24 @@ void EditorLink::attachController ()
 	std::vector<std::string> waiting;
 	waiting.swap (early);
 	for (const std::string& line : waiting)
-		handleLine (line);
+		if (bridge && controllerAttached)
+			bridge->handleBridgeMessage (line.data (), line.size ());
 }
 
-bool EditorLink::park (int milliseconds)
+bool EditorLink::park (double helperKeepSeconds)
 {
-	if (!opened || !channel)
+	if (current != State::Open || !channel)
 		return false;
-	// The controller is done with this editor whatever happens next.
+	// The controller is done with this editor whatever happens next, and
+	// what it sent but the page has not read is for a page that goes.
 	detachFromController ();
-	opened = false;
-	channel->send (editorParkLine ());
-	bool done = false;
-	receiveFor (milliseconds, [&] (const std::string& line) {
-		done = done || parseEditorControl (line).kind == EditorControl::Kind::Parked;
-		return done;
-	});
-	if (!done || channel->ended ())
+	channel->dropPending ();
+	if (!channel->send (editorParkLine (helperKeepSeconds)))
 	{
 		close ();
 		return false;
 	}
-	parked = true;
-	return true;
-}
-
-bool EditorLink::reopen (BridgeHost* host, const EditorLaunch& launch, std::string& error)
-{
-	if (!parked || !channel || channel->ended () || !helper.running ())
-	{
-		close ();
-		error = "the parked editor helper has gone";
-		return false;
-	}
-	parked = false;
-	bridge = host;
-	problem.clear ();
-	channel->send (editorEmbedLine (launch.parentWindow, launch.width, launch.height));
-	if (!awaitStarted (launch.startMilliseconds, error))
-		return false;
-	attachController ();
+	current = State::Parked;
 	return true;
 }
 
@@ -185,14 +126,23 @@ void EditorLink::handleLine (const std::string& line)
 	const EditorControl control = parseEditorControl (line);
 	switch (control.kind)
 	{
-		case EditorControl::Kind::PageMessage:
-			if (bridge && controllerAttached)
-				bridge->handleBridgeMessage (line.data (), line.size ());
+		case EditorControl::Kind::Started:
+			if (current == State::Starting)
+			{
+				if (control.window)
+					window = control.window;
+				attachController ();
+			}
 			break;
 		case EditorControl::Kind::Error:
-			problem = control.reason;
-			if (bridge)
-				bridge->onEditorError (control.reason.empty () ? "editor helper error" : control.reason.c_str ());
+			if (current == State::Starting || current == State::Open)
+				fail (control.reason.empty () ? "the editor helper failed" : control.reason);
+			break;
+		case EditorControl::Kind::PageMessage:
+			if (current == State::Open && bridge && controllerAttached)
+				bridge->handleBridgeMessage (line.data (), line.size ());
+			else if (current == State::Starting && early.size () < MAX_EARLY_LINES)
+				early.push_back (line);
 			break;
 		default: break;
 	}
@@ -200,28 +150,65 @@ void EditorLink::handleLine (const std::string& line)
 
 void EditorLink::serviceSocket ()
 {
-	if (!channel)
+	if (!channel || (current != State::Starting && current != State::Open))
 		return;
-	channel->receive ([this] (const std::string& line) { handleLine (line); });
-	if (channel && channel->ended ())
-		helperGone ("the editor helper closed its connection");
+	// Lines first, then their effects: a failure closes the channel.
+	std::vector<std::string> lines;
+	channel->receive ([&lines] (const std::string& line) { lines.push_back (line); });
+	const bool ended = channel->ended ();
+	for (const std::string& line : lines)
+	{
+		handleLine (line);
+		if (!channel)
+			return;
+	}
+	if (ended)
+		helperEnded ();
 }
 
 void EditorLink::tick ()
 {
-	if (!channel)
+	if (!channel || (current != State::Starting && current != State::Open))
 		return;
 	channel->flush ();
-	if (channel->ended ())
-		helperGone ("the editor helper closed its connection");
-	else if (!helper.running ())
-		helperGone ("the editor helper ended (" + exitDescription (helper.status ()) + ")");
+	if (channel->ended () || !helper.running ())
+		helperEnded ();
+	else if (current == State::Starting && std::chrono::steady_clock::now () >= startDeadline)
+		fail ("the editor helper did not show the editor in time");
 }
 
 void EditorLink::resize (int width, int height)
 {
-	if (channel)
+	if (channel && (current == State::Starting || current == State::Open))
 		channel->send (editorSizeLine (width, height));
+}
+
+void EditorLink::helperEnded ()
+{
+	// Its socket has ended, so it is leaving: its exit status is the
+	// musician's best clue.
+	const timespec step {0, 2 * 1000 * 1000};
+	for (int waited = 0; helper.running () && waited < STATUS_WAIT_MILLISECONDS; waited += 2)
+		::nanosleep (&step, nullptr);
+	const std::string how = helper.running () ? "it closed its connection" : helper.ending ();
+	fail (current == State::Starting ? "the editor helper ended before showing the editor (" + how + ")"
+	                                 : "the editor helper ended (" + how + ")");
+}
+
+void EditorLink::fail (const std::string& reason)
+{
+	const State was = current;
+	problem = reason;
+	failedWhileReopening = was == State::Starting && reopening;
+	// A kept helper that fails may be replaced unseen; every other failure
+	// is the controller's to hear (a helper that crashed or was killed
+	// leaves an empty window, and the controller stops sending to it).
+	if (bridge && !failedWhileReopening && (was == State::Starting || controllerAttached))
+		bridge->onEditorError (reason.c_str ());
+	detachFromController ();
+	channel.reset ();
+	helper.handOff ();
+	current = State::Failed;
 }
 
 void EditorLink::detachFromController ()
@@ -233,29 +220,14 @@ void EditorLink::detachFromController ()
 	bridge->setBridgeSink ({});
 }
 
-void EditorLink::helperGone (const std::string& reason)
-{
-	// A helper that crashed or was killed leaves an empty window: the
-	// controller hears why and stops sending to a page that is not there.
-	if (!opened)
-		return;
-	problem = reason;
-	if (bridge && controllerAttached)
-		bridge->onEditorError (reason.c_str ());
-	detachFromController ();
-	channel.reset ();
-	helper.finish (CLOSE_GRACE_MILLISECONDS);
-	opened = false;
-}
-
 void EditorLink::close ()
 {
-	parked = false;
 	detachFromController ();
 	// Closing the socket is the helper's cue to leave.
 	channel.reset ();
-	helper.finish (CLOSE_GRACE_MILLISECONDS);
-	opened = false;
+	helper.handOff ();
+	early.clear ();
+	current = State::Closed;
 }
 
 } // namespace tavik

@@ -1,17 +1,20 @@
 // The plug-in's side of an open editor: the helper process that shows the
 // page, the socket to it, and the hand-offs between that socket and the
-// controller's bridge. Everything here runs on the host's main thread (its
-// run loop calls serviceSocket and tick); nothing is shared with other
-// threads.
+// controller's bridge. Nothing here waits for the helper: starting it,
+// asking a kept one to show again, parking and closing all return at once,
+// and the helper's answers arrive through serviceSocket() and tick(), which
+// the host's run loop calls on its main thread. A parked link may also be
+// closed on the reaper's thread by the keeper, which then owns it alone.
 #pragma once
 
 #include "bridge_host.h"
 #include "helper_process.h"
 #include "line_channel.h"
 
-#include <functional>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tavik {
 
@@ -22,7 +25,7 @@ struct EditorLaunch
 	unsigned long parentWindow = 0;
 	int width = 0;
 	int height = 0;
-	/** How long open() waits for the helper to embed its window. */
+	/** How long the helper may take to show the editor. */
 	int startMilliseconds = 5000;
 	/** Extra arguments for the helper (tests). */
 	std::vector<std::string> extraArguments;
@@ -31,62 +34,82 @@ struct EditorLaunch
 class EditorLink
 {
 public:
+	enum class State
+	{
+		Closed,
+		Starting, // the helper is on its way; the controller has heard nothing yet
+		Open,     // the window is embedded; the controller's messages go to the page
+		Parked,   // kept for the next editor; the controller is done with it
+		Failed,   // the helper could not show the editor or ended: see lastError()
+	};
+
 	explicit EditorLink (BridgeHost* host) : bridge (host) {}
 	~EditorLink () { close (); }
 	EditorLink (const EditorLink&) = delete;
 	EditorLink& operator= (const EditorLink&) = delete;
 
-	/** Starts the helper and waits until its window is embedded; then the
-	 *  controller's outbound messages go to the page and the controller
-	 *  hears that the editor opened. False with `error` set otherwise (the
-	 *  helper is then gone again). */
-	bool open (const EditorLaunch& launch, std::string& error);
-	bool isOpen () const { return opened; }
+	/** Starts a new helper for `launch` and returns; the link opens when the
+	 *  helper says it has embedded its window. False with `error` set when
+	 *  the helper cannot be started at all. */
+	bool start (const EditorLaunch& launch, std::string& error);
+	/** Asks a parked helper to show again in `launch`'s window for `host`,
+	 *  with a fresh page load; the link opens as after start(). False (and
+	 *  closed) when the helper has gone. */
+	bool reopen (BridgeHost* host, const EditorLaunch& launch, std::string& error);
 
-	/** The socket to watch for reading while open, or -1. */
+	State state () const { return current; }
+	bool isOpen () const { return current == State::Open; }
+	bool isParked () const { return current == State::Parked; }
+	bool failed () const { return current == State::Failed; }
+	/** A kept helper failed before it showed the editor; a new helper may
+	 *  still do. The controller has not heard of this failure. */
+	bool failedReopening () const { return failed () && failedWhileReopening; }
+	/** The failure, or the last problem the helper reported. */
+	const std::string& lastError () const { return problem; }
+
+	/** The helper's own X window (from its "started" line), or 0. */
+	unsigned long plugWindow () const { return window; }
+	/** The socket to watch for reading, or -1. */
 	int socketFd () const { return channel ? channel->fd () : -1; }
 
-	/** Reads what the helper sent: page messages go to the controller. */
+	/** Reads what the helper sent: its answers, and page messages for the
+	 *  controller. */
 	void serviceSocket ();
-	/** Writes what is still queued and notices a helper that has ended. */
+	/** Writes what is still queued, notices a helper that has ended, and
+	 *  fails a start that takes too long. */
 	void tick ();
 	/** Tells the helper the view's new size. */
 	void resize (int width, int height);
 
-	/** Closes the editor: the controller hears it closed and stops sending;
-	 *  the helper sees its socket end and leaves (or is made to). */
+	/** Closes the editor: the controller hears it closed (if it had heard it
+	 *  open) and stops sending; the helper's socket closes, its cue to
+	 *  leave, and the reaper sees that it does. */
 	void close ();
 
-	/** Ends the controller's part in this editor but keeps the helper:
-	 *  it takes its window out of the host's (before the host destroys
-	 *  that window) and drops the page. True once the helper confirmed it
-	 *  within `milliseconds`; otherwise the link is closed. */
-	bool park (int milliseconds);
-	bool isParked () const { return parked; }
-	/** Shows a parked helper in a new window for `host`, with a fresh page
-	 *  load; false (and closed) when it cannot. */
-	bool reopen (BridgeHost* host, const EditorLaunch& launch, std::string& error);
-
-	/** The last problem the helper or the link reported, for diagnostics. */
-	const std::string& lastError () const { return problem; }
+	/** Ends the controller's part in this editor but keeps the helper: it
+	 *  drops the page and waits `helperKeepSeconds` for an embed before it
+	 *  leaves by itself. The caller has already taken the helper's window
+	 *  out of the host's. False (and nothing changed) unless open. */
+	bool park (double helperKeepSeconds);
 
 private:
-	bool awaitStarted (int milliseconds, std::string& error);
-	/** Serves the socket for up to `milliseconds`, handing each line to
-	 *  `line` until it answers true (the wait is over) or the helper ends. */
-	void receiveFor (int milliseconds, const std::function<bool (const std::string&)>& line);
-	void attachController ();
 	void handleLine (const std::string& line);
-	void helperGone (const std::string& reason);
+	void attachController ();
+	/** The helper's socket ended or the helper is gone. */
+	void helperEnded ();
+	void fail (const std::string& reason);
 	void detachFromController ();
 
 	BridgeHost* bridge = nullptr;
 	std::unique_ptr<LineChannel> channel;
 	HelperProcess helper;
-	bool opened = false;
-	bool parked = false;
-	std::vector<std::string> early;
+	State current = State::Closed;
+	bool reopening = false;
+	bool failedWhileReopening = false;
 	bool controllerAttached = false;
+	unsigned long window = 0;
+	std::chrono::steady_clock::time_point startDeadline {};
+	std::vector<std::string> early;
 	std::string problem;
 };
 

@@ -3,6 +3,7 @@
 #include "json_tree.h"
 #include "json_writer.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tavik {
@@ -17,6 +18,16 @@ int dimension (const JsonValue& object, const char* key)
 	if (value->number < 0)
 		return 0;
 	return value->number > 100000 ? 100000 : static_cast<int> (value->number);
+}
+
+// X window ids are 29-bit numbers; 0 means none.
+unsigned long windowId (const JsonValue& object, const char* key)
+{
+	const JsonValue* value = object.find (key);
+	if (value && value->kind == JsonValue::Kind::Number && value->number >= 1 && value->number < 4294967296.0 &&
+	    value->number == std::floor (value->number))
+		return static_cast<unsigned long> (value->number);
+	return 0;
 }
 
 } // namespace
@@ -41,7 +52,10 @@ EditorControl parseEditorControl (const std::string& line)
 	if (!kind || kind->kind != JsonValue::Kind::String)
 		return control;
 	if (kind->string == "started")
+	{
 		control.kind = EditorControl::Kind::Started;
+		control.window = windowId (value, "window");
+	}
 	else if (kind->string == "error")
 	{
 		control.kind = EditorControl::Kind::Error;
@@ -54,7 +68,14 @@ EditorControl parseEditorControl (const std::string& line)
 		control.height = dimension (value, "height");
 	}
 	else if (kind->string == "park")
+	{
 		control.kind = EditorControl::Kind::Park;
+		const JsonValue* keep = value.find ("keep");
+		control.seconds =
+			keep && keep->kind == JsonValue::Kind::Number && std::isfinite (keep->number) && keep->number > 0
+				? std::min (keep->number, 24 * 3600.0)
+				: 0;
+	}
 	else if (kind->string == "parked")
 		control.kind = EditorControl::Kind::Parked;
 	else if (kind->string == "embed")
@@ -62,18 +83,17 @@ EditorControl parseEditorControl (const std::string& line)
 		control.kind = EditorControl::Kind::Embed;
 		control.width = dimension (value, "width");
 		control.height = dimension (value, "height");
-		const JsonValue* parent = value.find ("parent");
-		// X window ids are 29-bit numbers.
-		if (parent && parent->kind == JsonValue::Kind::Number && parent->number >= 1 && parent->number < 4294967296.0 &&
-		    parent->number == std::floor (parent->number))
-			control.parent = static_cast<unsigned long> (parent->number);
+		control.parent = windowId (value, "parent");
 	}
 	else
 		control.kind = EditorControl::Kind::Unknown;
 	return control;
 }
 
-std::string editorStartedLine () { return "{\"editor\":\"started\"}"; }
+std::string editorStartedLine (unsigned long window)
+{
+	return "{\"editor\":\"started\",\"window\":" + std::to_string (window) + "}";
+}
 
 std::string editorErrorLine (const std::string& reason)
 {
@@ -87,7 +107,12 @@ std::string editorSizeLine (int width, int height)
 	return "{\"editor\":\"size\",\"width\":" + std::to_string (width) + ",\"height\":" + std::to_string (height) + "}";
 }
 
-std::string editorParkLine () { return "{\"editor\":\"park\"}"; }
+std::string editorParkLine (double keepSeconds)
+{
+	std::string line = "{\"editor\":\"park\",\"keep\":";
+	jsonAppendNumber (line, keepSeconds);
+	return line + "}";
+}
 
 std::string editorParkedLine () { return "{\"editor\":\"parked\"}"; }
 

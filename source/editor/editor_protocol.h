@@ -14,11 +14,11 @@ struct EditorControl
 	enum class Kind
 	{
 		PageMessage, // not a control line
-		Started,     // helper → plug-in: the window is embedded and the page loading
+		Started,     // helper → plug-in: "window": embedded (that X window) and the page loading
 		Error,       // helper → plug-in: "reason"
 		Size,        // plug-in → helper: "width", "height"
-		Park,        // plug-in → helper: leave the host's window, drop the page, wait
-		Parked,      // helper → plug-in: done; the window is out of the host's
+		Park,        // plug-in → helper: "keep": drop the page, wait that many seconds for an embed
+		Parked,      // helper → plug-in: done
 		Embed,       // plug-in → helper: "parent", "width", "height": show again
 		Unknown,     // a control line of a kind this side does not know
 	};
@@ -26,6 +26,8 @@ struct EditorControl
 	int width = 0;
 	int height = 0;
 	unsigned long parent = 0;
+	unsigned long window = 0;
+	double seconds = 0;
 	std::string reason;
 };
 
@@ -38,10 +40,10 @@ bool isOneJsonValue (const std::string& line);
 /** The control carried by `line`; Kind::PageMessage for anything else. */
 EditorControl parseEditorControl (const std::string& line);
 
-std::string editorStartedLine ();
+std::string editorStartedLine (unsigned long window);
 std::string editorErrorLine (const std::string& reason);
 std::string editorSizeLine (int width, int height);
-std::string editorParkLine ();
+std::string editorParkLine (double keepSeconds);
 std::string editorParkedLine ();
 std::string editorEmbedLine (unsigned long parent, int width, int height);
 

@@ -1,11 +1,14 @@
 #include "helper_process.h"
 
+#include "helper_reaper.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ctime>
+#include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,7 +19,7 @@ namespace tavik {
 bool HelperProcess::spawn (const std::string& program, const std::vector<std::string>& arguments, int childSocket,
                            std::string& error)
 {
-	finish (0);
+	handOff ();
 	if (childSocket < 0)
 	{
 		error = "no socket for the editor helper";
@@ -75,7 +78,11 @@ bool HelperProcess::spawn (const std::string& program, const std::vector<std::st
 		return false;
 	}
 	child = started;
-	waitStatus = 0;
+	// The descriptor names this very process from now on, whatever happens
+	// to its pid (a host that reaps children itself frees it for reuse).
+	// -1 on kernels without it (then the pid is used, as before).
+	pidfd = static_cast<int> (::syscall (SYS_pidfd_open, started, 0));
+	endText = "still running";
 	return true;
 }
 
@@ -83,47 +90,46 @@ bool HelperProcess::running ()
 {
 	if (child <= 0)
 		return false;
-	int statusNow = 0;
-	const pid_t reaped = ::waitpid (child, &statusNow, WNOHANG);
-	if (reaped == 0)
-		return true;
-	if (reaped < 0 && errno == EINTR)
-		return true;
-	// Reaped, or no longer ours to reap (a host that reaps every child
-	// itself): either way it is gone.
-	waitStatus = reaped == child ? statusNow : 0;
-	child = -1;
-	return false;
+	for (;;)
+	{
+		siginfo_t info {};
+		int result = pidfd >= 0 ? ::waitid (P_PIDFD, static_cast<id_t> (pidfd), &info, WEXITED | WNOHANG)
+		                        : ::waitid (P_PID, static_cast<id_t> (child), &info, WEXITED | WNOHANG);
+		if (result < 0 && errno == EINVAL && pidfd >= 0)
+		{
+			// A kernel without waitid on descriptors: wait for the pid.
+			::close (pidfd);
+			pidfd = -1;
+			continue;
+		}
+		if (result < 0 && errno == EINTR)
+			continue;
+		if (result == 0 && info.si_pid == 0)
+			return true;
+		char text[64];
+		if (result != 0)
+			std::snprintf (text, sizeof (text), "exit status unknown"); // the host reaps every child itself
+		else if (info.si_code == CLD_EXITED)
+			std::snprintf (text, sizeof (text), "exit status %d", info.si_status);
+		else
+			std::snprintf (text, sizeof (text), "killed by signal %d", info.si_status);
+		endText = text;
+		if (pidfd >= 0)
+			::close (pidfd);
+		pidfd = -1;
+		child = -1;
+		return false;
+	}
 }
 
-bool HelperProcess::waitFor (int milliseconds)
+void HelperProcess::handOff ()
 {
-	const timespec step {0, 2 * 1000 * 1000};
-	for (int waited = 0; running (); waited += 2)
-	{
-		if (waited >= milliseconds)
-			return false;
-		::nanosleep (&step, nullptr);
-	}
-	return true;
-}
-
-void HelperProcess::finish (int graceMilliseconds)
-{
-	if (child <= 0)
-		return;
-	if (waitFor (graceMilliseconds))
-		return;
-	::kill (child, SIGTERM);
-	if (waitFor (graceMilliseconds))
-		return;
-	::kill (child, SIGKILL);
-	int statusNow = 0;
-	while (::waitpid (child, &statusNow, 0) < 0 && errno == EINTR)
-	{
-	}
-	waitStatus = statusNow;
+	if (child > 0)
+		HelperReaper::instance ().adopt (child, pidfd);
+	else if (pidfd >= 0)
+		::close (pidfd);
 	child = -1;
+	pidfd = -1;
 }
 
 } // namespace tavik

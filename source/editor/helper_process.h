@@ -1,6 +1,9 @@
 // The editor helper as a child process: started with posix_spawn (safe in
 // a host with many threads), handed one socket as descriptor 3 and nothing
-// else of the host's, and always reaped, so no zombie outlives the editor.
+// else of the host's. While the editor uses it, this object owns it (on the
+// host's main thread); when the editor is done, the reaper takes it over
+// and ends and reaps it in the background, so no zombie outlives the
+// editor and the host never waits for it.
 #pragma once
 
 #include <string>
@@ -16,7 +19,7 @@ public:
 	static constexpr int CHILD_SOCKET_FD = 3;
 
 	HelperProcess () = default;
-	~HelperProcess () { finish (0); }
+	~HelperProcess () { handOff (); }
 	HelperProcess (const HelperProcess&) = delete;
 	HelperProcess& operator= (const HelperProcess&) = delete;
 
@@ -31,19 +34,20 @@ public:
 	pid_t pid () const { return child; }
 	/** Reaps without waiting; false once the child has ended. */
 	bool running ();
-	/** The child's wait status once it has ended. */
-	int status () const { return waitStatus; }
+	/** How the child ended ("exit status 3", "killed by signal 9"), once it
+	 *  has; "still running", or "exit status unknown" when the host reaped
+	 *  it (some hosts wait for every child themselves). */
+	const std::string& ending () const { return endText; }
 
-	/** Ends the child: lets it leave by itself for up to `graceMilliseconds`,
-	 *  then asks it (SIGTERM) for as long again, then kills it. Returns once
-	 *  it is reaped. */
-	void finish (int graceMilliseconds);
+	/** Gives the child to the reaper (the caller has told it to leave by
+	 *  closing its socket); from then on this object owns nothing. Never
+	 *  blocks. */
+	void handOff ();
 
 private:
-	bool waitFor (int milliseconds);
-
 	pid_t child = -1;
-	int waitStatus = 0;
+	int pidfd = -1;
+	std::string endText;
 };
 
 } // namespace tavik

@@ -84,6 +84,22 @@ bool LineChannel::flush ()
 	return pending ();
 }
 
+void LineChannel::dropPending ()
+{
+	if (queuedFrom == 0 || queuedFrom >= queued.size ())
+	{
+		queued.clear ();
+		queuedFrom = 0;
+		return;
+	}
+	// A line is begun when the byte before the unsent ones is not its end.
+	if (queued[queuedFrom - 1] == '\n')
+		queued.resize (queuedFrom);
+	else
+		queued.resize (queued.find ('\n', queuedFrom) + 1);
+	flush ();
+}
+
 void LineChannel::receive (const std::function<void (const std::string&)>& line)
 {
 	char buffer[65536];

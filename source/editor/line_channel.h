@@ -37,6 +37,9 @@ public:
 	/** Writes queued bytes; true while some are still waiting. */
 	bool flush ();
 	bool pending () const { return queuedFrom < queued.size (); }
+	/** Drops the queued texts the peer has not begun to receive (the rest
+	 *  of a text partly written stays, so every line stays whole). */
+	void dropPending ();
 
 	/** Reads everything available and calls `line` for each complete line
 	 *  (without its newline; a carriage return before it is kept). A line

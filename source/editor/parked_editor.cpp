@@ -1,7 +1,10 @@
 #include "parked_editor.h"
 
+#include "helper_reaper.h"
+
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 
 namespace tavik {
 
@@ -9,14 +12,22 @@ namespace {
 
 struct Kept
 {
+	std::mutex lock;
 	std::unique_ptr<EditorLink> link;
 	std::string uiRoot;
 	std::chrono::steady_clock::time_point until;
 
+	// The reaper is made first, so it is still there when this goes.
+	Kept () { HelperReaper::instance (); }
+
 	~Kept ()
 	{
 		// At unload the link ends its helper.
-		link.reset ();
+		std::unique_ptr<EditorLink> ending;
+		{
+			std::lock_guard<std::mutex> guard (lock);
+			ending = std::move (link);
+		}
 	}
 };
 
@@ -42,33 +53,59 @@ double editorKeepSeconds ()
 
 void keepParkedEditor (std::unique_ptr<EditorLink> link, const std::string& uiRoot)
 {
-	Kept& k = kept ();
-	k.link.reset ();
 	const double seconds = editorKeepSeconds ();
 	if (!link || !link->isParked () || seconds <= 0)
-		return;
-	k.link = std::move (link);
-	k.uiRoot = uiRoot;
-	k.until = std::chrono::steady_clock::now () +
-	          std::chrono::duration_cast<std::chrono::steady_clock::duration> (std::chrono::duration<double> (seconds));
+		return; // `link` closes here
+	Kept& k = kept ();
+	std::unique_ptr<EditorLink> previous;
+	std::chrono::steady_clock::time_point until;
+	{
+		std::lock_guard<std::mutex> guard (k.lock);
+		previous = std::move (k.link);
+		k.link = std::move (link);
+		k.uiRoot = uiRoot;
+		k.until = until =
+			std::chrono::steady_clock::now () +
+			std::chrono::duration_cast<std::chrono::steady_clock::duration> (std::chrono::duration<double> (seconds));
+	}
+	HelperReaper::instance ().setAlarm (until, &expireParkedEditor);
+	// `previous`, if any, closes here, outside the lock.
 }
 
 std::unique_ptr<EditorLink> takeParkedEditor (const std::string& uiRoot)
 {
-	expireParkedEditor ();
 	Kept& k = kept ();
-	if (!k.link || k.uiRoot != uiRoot)
+	std::unique_ptr<EditorLink> expired;
+	std::lock_guard<std::mutex> guard (k.lock);
+	if (!k.link)
 		return nullptr;
+	if (std::chrono::steady_clock::now () >= k.until)
+	{
+		expired = std::move (k.link);
+		return nullptr;
+	}
+	if (k.uiRoot != uiRoot)
+		return nullptr;
+	// The alarm may still come; it finds nothing to end.
 	return std::move (k.link);
 }
 
 void expireParkedEditor ()
 {
 	Kept& k = kept ();
+	std::unique_ptr<EditorLink> ending;
+	std::lock_guard<std::mutex> guard (k.lock);
 	if (k.link && std::chrono::steady_clock::now () >= k.until)
-		k.link.reset ();
+		ending = std::move (k.link);
+	// `ending`, declared before the guard, closes after the lock is let go.
 }
 
-void releaseParkedEditor () { kept ().link.reset (); }
+void releaseParkedEditor ()
+{
+	Kept& k = kept ();
+	std::unique_ptr<EditorLink> ending;
+	std::lock_guard<std::mutex> guard (k.lock);
+	ending = std::move (k.link);
+}
 
 } // namespace tavik

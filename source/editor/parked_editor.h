@@ -2,8 +2,10 @@
 // helper and WebKit's processes costs most of a second; a musician who
 // closes and reopens the editor (or opens the next instance's) gets the
 // kept one back with a fresh page load instead. One helper at most is kept,
-// for ZORV_EDITOR_KEEP_SECONDS (30 by default; 0 keeps none), and it goes
-// with the module. Main thread only, as every editor call is.
+// for ZORV_EDITOR_KEEP_SECONDS (30 by default; 0 keeps none). It is ended
+// at its time by the reaper's thread even if nothing in the plug-in ticks
+// again, and it goes with the module. The keeper's lock is taken by the
+// main thread (keep, take) and by that thread (expiry), each only briefly.
 #pragma once
 
 #include "editor_link.h"
@@ -16,6 +18,10 @@ namespace tavik {
 /** How long a closed editor's helper is kept, in seconds. */
 double editorKeepSeconds ();
 
+/** How much longer than that a parked helper waits before it leaves by
+ *  itself (in case the plug-in's process can no longer end it). */
+constexpr double HELPER_KEEP_MARGIN_SECONDS = 2;
+
 /** Keeps `link` (already parked) for the page bundle at `uiRoot`, ending
  *  any helper kept before. */
 void keepParkedEditor (std::unique_ptr<EditorLink> link, const std::string& uiRoot);
@@ -23,7 +29,8 @@ void keepParkedEditor (std::unique_ptr<EditorLink> link, const std::string& uiRo
 /** The kept helper for `uiRoot`, or null (none, expired or another bundle). */
 std::unique_ptr<EditorLink> takeParkedEditor (const std::string& uiRoot);
 
-/** Ends a kept helper whose time is up; cheap, called from every clock. */
+/** Ends a kept helper whose time is up (the reaper's alarm does this on
+ *  time; clocks may call it too). Cheap. */
 void expireParkedEditor ();
 
 /** Ends any kept helper now. */

@@ -1,6 +1,8 @@
 #include "web_view_plug_view.h"
 
 #include "editor_link.h"
+#include "editor_notice.h"
+#include "host_display.h"
 #include "parked_editor.h"
 #include "run_loop_client.h"
 #include "ui_root.h"
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <unistd.h>
@@ -35,7 +38,6 @@ std::string editorHelperPath ()
 namespace {
 
 constexpr uint64 TICK_MILLISECONDS = 1000 / 30;
-constexpr int PARK_MILLISECONDS = 500;
 
 const ViewRect INITIAL_RECT {0, 0, EditorSize::INITIAL_WIDTH, EditorSize::INITIAL_HEIGHT};
 
@@ -46,6 +48,9 @@ void reportEditorProblem (BridgeHost* host, const std::string& reason)
 		host->onEditorError (reason.c_str ());
 }
 
+// The view never waits for its helper: attached() starts it (or asks the
+// kept one) and returns; the host's run loop then brings the helper's
+// answer, and the editor opens or the window shows why it cannot.
 class WebViewPlugView : public CPluginView
 {
 public:
@@ -55,11 +60,7 @@ public:
 	{
 	}
 
-	~WebViewPlugView () override
-	{
-		if (link)
-			tearDown ();
-	}
+	~WebViewPlugView () override { tearDown (); }
 
 	tresult PLUGIN_API isPlatformTypeSupported (FIDString type) override
 	{
@@ -70,50 +71,70 @@ public:
 	{
 		if (!type || std::strcmp (type, kPlatformTypeX11EmbedWindowID) != 0 || !parent)
 			return kResultFalse;
-		if (link)
-			tearDown ();
+		tearDown ();
 
 		FUnknownPtr<Linux::IRunLoop> frameLoop (plugFrame);
-		Linux::IRunLoop* loop = frameLoop ? frameLoop.get () : options.fallbackRunLoop;
+		loop = frameLoop ? frameLoop.get () : options.fallbackRunLoop;
 		if (!loop)
 		{
 			reportEditorProblem (host, "the host offers no run loop for the editor");
 			return kResultFalse;
 		}
-		const char* display = std::getenv ("DISPLAY");
-		if (!display || !*display)
+		const char* displayName = std::getenv ("DISPLAY");
+		if (!displayName || !*displayName)
 		{
 			reportEditorProblem (host, "no X display (DISPLAY is not set)");
 			return kResultFalse;
 		}
-		EditorLaunch launch;
+		launch = EditorLaunch ();
 		launch.helperPath = options.helperPath.empty () ? editorHelperPath () : options.helperPath;
 		if (launch.helperPath.empty () || ::access (launch.helperPath.c_str (), X_OK) != 0)
 		{
 			reportEditorProblem (host, "the editor helper is missing beside the plug-in (" + launch.helperPath + ")");
 			return kResultFalse;
 		}
+		std::string error;
+		display = HostDisplay::connect (error);
+		if (!display)
+		{
+			reportEditorProblem (host, error);
+			return kResultFalse;
+		}
+		parentWindow = reinterpret_cast<uintptr_t> (parent);
+		// One quick question spares a helper start for a window that is not.
+		if (parentWindow > 0xffffffffu || !display->windowExists (static_cast<uint32_t> (parentWindow)))
+		{
+			display.reset ();
+			reportEditorProblem (host, "the host's window does not exist");
+			return kResultFalse;
+		}
 		launch.uiRoot = uiRoot;
-		launch.parentWindow = reinterpret_cast<unsigned long> (parent);
+		launch.parentWindow = parentWindow;
 		launch.width = rect.getWidth ();
 		launch.height = rect.getHeight ();
+		launch.extraArguments = options.helperArguments;
+		if (options.startMilliseconds > 0)
+			launch.startMilliseconds = options.startMilliseconds;
 
-		// A kept helper comes back with a fresh page load; one that cannot
-		// is replaced by a new one.
-		std::string error;
+		// A kept helper comes back with a fresh page load; without one (or
+		// when it has gone) a new one starts.
+		triedNewHelper = false;
 		std::unique_ptr<EditorLink> opening = takeParkedEditor (uiRoot);
-		if (!opening || !opening->reopen (host, launch, error))
+		if (opening && !opening->reopen (host, launch, error))
+			opening.reset ();
+		if (!opening)
 		{
+			triedNewHelper = true;
 			opening = std::make_unique<EditorLink> (host);
-			if (!opening->open (launch, error))
+			if (!opening->start (launch, error))
 			{
+				display.reset ();
 				reportEditorProblem (host, error);
 				return kResultFalse;
 			}
 		}
 		link = std::move (opening);
-		client = RunLoopClient::create ([this] { serviceSocket (); }, [this] { tick (); });
-		if (!client->start (loop, link->socketFd (), TICK_MILLISECONDS))
+		if (!watchLink ())
 		{
 			tearDown ();
 			reportEditorProblem (host, "the host's run loop refused the editor");
@@ -137,6 +158,8 @@ public:
 		CPluginView::onSize (&clamped);
 		if (link)
 			link->resize (clamped.getWidth (), clamped.getHeight ());
+		if (notice)
+			notice->resize (clamped.getWidth (), clamped.getHeight ());
 		return kResultTrue;
 	}
 
@@ -151,45 +174,119 @@ public:
 	}
 
 private:
+	bool watchLink ()
+	{
+		if (!client)
+			client = RunLoopClient::create ([this] { serviceSocket (); }, [this] { tick (); });
+		// A new helper's socket replaces the old one's registration.
+		return client->start (loop, link->socketFd (), TICK_MILLISECONDS);
+	}
+
 	void serviceSocket ()
 	{
-		if (link)
-			link->serviceSocket ();
+		if (!link)
+			return;
+		link->serviceSocket ();
+		checkLink ();
 	}
 
 	void tick ()
 	{
-		expireParkedEditor ();
-		if (!link)
-			return;
 		if (options.tick)
 			options.tick ();
+		if (!link)
+			return;
 		link->tick ();
+		checkLink ();
+	}
+
+	// After the link has heard from its helper: a kept helper that cannot
+	// show the editor is replaced by a new one, unseen; any other failure
+	// is shown in the window (the link has told the controller).
+	void checkLink ()
+	{
+		if (!link || !link->failed ())
+			return;
+		std::string reason = link->lastError ();
+		const bool replace = link->failedReopening () && !triedNewHelper;
+		link.reset ();
+		if (replace)
+		{
+			triedNewHelper = true;
+			auto fresh = std::make_unique<EditorLink> (host);
+			std::string error;
+			if (fresh->start (launch, error))
+			{
+				link = std::move (fresh);
+				if (watchLink ())
+					return;
+				link.reset ();
+				error = "the host's run loop refused the editor";
+			}
+			reason = error;
+			if (host)
+				host->onEditorError (reason.c_str ());
+		}
+		showFailure (reason);
+	}
+
+	void showFailure (const std::string& reason)
+	{
+		std::fprintf (stderr, "tavik-plugin-shell: editor: %s\n", reason.c_str ());
+		// Nothing left to watch: no socket, and the controller's own clock
+		// keeps time.
+		cutClient ();
+		if (!display)
+			return;
+		if (!notice)
+			notice = std::make_unique<EditorNotice> (*display);
+		notice->show (static_cast<uint32_t> (parentWindow), rect.getWidth (), rect.getHeight (), reason);
+	}
+
+	void cutClient ()
+	{
+		if (!client)
+			return;
+		client->cut ();
+		client->release ();
+		client = nullptr;
 	}
 
 	void tearDown ()
 	{
-		if (client)
+		cutClient ();
+		if (link)
 		{
-			client->cut ();
-			client->release ();
-			client = nullptr;
+			// The helper's answer may be waiting: an editor that has just
+			// opened is parked like any other.
+			if (link->state () == EditorLink::State::Starting)
+				link->serviceSocket ();
+			// Out of the host's window before the host may destroy it; the
+			// helper itself is not waited for.
+			bool windowLives = true;
+			if (display && link->plugWindow ())
+				windowLives = display->takeOut (static_cast<uint32_t> (link->plugWindow ()),
+				                                static_cast<uint32_t> (parentWindow));
+			const double keep = editorKeepSeconds ();
+			if (keep > 0 && windowLives && link->park (keep + HELPER_KEEP_MARGIN_SECONDS))
+				keepParkedEditor (std::move (link), uiRoot);
+			link.reset ();
 		}
-		if (!link)
-			return;
-		// The helper is kept for a quick reopen when it can leave the host's
-		// window in time; the host may destroy that window right after.
-		if (editorKeepSeconds () > 0 && link->isOpen () && link->park (PARK_MILLISECONDS))
-			keepParkedEditor (std::move (link), uiRoot);
-		else
-			link->close ();
-		link.reset ();
+		notice.reset ();
+		display.reset ();
+		loop = nullptr;
 	}
 
 	BridgeHost* host;
 	std::string uiRoot;
 	EditorOptions options;
 	IPtr<FUnknown> owner;
+	Linux::IRunLoop* loop = nullptr;
+	EditorLaunch launch;
+	uintptr_t parentWindow = 0;
+	bool triedNewHelper = false;
+	std::unique_ptr<HostDisplay> display;
+	std::unique_ptr<EditorNotice> notice;
 	std::unique_ptr<EditorLink> link;
 	RunLoopClient* client = nullptr;
 };

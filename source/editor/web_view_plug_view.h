@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tavik {
 
@@ -35,6 +36,10 @@ struct EditorOptions
 	Steinberg::Linux::IRunLoop* fallbackRunLoop = nullptr;
 	/** The helper executable; empty means "zorv-editor" beside the module. */
 	std::string helperPath;
+	/** Extra arguments for the helper (tests). */
+	std::vector<std::string> helperArguments;
+	/** How long the helper may take to show the editor; 0 means 5 s. */
+	int startMilliseconds = 0;
 	/** Kept alive (addRef) for as long as the view lives: the object behind
 	 *  the BridgeHost, so a host that releases the controller before the
 	 *  view leaves the view nothing dangling. */

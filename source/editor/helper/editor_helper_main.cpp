@@ -26,13 +26,20 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 using namespace tavik;
+
+// How long a parked helper waits for the next embed when the plug-in
+// does not say.
+constexpr double DEFAULT_KEEP_SECONDS = 32;
 
 struct Options
 {
@@ -120,6 +127,7 @@ struct Editor
 	WebKitWebView* view = nullptr;
 	GdkWindow* parent = nullptr;
 	guint outputWatch = 0;
+	guint keepTimer = 0;
 	bool quitting = false;
 	bool parked = false;
 
@@ -137,8 +145,39 @@ struct Editor
 	{
 		if (quitting || parked)
 			return;
+		// The plug-in takes this window out of the host's before it lets
+		// the host destroy its own; "park" follows on the socket.
+		if (plugOutside ())
+		{
+			trace.write ("event", "parent window destroyed after the plug-in took the editor out");
+			return;
+		}
 		trace.write ("event", "parent window destroyed");
 		quit ();
+	}
+
+	// Whether the plug's window still exists outside the host's window.
+	bool plugOutside ()
+	{
+		GdkWindow* own = plug ? gtk_widget_get_window (plug) : nullptr;
+		if (!own)
+			return false;
+		GdkDisplay* display = gdk_window_get_display (own);
+		gdk_x11_display_error_trap_push (display);
+		Window root = 0, above = 0;
+		Window* children = nullptr;
+		unsigned count = 0;
+		const Status found =
+			XQueryTree (GDK_WINDOW_XDISPLAY (own), GDK_WINDOW_XID (own), &root, &above, &children, &count);
+		if (children)
+			XFree (children);
+		return gdk_x11_display_error_trap_pop (display) == 0 && found != 0 && above != options.parent;
+	}
+
+	unsigned long plugWindow () const
+	{
+		GdkWindow* own = plug ? gtk_widget_get_window (plug) : nullptr;
+		return own ? GDK_WINDOW_XID (own) : 0;
 	}
 
 	void send (const std::string& line)
@@ -183,13 +222,18 @@ struct Editor
 	static gboolean readable (gint, GIOCondition, gpointer self)
 	{
 		auto* editor = static_cast<Editor*> (self);
-		editor->channel->receive ([editor] (const std::string& line) { editor->fromPlugin (line); });
+		std::vector<std::string> lines;
+		editor->channel->receive ([&lines] (const std::string& line) { lines.push_back (line); });
+		// An ended socket means the plug-in is done: what came before the
+		// end (an embed, say) is not carried out.
 		if (editor->channel->ended ())
 		{
 			editor->trace.write ("event", "socket ended");
 			editor->quit ();
 			return G_SOURCE_REMOVE;
 		}
+		for (const std::string& line : lines)
+			editor->fromPlugin (line);
 		return G_SOURCE_CONTINUE;
 	}
 
@@ -216,7 +260,11 @@ struct Editor
 	// The view closed but the plug-in keeps this helper for a quick reopen:
 	// leave the host's window before the host destroys it, and drop the
 	// page (its timers, its memory) until the next embed.
-	void park ()
+	// The plug-in has usually taken the window out already (it must be out
+	// before the host destroys its own); doing it again is harmless. The
+	// helper then waits `keepSeconds` for the next embed and leaves by
+	// itself, so it never outlives a plug-in that can no longer end it.
+	void park (double keepSeconds)
 	{
 		GdkWindow* own = gtk_widget_get_window (plug);
 		Display* x = GDK_WINDOW_XDISPLAY (own);
@@ -226,8 +274,27 @@ struct Editor
 		XReparentWindow (x, GDK_WINDOW_XID (own), DefaultRootWindow (x), 0, 0);
 		XSync (x, False);
 		replaceView ();
+		stopKeepTimer ();
+		const double seconds = keepSeconds > 0 ? keepSeconds : DEFAULT_KEEP_SECONDS;
+		keepTimer = g_timeout_add (static_cast<guint> (seconds * 1000), &Editor::keptTooLong, this);
 		trace.write ("event", "parked");
 		send (editorParkedLine ());
+	}
+
+	static gboolean keptTooLong (gpointer self)
+	{
+		auto* editor = static_cast<Editor*> (self);
+		editor->keepTimer = 0;
+		editor->trace.write ("event", "kept too long; leaving");
+		editor->quit ();
+		return G_SOURCE_REMOVE;
+	}
+
+	void stopKeepTimer ()
+	{
+		if (keepTimer)
+			g_source_remove (keepTimer);
+		keepTimer = 0;
 	}
 
 	void embed (const EditorControl& control)
@@ -246,10 +313,11 @@ struct Editor
 		XMapWindow (x, GDK_WINDOW_XID (own));
 		XSync (x, False);
 		parked = false;
+		stopKeepTimer ();
 		resize (control.width, control.height);
 		webkit_web_view_load_uri (view, uiStartUrl (options.uiRoot).c_str ());
 		trace.write ("event", "started");
-		send (editorStartedLine ());
+		send (editorStartedLine (plugWindow ()));
 	}
 
 	// The next page gets a web view of its own. It is made now, while the
@@ -291,7 +359,8 @@ struct Editor
 		}
 		if (control.kind == EditorControl::Kind::Park)
 		{
-			park ();
+			if (!parked)
+				park (control.seconds);
 			return;
 		}
 		if (control.kind == EditorControl::Kind::Embed)
@@ -314,7 +383,15 @@ struct Editor
 		if (event->type == ConfigureNotify && event->xconfigure.window == editor->options.parent)
 			editor->resize (event->xconfigure.width, event->xconfigure.height);
 		else if (event->type == DestroyNotify && event->xdestroywindow.window == editor->options.parent)
-			editor->parentGone ();
+		{
+			// A host that made a new connection for its next window may get
+			// the old window's id again: this may be the end of the window
+			// this helper was in before, not of the one it is in now.
+			if (windowExists (gdk_window_get_display (editor->parent), editor->options.parent))
+				editor->trace.write ("event", "an earlier window of the same id was destroyed");
+			else
+				editor->parentGone ();
+		}
 		return GDK_FILTER_CONTINUE;
 	}
 
@@ -329,11 +406,27 @@ struct Editor
 	static gboolean loadFailed (WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer self)
 	{
 		auto* editor = static_cast<Editor*> (self);
+		// A load replaced by the next one (the blank page of a parked
+		// helper by the editor page) is no failure.
+		if (editor->parked || (error && g_error_matches (error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)))
+			return FALSE;
 		editor->send (editorErrorLine (std::string ("the editor page did not load (") + (uri ? uri : "") +
 		                               "): " + (error ? error->message : "unknown error")));
 		return FALSE;
 	}
 };
+
+// Whether the plug-in has closed its end of the socket (nothing is read).
+bool socketEnded (int socket)
+{
+	pollfd watch {socket, POLLIN, 0};
+	if (::poll (&watch, 1, 0) <= 0)
+		return false;
+	if (watch.revents & (POLLHUP | POLLERR))
+		return true;
+	char byte = 0;
+	return ::recv (socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
 
 // Reports why the editor cannot be shown and ends the helper.
 [[noreturn]] void fail (Editor& editor, const std::string& reason)
@@ -462,6 +555,10 @@ int main (int argc, char** argv)
 	webkit_web_view_load_uri (editor.view, uiStartUrl (editor.options.uiRoot).c_str ());
 	editor.connectView (editor.view);
 
+	// A view removed while this helper was starting has closed the socket:
+	// then the host's window is no longer the editor's to fill.
+	if (socketEnded (editor.options.socket))
+		_exit (0);
 	editor.plug = gtk_plug_new (static_cast<Window> (editor.options.parent));
 	if (!editor.plug)
 		fail (editor, "cannot embed into the host's window");
@@ -495,7 +592,7 @@ int main (int argc, char** argv)
 	g_unix_fd_add (editor.channel->fd (), static_cast<GIOCondition> (G_IO_IN | G_IO_HUP | G_IO_ERR), &Editor::readable,
 	               &editor);
 	editor.trace.write ("event", "started");
-	editor.send (editorStartedLine ());
+	editor.send (editorStartedLine (editor.plugWindow ()));
 
 	gtk_main ();
 	editor.trace.write ("event", "leaving");

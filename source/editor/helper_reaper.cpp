@@ -1,0 +1,297 @@
+#include "helper_reaper.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tavik {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Without a process descriptor (old kernels) the thread looks this often.
+constexpr std::chrono::milliseconds POLL_WITHOUT_PIDFD {10};
+// After SIGKILL the descriptor reports the end; this is only a safety net.
+constexpr std::chrono::milliseconds AFTER_KILL_RECHECK {1000};
+
+} // namespace
+
+HelperReaper& HelperReaper::instance ()
+{
+	static HelperReaper one;
+	return one;
+}
+
+HelperReaper::~HelperReaper ()
+{
+	// At unload: the thread's code is about to go away with the module.
+	shutdown ();
+	if (wakeFd >= 0)
+		::close (wakeFd);
+}
+
+bool HelperReaper::ensureRunning ()
+{
+	if (worker.joinable ())
+		return true;
+	if (wakeFd < 0)
+		wakeFd = ::eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);
+	// The host's signals are for the host's threads: this one takes none.
+	sigset_t all;
+	sigset_t previous;
+	sigfillset (&all);
+	pthread_sigmask (SIG_SETMASK, &all, &previous);
+	bool started = true;
+	try
+	{
+		worker = std::thread ([this] { run (); });
+	}
+	catch (...)
+	{
+		started = false;
+	}
+	pthread_sigmask (SIG_SETMASK, &previous, nullptr);
+	return started;
+}
+
+void HelperReaper::wake ()
+{
+	if (wakeFd < 0)
+		return;
+	const uint64_t one = 1;
+	[[maybe_unused]] const ssize_t wrote = ::write (wakeFd, &one, sizeof (one));
+}
+
+void HelperReaper::adopt (pid_t pid, int pidfd)
+{
+	if (pid <= 0)
+	{
+		if (pidfd >= 0)
+			::close (pidfd);
+		return;
+	}
+	const Helper helper {pid, pidfd, 0, Clock::now () + GRACE};
+	{
+		std::lock_guard<std::mutex> guard (lock);
+		if (ensureRunning ())
+		{
+			incoming.push_back (helper);
+			++owned;
+			wake ();
+			return;
+		}
+	}
+	endNow (helper);
+}
+
+void HelperReaper::setAlarm (Clock::time_point when, void (*alarm) ())
+{
+	std::lock_guard<std::mutex> guard (lock);
+	if (alarm && !ensureRunning ())
+		return; // the next tick of an editor or controller clock expires it instead
+	alarmAt = when;
+	alarmCall = alarm;
+	wake ();
+}
+
+bool HelperReaper::waitUntilIdle (std::chrono::milliseconds limit)
+{
+	std::unique_lock<std::mutex> guard (lock);
+	return idle.wait_for (guard, limit, [this] { return owned == 0; });
+}
+
+void HelperReaper::shutdown ()
+{
+	{
+		std::lock_guard<std::mutex> guard (lock);
+		stopping = true;
+		alarmCall = nullptr;
+		wake ();
+	}
+	if (worker.joinable () && worker.get_id () != std::this_thread::get_id ())
+		worker.join ();
+	std::lock_guard<std::mutex> guard (lock);
+	stopping = false;
+}
+
+HelperReaper::Counts HelperReaper::counts ()
+{
+	std::lock_guard<std::mutex> guard (lock);
+	return tally;
+}
+
+bool HelperReaper::gone (Helper& helper)
+{
+	for (;;)
+	{
+		siginfo_t info {};
+		int result = -1;
+		if (helper.pidfd >= 0)
+		{
+			result = ::waitid (P_PIDFD, static_cast<id_t> (helper.pidfd), &info, WEXITED | WNOHANG);
+			if (result < 0 && errno == EINVAL)
+			{
+				// A kernel without waitid on descriptors: the pid is still
+				// ours to wait for (the child is not reaped yet).
+				::close (helper.pidfd);
+				helper.pidfd = -1;
+				continue;
+			}
+		}
+		else
+			result = ::waitid (P_PID, static_cast<id_t> (helper.pid), &info, WEXITED | WNOHANG);
+		if (result == 0)
+			return info.si_pid != 0;
+		if (errno == EINTR)
+			continue;
+		// ECHILD: the host reaped it (it waits for every child itself).
+		return true;
+	}
+}
+
+void HelperReaper::signal (Helper& helper, int signalNumber)
+{
+	if (helper.pidfd >= 0 && ::syscall (SYS_pidfd_send_signal, helper.pidfd, signalNumber, nullptr, 0) == 0)
+		return;
+	if (helper.pidfd >= 0 && errno != ENOSYS)
+		return; // ESRCH: it has ended; the next look reaps it
+	// No descriptor: gone() has just seen the child unreaped, so the pid
+	// is still this child's.
+	::kill (helper.pid, signalNumber);
+}
+
+void HelperReaper::endNow (Helper helper)
+{
+	if (!gone (helper))
+	{
+		signal (helper, SIGKILL);
+		siginfo_t info {};
+		if (helper.pidfd >= 0)
+			while (::waitid (P_PIDFD, static_cast<id_t> (helper.pidfd), &info, WEXITED) < 0 && errno == EINTR)
+			{
+			}
+		else
+			while (::waitid (P_PID, static_cast<id_t> (helper.pid), &info, WEXITED) < 0 && errno == EINTR)
+			{
+			}
+	}
+	if (helper.pidfd >= 0)
+		::close (helper.pidfd);
+	std::lock_guard<std::mutex> guard (lock);
+	++tally.reaped;
+}
+
+void HelperReaper::run ()
+{
+	std::vector<Helper> active;
+	std::vector<pollfd> watched;
+	for (;;)
+	{
+		void (*due) () = nullptr;
+		bool leaving = false;
+		Clock::time_point wakeAt = Clock::time_point::max ();
+		{
+			std::lock_guard<std::mutex> guard (lock);
+			active.insert (active.end (), incoming.begin (), incoming.end ());
+			incoming.clear ();
+			if (alarmCall && Clock::now () >= alarmAt)
+			{
+				due = alarmCall;
+				alarmCall = nullptr;
+			}
+			else if (alarmCall)
+				wakeAt = alarmAt;
+			if (stopping && active.empty ())
+				return;
+			leaving = stopping;
+		}
+		// Outside the lock: the alarm may hand a helper over.
+		if (due)
+		{
+			due ();
+			continue;
+		}
+
+		const Clock::time_point now = Clock::now ();
+		bool lookOften = wakeFd < 0;
+		for (size_t i = 0; i < active.size ();)
+		{
+			Helper& helper = active[i];
+			if (gone (helper))
+			{
+				if (helper.pidfd >= 0)
+					::close (helper.pidfd);
+				active.erase (active.begin () + static_cast<std::ptrdiff_t> (i));
+				std::lock_guard<std::mutex> guard (lock);
+				--owned;
+				++tally.reaped;
+				idle.notify_all ();
+				continue;
+			}
+			if (now >= helper.next)
+			{
+				if (helper.stage == 0)
+				{
+					signal (helper, SIGTERM);
+					helper.next = now + GRACE;
+					std::lock_guard<std::mutex> guard (lock);
+					++tally.terminated;
+				}
+				else
+				{
+					if (helper.stage == 1)
+					{
+						std::fprintf (stderr,
+						              "tavik-plugin-shell: editor: the editor helper (pid %ld) did not leave when "
+						              "asked; killing it\n",
+						              static_cast<long> (helper.pid));
+						std::lock_guard<std::mutex> guard (lock);
+						++tally.killed;
+					}
+					signal (helper, SIGKILL);
+					helper.next = now + AFTER_KILL_RECHECK;
+				}
+				helper.stage = std::min (helper.stage + 1, 2);
+			}
+			wakeAt = std::min (wakeAt, helper.next);
+			lookOften = lookOften || helper.pidfd < 0;
+			++i;
+		}
+
+		// The last helper has just gone: leave without waiting for a wake.
+		if (leaving && active.empty ())
+			continue;
+
+		watched.clear ();
+		if (wakeFd >= 0)
+			watched.push_back ({wakeFd, POLLIN, 0});
+		for (const Helper& helper : active)
+			if (helper.pidfd >= 0)
+				watched.push_back ({helper.pidfd, POLLIN, 0});
+		if (lookOften)
+			wakeAt = std::min (wakeAt, now + POLL_WITHOUT_PIDFD);
+		int timeout = -1;
+		if (wakeAt != Clock::time_point::max ())
+		{
+			const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (wakeAt - Clock::now ()).count ();
+			timeout = static_cast<int> (std::clamp<long long> (left + 1, 0, 60 * 60 * 1000));
+		}
+		::poll (watched.data (), watched.size (), timeout);
+		uint64_t count = 0;
+		if (wakeFd >= 0)
+			while (::read (wakeFd, &count, sizeof (count)) > 0)
+			{
+			}
+	}
+}
+
+} // namespace tavik
