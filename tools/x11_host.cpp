@@ -208,7 +208,25 @@ RgbImage HostWindow::capture () const
 	return image;
 }
 
+namespace {
+
+int ignoreXError (Display*, XErrorEvent*) { return 0; }
+
+} // namespace
+
 std::vector<HostWindow::Child> HostWindow::children () const
+{
+	// The children are other clients' windows and may go at any moment: a
+	// host asking about them expects errors and ignores them.
+	XSync (x, False);
+	XErrorHandler previous = XSetErrorHandler (&ignoreXError);
+	std::vector<Child> found = childrenNow ();
+	XSync (x, False);
+	XSetErrorHandler (previous);
+	return found;
+}
+
+std::vector<HostWindow::Child> HostWindow::childrenNow () const
 {
 	std::vector<Child> found;
 	Window root = 0;
@@ -228,12 +246,52 @@ std::vector<HostWindow::Child> HostWindow::children () const
 	return found;
 }
 
+HostRunLoop::HostRunLoop (HostWindow& window) : host (window) {}
+
 HostRunLoop::~HostRunLoop ()
 {
 	for (Handler& h : handlers)
 		h.handler->release ();
 	for (Timer& t : timers)
 		t.handler->release ();
+}
+
+void HostRunLoop::callSoon (std::function<void ()> call) { soon.push_back (std::move (call)); }
+
+void HostRunLoop::measureGaps (std::chrono::milliseconds interval)
+{
+	if (probing)
+		unregisterTimer (&gapProbe);
+	probing = registerTimer (&gapProbe, static_cast<Linux::TimerInterval> (interval.count ())) == kResultOk;
+	resetGaps ();
+}
+
+template <typename Work>
+void HostRunLoop::timed (const char* what, Work&& work)
+{
+	const auto start = std::chrono::steady_clock::now ();
+	work ();
+	const auto took = std::chrono::duration_cast<std::chrono::microseconds> (std::chrono::steady_clock::now () - start);
+	if (took > slowest.time)
+		slowest = {took, what};
+}
+
+void HostRunLoop::resetGaps ()
+{
+	slowest = Dispatch ();
+	gapProbe.started = false;
+	gapProbe.longest = std::chrono::microseconds (0);
+	gapProbe.fires = 0;
+}
+
+void PLUGIN_API HostRunLoop::GapProbe::onTimer ()
+{
+	const auto now = std::chrono::steady_clock::now ();
+	if (started)
+		longest = std::max (longest, std::chrono::duration_cast<std::chrono::microseconds> (now - last));
+	started = true;
+	last = now;
+	++fires;
 }
 
 tresult PLUGIN_API HostRunLoop::registerEventHandler (Linux::IEventHandler* handler, Linux::FileDescriptor fd)
@@ -304,15 +362,21 @@ tresult PLUGIN_API HostRunLoop::queryInterface (const TUID iid, void** obj)
 bool HostRunLoop::run (std::chrono::milliseconds limit, const std::function<bool ()>& done)
 {
 	const auto end = std::chrono::steady_clock::now () + limit;
+	// The time between two runs is the test's, not the loop's.
+	gapProbe.started = false;
 	for (;;)
 	{
 		host.drain ();
+		std::vector<std::function<void ()>> calls;
+		calls.swap (soon);
+		for (const std::function<void ()>& call : calls)
+			timed ("call", call);
 		if (done && done ())
 			return true;
 		const auto now = std::chrono::steady_clock::now ();
 		if (now >= end)
 			return false;
-		auto wake = end;
+		auto wake = soon.empty () ? end : now;
 		for (const Timer& t : timers)
 			wake = std::min (wake, t.due);
 		std::vector<pollfd> watched;
@@ -333,7 +397,7 @@ bool HostRunLoop::run (std::chrono::milliseconds limit, const std::function<bool
 				{
 					Linux::IEventHandler* handler = it->handler;
 					handler->addRef ();
-					handler->onFDIsSet (watched[i].fd);
+					timed ("socket", [&] { handler->onFDIsSet (watched[i].fd); });
 					handler->release ();
 				}
 			}
@@ -350,7 +414,10 @@ bool HostRunLoop::run (std::chrono::milliseconds limit, const std::function<bool
 			if (std::none_of (timers.begin (), timers.end (), [&] (const Timer& t) { return t.handler == handler; }))
 				continue;
 			handler->addRef ();
-			handler->onTimer ();
+			if (handler == &gapProbe)
+				handler->onTimer ();
+			else
+				timed ("timer", [&] { handler->onTimer (); });
 			handler->release ();
 		}
 	}

@@ -69,6 +69,8 @@ public:
 	void drain ();
 
 private:
+	std::vector<Child> childrenNow () const;
+
 	Display* x = nullptr;
 	Window win = 0;
 };
@@ -78,12 +80,35 @@ private:
 class HostRunLoop : public Steinberg::Linux::IRunLoop, public Steinberg::IPlugFrame
 {
 public:
-	explicit HostRunLoop (HostWindow& window) : host (window) {}
+	explicit HostRunLoop (HostWindow& window);
 	~HostRunLoop ();
 
 	/** Runs until `done` answers true (checked after each dispatch) or
 	 *  `limit` passes; true when `done` came true. */
 	bool run (std::chrono::milliseconds limit, const std::function<bool ()>& done);
+
+	/** Runs `call` on the loop's next turn, as a host runs a view's
+	 *  attached() or removed() from its own event handling. */
+	void callSoon (std::function<void ()> call);
+
+	/** Starts a timer of its own, every `interval`, that records the gaps
+	 *  between its fires: how long the loop (the host's UI thread) was kept
+	 *  from its work. Only gaps within one run() count. */
+	void measureGaps (std::chrono::milliseconds interval);
+	/** The longest gap since the last resetGaps() (0 before two fires). */
+	std::chrono::microseconds longestGap () const { return gapProbe.longest; }
+	size_t gapFires () const { return gapProbe.fires; }
+	/** The slowest single thing the loop ran since resetGaps(): "call" (a
+	 *  callSoon function, such as attached()), "socket" (an event handler)
+	 *  or "timer" (a plug-in's timer). run()'s `done` is the caller's own
+	 *  and not counted. */
+	struct Dispatch
+	{
+		std::chrono::microseconds time {0};
+		const char* what = "";
+	};
+	const Dispatch& slowestDispatch () const { return slowest; }
+	void resetGaps ();
 
 	size_t handlerCount () const { return handlers.size (); }
 	size_t timerCount () const { return timers.size (); }
@@ -114,9 +139,34 @@ private:
 		std::chrono::milliseconds interval;
 		std::chrono::steady_clock::time_point due;
 	};
+	// The gap recorder's timer, registered like a plug-in's.
+	struct GapProbe : public Steinberg::Linux::ITimerHandler
+	{
+		void PLUGIN_API onTimer () override;
+		Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID, void** obj) override
+		{
+			*obj = nullptr;
+			return Steinberg::kNoInterface;
+		}
+		Steinberg::uint32 PLUGIN_API addRef () override { return 1; }
+		Steinberg::uint32 PLUGIN_API release () override { return 1; }
+
+		bool started = false;
+		std::chrono::steady_clock::time_point last {};
+		std::chrono::microseconds longest {0};
+		size_t fires = 0;
+	};
+
 	HostWindow& host;
 	std::vector<Handler> handlers;
 	std::vector<Timer> timers;
+	std::vector<std::function<void ()>> soon;
+	GapProbe gapProbe;
+	bool probing = false;
+	Dispatch slowest;
+	/** Runs `work`, keeping it as the slowest dispatch if it is. */
+	template <typename Work>
+	void timed (const char* what, Work&& work);
 	int resizeAsks = 0;
 };
 
