@@ -295,6 +295,23 @@ TEST_F (EditorLinkTest, AKeptHelperThatHasGoneIsNotReopened)
 	EXPECT_EQ (bridge.events, (std::vector<std::string> {"opened", "closed"}));
 }
 
+TEST_F (EditorLinkTest, AKeptHelperThatFailsToShowAgainIsLeftToTheView)
+{
+	EditorLink link (&bridge);
+	ASSERT_TRUE (startAndOpen (link, "once"));
+	ASSERT_TRUE (link.park (32));
+	RecordingBridge next;
+	std::string error;
+	ASSERT_TRUE (link.reopen (&next, launch ("once"), error)) << error;
+	ASSERT_TRUE (serve (link, [&] { return link.failed (); }));
+	// The view starts a new helper instead; the controller hears nothing
+	// of the kept one's end.
+	EXPECT_TRUE (link.failedReopening ());
+	EXPECT_NE (link.lastError ().find ("ended before showing the editor"), std::string::npos) << link.lastError ();
+	EXPECT_TRUE (next.events.empty ());
+	EXPECT_FALSE (next.sink);
+}
+
 TEST_F (EditorLinkTest, AKeptHelperEndsAtItsTimeWithNothingTicking)
 {
 	tavik::test::ScopedVariable keep ("ZORV_EDITOR_KEEP_SECONDS", "0.2");

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -453,6 +454,27 @@ TEST_F (EditorWindow, TheHostMayDestroyItsWindowRightAfterRemoved)
 	attachAndWaitForPage (2);
 	EXPECT_EQ (editorHelpers (), helpers);
 	waitForDrawnPage ("webkit-editor-new-window", 0, 0, 720, 560);
+	ASSERT_EQ (view->removed (), kResultOk);
+}
+
+TEST_F (EditorWindow, AKeptHelperThatFailsToReopenIsReplacedUnseen)
+{
+	attachAndWaitForPage (1);
+	ASSERT_EQ (view->removed (), kResultOk);
+	const std::vector<pid_t> kept = editorHelpers ();
+	ASSERT_EQ (kept.size (), 1u);
+	// It is alive when the next editor asks for it, and dies before it
+	// shows anything.
+	ASSERT_EQ (::kill (kept[0], SIGSTOP), 0);
+	ASSERT_EQ (view->attached (parent (), kPlatformTypeX11EmbedWindowID), kResultOk);
+	ASSERT_EQ (::kill (kept[0], SIGKILL), 0);
+	// A new helper shows the editor instead.
+	waitForPage (2);
+	const std::vector<pid_t> now = editorHelpers ();
+	ASSERT_EQ (now.size (), 1u);
+	EXPECT_NE (now, kept);
+	EXPECT_EQ (loop->handlerCount (), 1u);
+	waitForDrawnPage ("webkit-editor-replaced", 0, 0, 720, 560);
 	ASSERT_EQ (view->removed (), kResultOk);
 }
 

@@ -41,8 +41,12 @@ HelperReaper::~HelperReaper ()
 
 bool HelperReaper::ensureRunning ()
 {
-	if (worker.joinable ())
+	if (running)
 		return true;
+	// A thread that has left its loop (a shutdown with nobody joining it,
+	// as at unload) ends at once.
+	if (worker.joinable ())
+		worker.join ();
 	if (wakeFd < 0)
 		wakeFd = ::eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);
 	// The host's signals are for the host's threads: this one takes none.
@@ -54,6 +58,7 @@ bool HelperReaper::ensureRunning ()
 	try
 	{
 		worker = std::thread ([this] { run (); });
+		running = true;
 	}
 	catch (...)
 	{
@@ -117,6 +122,9 @@ void HelperReaper::shutdown ()
 		alarmCall = nullptr;
 		wake ();
 	}
+	// Only this (the main) thread starts or joins the thread; the thread
+	// itself may still hand a helper over, which it then reaps before it
+	// leaves.
 	if (worker.joinable () && worker.get_id () != std::this_thread::get_id ())
 		worker.join ();
 	std::lock_guard<std::mutex> guard (lock);
@@ -211,7 +219,10 @@ void HelperReaper::run ()
 			else if (alarmCall)
 				wakeAt = alarmAt;
 			if (stopping && active.empty ())
+			{
+				running = false;
 				return;
+			}
 			leaving = stopping;
 		}
 		// Outside the lock: the alarm may hand a helper over.

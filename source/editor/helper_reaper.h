@@ -89,6 +89,7 @@ private:
 	std::vector<Helper> incoming;
 	size_t owned = 0;
 	bool stopping = false;
+	bool running = false;
 	std::thread worker;
 	int wakeFd = -1;
 	std::chrono::steady_clock::time_point alarmAt {};

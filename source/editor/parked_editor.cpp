@@ -22,12 +22,11 @@ struct Kept
 
 	~Kept ()
 	{
-		// At unload the link ends its helper.
-		std::unique_ptr<EditorLink> ending;
-		{
-			std::lock_guard<std::mutex> guard (lock);
-			ending = std::move (link);
-		}
+		// At unload (without DeinitModule): first the reaper's thread, so
+		// no alarm can come for what goes now; then the link ends its
+		// helper (the reaper, still there, takes it and is joined last).
+		HelperReaper::instance ().shutdown ();
+		link.reset ();
 	}
 };
 
