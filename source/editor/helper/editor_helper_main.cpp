@@ -338,6 +338,17 @@ struct Editor
 	{
 		g_signal_connect (which, "web-process-terminated", G_CALLBACK (&Editor::webProcessEnded), this);
 		g_signal_connect (which, "load-failed", G_CALLBACK (&Editor::loadFailed), this);
+		g_signal_connect (which, "load-changed", G_CALLBACK (&Editor::loadChanged), this);
+	}
+
+	// For the trace: where a page load spends its time.
+	static void loadChanged (WebKitWebView* which, WebKitLoadEvent event, gpointer self)
+	{
+		static const char* const names[] = {"started", "redirected", "committed", "finished"};
+		const char* uri = webkit_web_view_get_uri (which);
+		static_cast<Editor*> (self)->trace.write ("event", std::string ("load ") +
+		                                                       (event <= WEBKIT_LOAD_FINISHED ? names[event] : "?") +
+		                                                       " " + (uri ? uri : ""));
 	}
 
 	static bool windowExists (GdkDisplay* display, unsigned long window)
