@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -150,18 +149,6 @@ void LineChannel::receive (const std::function<void (const std::string&)>& line)
 			from = end + 1;
 		}
 	}
-}
-
-bool LineChannel::waitReadable (int milliseconds) const
-{
-	if (socket < 0)
-		return false;
-	pollfd watch {socket, POLLIN, 0};
-	int ready;
-	do
-		ready = ::poll (&watch, 1, milliseconds);
-	while (ready < 0 && errno == EINTR);
-	return ready > 0;
 }
 
 } // namespace tavik

@@ -46,9 +46,6 @@ public:
 	 *  over MAX_LINE_BYTES is dropped whole. Sets ended() at end of stream. */
 	void receive (const std::function<void (const std::string&)>& line);
 
-	/** Waits up to `milliseconds` for something to read; false on timeout. */
-	bool waitReadable (int milliseconds) const;
-
 	/** Shuts the socket down and closes it. */
 	void close ();
 
