@@ -18,6 +18,7 @@
 #include "plugin_instance.h"
 #include "preset_file.h"
 #include "render_score.h"
+#include "whole_write.h"
 
 #include "json_tree.h"
 #include "json_writer.h"
@@ -226,18 +227,9 @@ void writeFileAtomically (const std::string& path, const std::string& bytes)
 {
 	std::string temporary;
 	const int fd = createBeside (path, temporary, "file");
-	size_t done = 0;
-	while (done < bytes.size ())
-	{
-		const ssize_t n = ::write (fd, bytes.data () + done, bytes.size () - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			break;
-		done += static_cast<size_t> (n);
-	}
+	const bool written = tavik::writeWhole (fd, bytes.data (), bytes.size ());
 	const bool closed = ::close (fd) == 0;
-	if (done != bytes.size () || !closed || std::rename (temporary.c_str (), path.c_str ()) != 0)
+	if (!written || !closed || std::rename (temporary.c_str (), path.c_str ()) != 0)
 	{
 		const std::string reason = std::strerror (errno);
 		std::remove (temporary.c_str ());

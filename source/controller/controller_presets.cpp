@@ -383,16 +383,24 @@ void ControllerSession::finishSave (const std::string& componentState)
 	reportPresetState ("editor");
 }
 
+bool ControllerSession::userPresetNamed (const BridgeMessage& m, const char* action, std::string& name)
+{
+	name = userPresetName (m.id);
+	std::string checked;
+	std::string why;
+	// An id naming a file the folder would not list is no preset of ours.
+	if (UserPresetFolder::checkName (name, checked, why) && checked == name)
+		return true;
+	sendPresetResult (action, false, m.id, "", "There is no preset of that name.");
+	return false;
+}
+
 void ControllerSession::loadUserPreset (const BridgeMessage& m)
 {
-	const std::string name = userPresetName (m.id);
-	std::string checked;
-	std::string error;
-	if (!UserPresetFolder::checkName (name, checked, error) || checked != name)
-	{
-		sendPresetResult ("load", false, m.id, "", "There is no preset of that name.");
+	std::string name;
+	if (!userPresetNamed (m, "load", name))
 		return;
-	}
+	std::string error;
 	std::string bytes;
 	if (!userPresets.read (name, PRESET_FILE_MAX_BYTES, bytes, error) || !applyPresetFile (bytes, m.id, name, error))
 	{
@@ -406,15 +414,11 @@ void ControllerSession::loadUserPreset (const BridgeMessage& m)
 
 void ControllerSession::renamePreset (const BridgeMessage& m)
 {
-	const std::string from = userPresetName (m.id);
-	std::string checkedFrom;
+	std::string from;
+	if (!userPresetNamed (m, "rename", from))
+		return;
 	std::string to;
 	std::string why;
-	if (!UserPresetFolder::checkName (from, checkedFrom, why) || checkedFrom != from)
-	{
-		sendPresetResult ("rename", false, m.id, "", "There is no preset of that name.");
-		return;
-	}
 	if (!UserPresetFolder::checkName (m.name, to, why))
 	{
 		sendPresetResult ("rename", false, m.id, from, why);
@@ -440,14 +444,10 @@ void ControllerSession::renamePreset (const BridgeMessage& m)
 
 void ControllerSession::deletePreset (const BridgeMessage& m)
 {
-	const std::string name = userPresetName (m.id);
-	std::string checked;
-	std::string error;
-	if (!UserPresetFolder::checkName (name, checked, error) || checked != name)
-	{
-		sendPresetResult ("delete", false, m.id, "", "There is no preset of that name.");
+	std::string name;
+	if (!userPresetNamed (m, "delete", name))
 		return;
-	}
+	std::string error;
 	if (!userPresets.remove (name, error))
 	{
 		sendPresetResult ("delete", false, m.id, name, sentence ("\"" + name + "\" was not deleted: " + error));

@@ -184,6 +184,9 @@ private:
 	void savePreset (const struct BridgeMessage& message);
 	/** Writes the preset waiting for the processor's state. */
 	void finishSave (const std::string& componentState);
+	/** The preset a message's "id" names; false (and the refusal sent for
+	 *  `action`) when it names no user preset. */
+	bool userPresetNamed (const struct BridgeMessage& message, const char* action, std::string& name);
 	void loadUserPreset (const struct BridgeMessage& message);
 	void renamePreset (const struct BridgeMessage& message);
 	void deletePreset (const struct BridgeMessage& message);

@@ -1,5 +1,7 @@
 #include "user_preset_folder.h"
 
+#include "whole_write.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -81,20 +83,12 @@ bool writeTemporary (const std::string& target, const std::string& bytes, std::s
 		error = errnoText ("cannot write the preset", errno);
 		return false;
 	}
-	size_t done = 0;
-	while (done < bytes.size ())
+	if (!writeWhole (fd, bytes.data (), bytes.size ()))
 	{
-		const ssize_t n = ::write (fd, bytes.data () + done, bytes.size () - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-		{
-			error = errnoText ("cannot write the preset", n < 0 ? errno : ENOSPC);
-			::close (fd);
-			::unlink (temporary.c_str ());
-			return false;
-		}
-		done += static_cast<size_t> (n);
+		error = errnoText ("cannot write the preset", errno);
+		::close (fd);
+		::unlink (temporary.c_str ());
+		return false;
 	}
 	if (::fsync (fd) != 0 || ::close (fd) != 0)
 	{
