@@ -11,6 +11,7 @@
 #include "hosted_module.h"
 #include "parked_editor.h"
 #include "plugin_instance.h"
+#include "recording_component_handler.h"
 #include "run_loop_client.h"
 #include "temp_directory.h"
 #include "web_view_plug_view.h"
@@ -411,6 +412,35 @@ TEST_F (EditorWindow, APlayersDragInTheWindowEditsTheParameter)
 	EXPECT_EQ (seen.back (), std::make_pair (std::string ("end"), Vst::ParamID (1)));
 	EXPECT_GT (std::count (seen.begin (), seen.end (), std::make_pair (std::string ("perform"), Vst::ParamID (1))), 0);
 	EXPECT_GT (plugin->controller ()->getParamNormalized (1), before);
+	ASSERT_EQ (view->removed (), kResultOk);
+	plugin->controller ()->setComponentHandler (nullptr);
+}
+
+// A preset chosen from the host's menu while the editor is open, the host
+// holding its lock across the program change as Ardour 7.3 does and taking
+// it again in restartComponent: nothing hangs, every value reaches the host
+// inside the call, the request to re-read them comes on a later turn of the
+// host's run loop, and the page shows the preset's name.
+TEST_F (EditorWindow, APresetFromTheHostsMenuWhileItHoldsItsLockNeverHangs)
+{
+	tavik::test::LockingHandler handler;
+	ASSERT_EQ (plugin->controller ()->setComponentHandler (&handler), kResultTrue);
+	attachAndWaitForPage (1);
+	constexpr Vst::ParamID PROGRAM_CHANGE = 0x3F010001;
+	bool chosen = false;
+	loop->callSoon ([&] {
+		handler.whileLocked ([&] { plugin->controller ()->setParamNormalized (PROGRAM_CHANGE, 6.0 / 9); });
+		chosen = true;
+	});
+	const bool reread = loop->run (10s, [&] {
+		return chosen && std::count (handler.restarts.begin (), handler.restarts.end (), Vst::kParamValuesChanged) > 0;
+	});
+	EXPECT_TRUE (reread) << "the host was never asked to re-read the preset's values";
+	EXPECT_EQ (handler.blocked, 0) << "the controller called back into the host from inside its call";
+	EXPECT_EQ (handler.performed.size (), 26u);
+	EXPECT_TRUE (loop->run (5s, [&] { return traceCount (trace (), "\"currentName\":\"Great Tam\"") >= 1; }))
+		<< "the page was not told the preset; trace:\n"
+		<< trace ();
 	ASSERT_EQ (view->removed (), kResultOk);
 	plugin->controller ()->setComponentHandler (nullptr);
 }
