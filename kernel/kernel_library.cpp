@@ -109,6 +109,32 @@ bool renderSegment (uint32_t slot, uint32_t from, uint32_t to)
 	return process (*gLibrary->states[slot], block);
 }
 
+// Dispatches the group of queued events at the frame of event `e`:
+// parameters first, then the rest, each in queue order. `e` moves past the
+// group. False when the instrument refused one.
+bool dispatchGroup (uint32_t slot, uint32_t& e)
+{
+	InstrumentState& state = *gLibrary->states[slot];
+	const uint32_t base = slot * MAX_EVENTS;
+	const uint32_t count = gLibrary->eventCounts[slot];
+	const uint32_t frame = gLibrary->eventFrames[base + e];
+	uint32_t groupEnd = e;
+	while (groupEnd < count && gLibrary->eventFrames[base + groupEnd] == frame)
+		++groupEnd;
+	for (uint32_t k = e; k < groupEnd; ++k)
+		if (gLibrary->eventKinds[base + k] == TAVIK_KERNEL_EVENT_PARAMETER &&
+		    !applyParameter (state, static_cast<int> (gLibrary->eventParameters[base + k]),
+		                     gLibrary->eventValues[base + k]))
+			return false;
+	for (uint32_t k = e; k < groupEnd; ++k)
+		if (gLibrary->eventKinds[base + k] != TAVIK_KERNEL_EVENT_PARAMETER &&
+		    !handleEvent (state, static_cast<int> (gLibrary->eventKinds[base + k]), gLibrary->eventA[base + k],
+		                  gLibrary->eventValues[base + k]))
+			return false;
+	e = groupEnd;
+	return true;
+}
+
 } // namespace
 
 } // namespace tavik::kernel
@@ -278,14 +304,12 @@ double TAVIK_KERNEL_FN (process) (uint32_t handle, uint32_t frames)
 	const int slot = slotFor (handle);
 	if (slot < 0 || frames > gLibrary->maximumBlockSizes[slot])
 		return 1;
-	InstrumentState& state = *gLibrary->states[slot];
-	const uint32_t base = static_cast<uint32_t> (slot) * MAX_EVENTS;
-	const uint32_t count = gLibrary->eventCounts[slot];
 	uint32_t cursor = 0;
 	uint32_t e = 0;
+	const uint32_t count = gLibrary->eventCounts[slot];
 	while (e < count)
 	{
-		const uint32_t frame = gLibrary->eventFrames[base + e];
+		const uint32_t frame = gLibrary->eventFrames[static_cast<uint32_t> (slot) * MAX_EVENTS + e];
 		if (frame >= frames)
 			break;
 		if (frame > cursor)
@@ -294,24 +318,24 @@ double TAVIK_KERNEL_FN (process) (uint32_t handle, uint32_t frames)
 				return 2;
 			cursor = frame;
 		}
-		// The group of events at this frame: parameters first, then the rest,
-		// each in queue order.
-		uint32_t groupEnd = e;
-		while (groupEnd < count && gLibrary->eventFrames[base + groupEnd] == frame)
-			++groupEnd;
-		for (uint32_t k = e; k < groupEnd; ++k)
-			if (gLibrary->eventKinds[base + k] == TAVIK_KERNEL_EVENT_PARAMETER &&
-			    !applyParameter (state, static_cast<int> (gLibrary->eventParameters[base + k]),
-			                     gLibrary->eventValues[base + k]))
-				return 2;
-		for (uint32_t k = e; k < groupEnd; ++k)
-			if (gLibrary->eventKinds[base + k] != TAVIK_KERNEL_EVENT_PARAMETER &&
-			    !handleEvent (state, static_cast<int> (gLibrary->eventKinds[base + k]), gLibrary->eventA[base + k],
-			                  gLibrary->eventValues[base + k]))
-				return 2;
-		e = groupEnd;
+		if (!dispatchGroup (static_cast<uint32_t> (slot), e))
+			return 2;
 	}
 	if (cursor < frames && !renderSegment (static_cast<uint32_t> (slot), cursor, frames))
+		return 2;
+	gLibrary->eventCounts[slot] = 0;
+	return 0;
+}
+
+double TAVIK_KERNEL_FN (apply_events) (uint32_t handle)
+{
+	runtime::EntryScope entry ("apply_events");
+	const int slot = slotFor (handle);
+	if (slot < 0)
+		return 1;
+	uint32_t e = 0;
+	if (gLibrary->eventCounts[slot] > 0 && gLibrary->eventFrames[static_cast<uint32_t> (slot) * MAX_EVENTS] == 0 &&
+	    !dispatchGroup (static_cast<uint32_t> (slot), e))
 		return 2;
 	gLibrary->eventCounts[slot] = 0;
 	return 0;

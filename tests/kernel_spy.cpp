@@ -36,6 +36,14 @@ double spyProcess (uint32_t handle, uint32_t frames)
 	return status;
 }
 
+double spyApply (uint32_t handle)
+{
+	const double status = productKernelLibrary ().applyEvents (handle);
+	if (gSpy)
+		gSpy->calls.push_back ({KernelCall::APPLY, 0, 0, 0, 0, status});
+	return status;
+}
+
 double spyReset (uint32_t handle)
 {
 	if (gSpy)
@@ -50,7 +58,7 @@ void spyInput (uint32_t h, const float** d, uint32_t* n) { productKernelLibrary 
 void spyOutput (uint32_t h, float** d, uint32_t* n) { productKernelLibrary ().outputView (h, d, n); }
 
 const KernelLibraryApi kSpyApi = {spyInit,    spySink,  spyCreate, spyDestroy, spyPush,
-                                  spyProcess, spyReset, spyInput,  spyOutput};
+                                  spyProcess, spyApply, spyReset,  spyInput,   spyOutput};
 
 } // namespace
 

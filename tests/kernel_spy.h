@@ -16,6 +16,7 @@ struct KernelCall
 	{
 		PUSH,
 		PROCESS,
+		APPLY,
 		CREATE,
 		RESET,
 	};

@@ -68,6 +68,13 @@ double TAVIK_KERNEL_FN (push_event) (uint32_t handle, uint32_t kind, uint32_t fr
 /* 0 ok, 1 invalid handle or too many frames, 2 the instrument refused. */
 double TAVIK_KERNEL_FN (process) (uint32_t handle, uint32_t frames);
 
+/* Applies the events queued at frame 0 as `process` would before its first
+ * frame, renders nothing and empties the queue (events at later frames are
+ * dropped, as by `process`). Lets a caller hand over more events for one
+ * frame than the queue holds: 0 ok, 1 invalid handle, 2 the instrument
+ * refused. */
+double TAVIK_KERNEL_FN (apply_events) (uint32_t handle);
+
 /* 0 ok, 1 invalid handle, 2 re-applying the defaults failed. */
 double TAVIK_KERNEL_FN (reset) (uint32_t handle);
 

@@ -45,8 +45,13 @@ struct EngineEvent
 class KernelEngine
 {
 public:
-	static constexpr int QUEUE_CAPACITY = 2048;
+	/** Events a host block may queue besides its parameter changes: notes
+	 *  and controllers (parameter changes have room for every parameter on
+	 *  every frame of the largest block). */
+	static constexpr int NOTE_EVENT_CAPACITY = 2048;
 	static constexpr int CHUNK_FRAMES = 128;
+	/** The block the queue is sized for until setup names the host's. */
+	static constexpr int DEFAULT_QUEUE_BLOCK = 512;
 	static constexpr int MAX_HOST_BLOCK = 16384;
 	static constexpr int DEFAULT_VARIATION = 16;
 	static constexpr size_t HISTORY_RESERVE = 53248;
@@ -136,6 +141,9 @@ public:
 	int maxBlockFrames () const { return maxFrames; }
 	uint32_t instanceToken () const { return handle; }
 	int queuedEvents () const { return queueCount; }
+	/** Events the queue holds; parameter changes may take all but
+	 *  NOTE_EVENT_CAPACITY of them. */
+	int queueCapacity () const { return queueSize; }
 	const EngineEvent& queuedEvent (int i) const { return queue[i]; }
 	double kernelShadow (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? shadow[index] : 0; }
 	bool republishPending () const { return republish.load (std::memory_order_acquire) != 0; }
@@ -149,8 +157,12 @@ private:
 	/** The kernel runs at 48 kHz behind the rate adapter. */
 	bool convertsRate () const { return isConverted && rate != 48000; }
 	void emptyQueue () { queueCount = 0; }
-	void republishStep (const bool* skip);
-	void dispatchToKernel (const EngineEvent& event, uint32_t kernelFrame, bool traced);
+	bool reserveQueue (int maxBlockFrames, double hostRate);
+	void takeOverflowedParameters ();
+	int republishStep (const bool* skip);
+	bool dispatchToKernel (const EngineEvent& event, uint32_t kernelFrame, bool traced);
+	template <typename FrameOf, typename Emit>
+	bool renderChunk (int& next, int chunk, const bool* skip, bool traced, FrameOf frameOf, Emit emit);
 	void renderDirect (float* const* outputs, int outputChannels, int frames);
 	void failBlock (float* const* outputs, int outputChannels, int frames, uint32_t code, uint8_t severity);
 	void stampAndSortByHostFrame ();
@@ -185,9 +197,17 @@ private:
 	uint32_t padPublications = 0;
 	std::shared_ptr<const StagedBank> currentBank;
 
-	// Event queue of the current block.
-	EngineEvent queue[QUEUE_CAPACITY];
+	// Event queue of the current block, sized at setup for the largest block
+	// (allocated there, never on the audio thread), and the sort's scratch.
+	// Parameter changes the queue could not take leave their last value
+	// here, taken after the block.
+	std::unique_ptr<EngineEvent[]> queue;
+	std::unique_ptr<EngineEvent[]> sortScratch;
+	int queueSize = 0;
 	int queueCount = 0;
+	double overflowValues[TAVIK_PARAM_COUNT];
+	bool overflowed[TAVIK_PARAM_COUNT] = {};
+	bool anyOverflow = false;
 	std::vector<uint8_t> history;
 	uint32_t frameClock = 0;
 

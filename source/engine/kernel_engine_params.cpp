@@ -3,11 +3,12 @@
 
 #include "kernel_engine.h"
 
-#include "insertion_sort.h"
+#include "stable_sort.h"
 #include "kernel_trace.h"
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace tavik {
 
@@ -44,14 +45,62 @@ KernelEngine::KernelEngine (const KernelLibraryApi& kernelApi) : kernel (kernelA
 		s.store (1.0f, std::memory_order_relaxed);
 	diagnosticRingInit (ring);
 	history.reserve (HISTORY_RESERVE);
+	if (!reserveQueue (DEFAULT_QUEUE_BLOCK, 48000))
+		throw std::bad_alloc ();
+}
+
+bool KernelEngine::reserveQueue (int maxBlockFrames, double hostRate)
+{
+	// Every parameter on every frame of the block, and of what the rate
+	// adapter may carry into the next block, plus the notes.
+	const int carried = 2 * CHUNK_FRAMES + static_cast<int> (RateAdapter::latencyFrames (hostRate));
+	const int size = TAVIK_PARAM_COUNT * (maxBlockFrames + carried) + NOTE_EVENT_CAPACITY;
+	if (size <= queueSize)
+		return true;
+	std::unique_ptr<EngineEvent[]> events (new (std::nothrow) EngineEvent[static_cast<size_t> (size)]);
+	std::unique_ptr<EngineEvent[]> scratch (new (std::nothrow) EngineEvent[static_cast<size_t> (size)]);
+	if (!events || !scratch)
+		return false;
+	for (int i = 0; i < queueCount; ++i)
+		events[i] = queue[i];
+	queue = std::move (events);
+	sortScratch = std::move (scratch);
+	queueSize = size;
+	return true;
 }
 
 bool KernelEngine::pushEvent (const EngineEvent& event)
 {
-	if (queueCount >= QUEUE_CAPACITY)
-		return false;
-	queue[queueCount++] = event;
-	return true;
+	const bool parameter = event.kind == EngineEvent::PARAMETER;
+	if (queueCount < (parameter ? queueSize - NOTE_EVENT_CAPACITY : queueSize))
+	{
+		queue[queueCount++] = event;
+		return true;
+	}
+	// A host sending more points than the block has frames: the parameter's
+	// last value still takes effect, after the block.
+	if (parameter && event.index < TAVIK_PARAM_COUNT)
+	{
+		overflowValues[event.index] = event.value;
+		overflowed[event.index] = true;
+		anyOverflow = true;
+	}
+	return false;
+}
+
+void KernelEngine::takeOverflowedParameters ()
+{
+	if (!anyOverflow)
+		return;
+	anyOverflow = false;
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+	{
+		if (!overflowed[i])
+			continue;
+		overflowed[i] = false;
+		storeValue (i, overflowValues[i]);
+		markRepublish ();
+	}
 }
 
 bool KernelEngine::pushParamNormalized (uint32_t index, double normalized, int frame)
@@ -64,7 +113,7 @@ bool KernelEngine::pushParamNormalized (uint32_t index, double normalized, int f
 
 bool KernelEngine::pushNoteOn (int note, double velocity, int frame, uint32_t route, uint32_t channel)
 {
-	if (queueCount >= QUEUE_CAPACITY)
+	if (queueCount >= queueSize)
 		return false;
 	const double resolved = resolveSamplerVelocity (note, velocity);
 	return pushEvent ({EngineEvent::NOTE_ON, frame, 0, resolved, note, route, channel & 15u, 0, 0});
@@ -86,7 +135,7 @@ bool KernelEngine::pushController (uint32_t controller, uint32_t value, int fram
 void KernelEngine::sortEventsInPlace ()
 {
 	// Stable: events at one frame keep their push order.
-	insertionSortBy (queue, queueCount, [] (const EngineEvent& e) { return e.frame; });
+	stableSortBy (queue.get (), sortScratch.get (), queueCount, [] (const EngineEvent& e) { return e.frame; });
 }
 
 void KernelEngine::flushParameterEvents ()
@@ -134,16 +183,18 @@ bool KernelEngine::pushProductParameter (uint32_t index, uint32_t frame, double 
 	return false;
 }
 
-void KernelEngine::republishStep (const bool* skip)
+int KernelEngine::republishStep (const bool* skip)
 {
 	if (republish.exchange (0, std::memory_order_acquire) == 0)
-		return;
+		return 0;
+	int pushed = 0;
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
 	{
 		const double current = value (i);
-		if (!(skip && skip[i]) && shadow[i] != current)
-			pushProductParameter (i, 0, current, "republish");
+		if (!(skip && skip[i]) && shadow[i] != current && pushProductParameter (i, 0, current, "republish"))
+			++pushed;
 	}
+	return pushed;
 }
 
 void KernelEngine::publishDirtyProductParameters (const bool* skip) { republishStep (skip); }

@@ -3,7 +3,7 @@
 
 #include "kernel_engine.h"
 
-#include "insertion_sort.h"
+#include "stable_sort.h"
 #include "kernel_trace.h"
 
 #include <atomic>
@@ -77,6 +77,11 @@ bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 	{
 		recordDiagnostic (DIAG_INVALID_CONFIGURATION, DIAG_ERROR, PHASE_CONFIGURE,
 		                  "host rate requires unsupported SRC FIFO capacity", "");
+		return false;
+	}
+	if (!reserveQueue (maxBlockFrames, sampleRate))
+	{
+		recordDiagnostic (DIAG_ENGINE_UNAVAILABLE, DIAG_FATAL, PHASE_CONFIGURE, "no memory for the event queue", "");
 		return false;
 	}
 	rateNum = num;
@@ -196,6 +201,7 @@ void KernelEngine::processBlock (const float* const* inputs, int inputChannels, 
 			if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
 				storeValue (queue[i].index, queue[i].value);
 		emptyQueue ();
+		takeOverflowedParameters ();
 		return;
 	}
 	if (outputChannels <= 0 || !outputs || frames > maxFrames || handle == 0 || !outputData)
@@ -216,12 +222,14 @@ void KernelEngine::processBlock (const float* const* inputs, int inputChannels, 
 			isAdapterFailed = true;
 			failBlock (outputs, outputChannels, frames, DIAG_RATE_ADAPTER_INIT_FAILED, DIAG_ERROR);
 		}
+		takeOverflowedParameters ();
 		return;
 	}
 	renderDirect (outputs, outputChannels, frames);
+	takeOverflowedParameters ();
 }
 
-void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFrame, bool traced)
+bool KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFrame, bool traced)
 {
 	std::FILE* trace = traced ? kernelTraceFile () : nullptr;
 	switch (event.kind)
@@ -230,9 +238,9 @@ void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 			if (event.index < TAVIK_PARAM_COUNT)
 			{
 				storeValue (event.index, event.value);
-				pushProductParameter (event.index, kernelFrame, event.value, "queue");
+				return pushProductParameter (event.index, kernelFrame, event.value, "queue");
 			}
-			return;
+			return false;
 		case EngineEvent::NOTE_ON:
 		case EngineEvent::NOTE_OFF:
 		{
@@ -247,15 +255,85 @@ void KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 				              static_cast<uint32_t> (event.note), value, status);
 			if (traced && status != 0)
 				recordRealtimeDiagnostic (DIAG_EVENT_REJECTED, DIAG_ERROR, PHASE_PROCESS);
-			return;
+			return status == 0;
 		}
 		default:
 			// Controllers are not forwarded to the kernel.
 			if (trace)
 				std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=0 a=0 value=%.17g src=queue status=%g\n",
 				              static_cast<void*> (this), traceBlock, kernelFrame, event.value, -1.0);
-			return;
+			return false;
 	}
+}
+
+// Hands the events of one kernel chunk to the kernel at their frames and
+// renders the chunk. The kernel queues at most TAVIK_KERNEL_MAX_EVENTS events
+// per render, so where a frame's events would not fit, the chunk is rendered
+// up to that frame and continues from an empty queue; a frame with more
+// events than the queue holds hands them over in parts with apply_events,
+// parameters first as the kernel applies them. Nothing is dropped, and a
+// chunk whose events fit is rendered in one call as before.
+// `frameOf (e)` is an event's frame in the chunk (`chunk` or more: a later
+// chunk's); `emit (left, right, at, count)` takes each rendered piece, or
+// null channels for a piece the kernel failed, and returns false to stop.
+template <typename FrameOf, typename Emit>
+bool KernelEngine::renderChunk (int& next, int chunk, const bool* skip, bool traced, FrameOf frameOf, Emit emit)
+{
+	constexpr int KERNEL_QUEUE = TAVIK_KERNEL_MAX_EVENTS;
+	int pending = republishStep (skip);
+	int cursor = 0;
+	bool ok = true;
+	const auto renderTo = [&] (int end) {
+		if (end > cursor)
+		{
+			const bool rendered = kernel.process (handle, static_cast<uint32_t> (end - cursor)) == 0;
+			if (!emit (rendered ? outputData : nullptr, rendered ? outputData + CHUNK_FRAMES : nullptr, cursor,
+			           end - cursor))
+				ok = false;
+		}
+		cursor = end;
+		pending = 0;
+	};
+	const auto reachesKernel = [] (const EngineEvent& e) {
+		return (e.kind == EngineEvent::PARAMETER && e.index < TAVIK_PARAM_COUNT) || e.kind == EngineEvent::NOTE_ON ||
+		       e.kind == EngineEvent::NOTE_OFF;
+	};
+	while (ok && next < queueCount)
+	{
+		const int64_t frame = frameOf (queue[next]);
+		if (frame >= chunk)
+			break;
+		int end = next;
+		int count = 0;
+		for (; end < queueCount && frameOf (queue[end]) == frame; ++end)
+			count += reachesKernel (queue[end]) ? 1 : 0;
+		if (pending + count > KERNEL_QUEUE && frame > cursor)
+			renderTo (static_cast<int> (frame));
+		for (const bool parameters : {true, false})
+			for (int k = next; k < end; ++k)
+			{
+				const EngineEvent& e = queue[k];
+				if ((e.kind == EngineEvent::PARAMETER) != parameters)
+					continue;
+				if (reachesKernel (e) && pending == KERNEL_QUEUE)
+				{
+					// Only when the frame's events alone overflow: they are at
+					// the kernel's frame 0, and what is queued is applied now.
+					pending = 0;
+					if (kernel.applyEvents (handle) != 0)
+					{
+						emit (nullptr, nullptr, cursor, chunk - cursor);
+						return false;
+					}
+				}
+				if (dispatchToKernel (e, static_cast<uint32_t> (frame - cursor), traced))
+					++pending;
+			}
+		next = end;
+	}
+	if (ok)
+		renderTo (chunk);
+	return ok;
 }
 
 void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int frames)
@@ -263,8 +341,8 @@ void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int 
 	sortEventsInPlace ();
 	// Parameters with a change queued at frame 0 are not republished ahead
 	// of it in the first chunk. Later chunks skip nothing: by then that change
-	// has been offered, and a value the kernel refused (a full chunk) is
-	// retried like any other.
+	// has been offered, and a value the kernel refused is retried like any
+	// other.
 	bool skip[TAVIK_PARAM_COUNT] = {};
 	for (int i = 0; i < queueCount; ++i)
 		if (queue[i].kind == EngineEvent::PARAMETER && queue[i].frame == 0 && queue[i].index < TAVIK_PARAM_COUNT)
@@ -285,30 +363,27 @@ void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int 
 			std::fprintf (trace, "B this=%p blk=%llu off=%d chunk=%d frames=%d events=%d\n", static_cast<void*> (this),
 			              traceBlock, off, chunk, frames, queueCount);
 		}
-		republishStep (off == 0 ? skip : nullptr);
-		for (; next < queueCount && queue[next].frame < off + chunk; ++next)
-			dispatchToKernel (queue[next], static_cast<uint32_t> (queue[next].frame - off), true);
-		if (trace)
-			std::fflush (trace);
-
-		if (kernel.process (handle, static_cast<uint32_t> (chunk)) == 0)
-		{
+		const auto frameOf = [off] (const EngineEvent& e) { return static_cast<int64_t> (e.frame) - off; };
+		const auto emit = [&] (const float* left, const float* right, int at, int count) {
 			for (int c = 0; c < outputChannels; ++c)
 			{
 				if (!outputs[c])
 					continue;
-				const float* source = outputData + (c == 1 ? CHUNK_FRAMES : 0);
-				renderChannel (source, outputs[c] + off, chunk);
+				if (left)
+					renderChannel (c == 1 ? right : left, outputs[c] + off + at, count);
+				else
+					std::memset (outputs[c] + off + at, 0, static_cast<size_t> (count) * sizeof (float));
 			}
-		}
-		else
-		{
-			hasFailed = true;
-			recordRealtimeDiagnostic (DIAG_PROCESS_FAILED, DIAG_ERROR, PHASE_PROCESS);
-			for (int c = 0; c < outputChannels; ++c)
-				if (outputs[c])
-					std::memset (outputs[c] + off, 0, static_cast<size_t> (chunk) * sizeof (float));
-		}
+			if (!left)
+			{
+				hasFailed = true;
+				recordRealtimeDiagnostic (DIAG_PROCESS_FAILED, DIAG_ERROR, PHASE_PROCESS);
+			}
+			return true;
+		};
+		renderChunk (next, chunk, off == 0 ? skip : nullptr, true, frameOf, emit);
+		if (trace)
+			std::fflush (trace);
 	}
 	emptyQueue ();
 }
@@ -323,7 +398,7 @@ void KernelEngine::stampAndSortByHostFrame ()
 			adapter.hostFramesReceived + static_cast<uint64_t> (queue[i].frame < 0 ? 0 : queue[i].frame);
 		queue[i].stamped = 1;
 	}
-	insertionSortBy (queue, queueCount, [] (const EngineEvent& e) { return e.hostFrame; });
+	stableSortBy (queue.get (), sortScratch.get (), queueCount, [] (const EngineEvent& e) { return e.hostFrame; });
 }
 
 bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int inputChannels, float* const* outputs,
@@ -361,23 +436,24 @@ bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int
 	{
 		const int chunk = kernelFrames - done < CHUNK_FRAMES ? kernelFrames - done : CHUNK_FRAMES;
 		const uint64_t chunkStart = adapter.kernelFramesRendered;
-		republishStep (done == 0 ? skip : nullptr);
-		for (; next < queueCount; ++next)
-		{
-			const uint64_t due = dueFrame (queue[next], chunkStart);
-			if (due >= chunkStart + static_cast<uint64_t> (chunk))
-				break;
-			if (queue[next].kind != EngineEvent::CONTROLLER)
-				dispatchToKernel (queue[next], static_cast<uint32_t> (due - chunkStart), false);
-		}
-		if (kernel.process (handle, static_cast<uint32_t> (chunk)) == 0)
-		{
-			if (!adapter.appendOutput (outputData, outputData + CHUNK_FRAMES, chunk))
-				return false;
-			adapter.kernelFramesRendered += static_cast<uint64_t> (chunk);
-		}
-		else
-			ok = false;
+		const auto frameOf = [&] (const EngineEvent& e) {
+			return static_cast<int64_t> (dueFrame (e, chunkStart) - chunkStart);
+		};
+		bool appended = true;
+		const auto emit = [&] (const float* left, const float* right, int, int count) {
+			if (!left)
+			{
+				ok = false;
+				return true;
+			}
+			if (!adapter.appendOutput (left, right, count))
+				return appended = false;
+			adapter.kernelFramesRendered += static_cast<uint64_t> (count);
+			return true;
+		};
+		renderChunk (next, chunk, done == 0 ? skip : nullptr, false, frameOf, emit);
+		if (!appended)
+			return false;
 		done += chunk;
 	}
 
@@ -387,7 +463,7 @@ bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int
 	adapter.trimOutput ();
 
 	// The undelivered events stay queued, in order, for the next block.
-	std::memmove (queue, queue + next, sizeof (EngineEvent) * static_cast<size_t> (queueCount - next));
+	std::memmove (queue.get (), queue.get () + next, sizeof (EngineEvent) * static_cast<size_t> (queueCount - next));
 	queueCount -= next;
 	return ok;
 }

@@ -18,6 +18,7 @@ struct KernelLibraryApi
 	double (*destroy) (uint32_t handle);
 	double (*pushEvent) (uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, double value);
 	double (*process) (uint32_t handle, uint32_t frames);
+	double (*applyEvents) (uint32_t handle);
 	double (*reset) (uint32_t handle);
 	void (*inputView) (uint32_t handle, const float** data, uint32_t* length);
 	void (*outputView) (uint32_t handle, float** data, uint32_t* length);
