@@ -35,20 +35,29 @@ constexpr uint8_t SLOT_FREE = 0;
 constexpr uint8_t SLOT_ACTIVE = 1;
 constexpr uint8_t SLOT_CLAIMING = 2;
 
+// One instance's tables. Made the first time its slot is claimed and kept
+// (reused by later claims) until the library goes, so that the output view
+// an engine holds stays valid and idle slots cost nothing.
+struct Slot
+{
+	uint32_t maximumBlockSize = 0;
+	uint32_t eventFrames[MAX_EVENTS] = {};
+	uint32_t eventKinds[MAX_EVENTS] = {};
+	uint32_t eventParameters[MAX_EVENTS] = {};
+	int32_t eventA[MAX_EVENTS] = {};
+	float eventValues[MAX_EVENTS] = {};
+	uint32_t eventCount = 0;
+	std::unique_ptr<InstrumentState> state;
+	ProcessBlock block;
+	alignas (64) float output[SLOT_FLOATS] = {};
+};
+
 struct Library
 {
 	std::atomic<uint8_t> active[MAX_INSTANCES] = {};
 	std::atomic<uint32_t> generations[MAX_INSTANCES] = {};
-	uint32_t maximumBlockSizes[MAX_INSTANCES] = {};
-	uint32_t eventFrames[MAX_INSTANCES * MAX_EVENTS] = {};
-	uint32_t eventKinds[MAX_INSTANCES * MAX_EVENTS] = {};
-	uint32_t eventParameters[MAX_INSTANCES * MAX_EVENTS] = {};
-	int32_t eventA[MAX_INSTANCES * MAX_EVENTS] = {};
-	float eventValues[MAX_INSTANCES * MAX_EVENTS] = {};
-	uint32_t eventCounts[MAX_INSTANCES] = {};
-	std::unique_ptr<InstrumentState> states[MAX_INSTANCES];
-	ProcessBlock blocks[MAX_INSTANCES];
-	alignas (64) float output[MAX_INSTANCES * SLOT_FLOATS] = {};
+	// Written only by a slot's claimer, before the claim ends.
+	std::unique_ptr<Slot> slots[MAX_INSTANCES];
 };
 
 std::unique_ptr<Library> gLibrary;
@@ -69,7 +78,8 @@ int slotFor (uint32_t handle)
 double handleFor (uint32_t slot)
 {
 	const uint32_t generation = gLibrary->generations[slot].load (std::memory_order_relaxed);
-	return static_cast<double> (slot) + 32.0 * (static_cast<double> (generation) - 1) + 1;
+	return static_cast<double> (slot) + static_cast<double> (MAX_INSTANCES) * (static_cast<double> (generation) - 1) +
+	       1;
 }
 
 // Claims the lowest free slot for the calling thread; MAX_INSTANCES when
@@ -100,36 +110,54 @@ bool applyDefaults (InstrumentState& state)
 	return true;
 }
 
+Slot& slotAt (int slot) { return *gLibrary->slots[slot]; }
+
 // Renders [from, to) of the slot's region.
-bool renderSegment (uint32_t slot, uint32_t from, uint32_t to)
+bool renderSegment (Slot& slot, uint32_t from, uint32_t to)
 {
-	ProcessBlock& block = gLibrary->blocks[slot];
-	block.offset = from;
-	block.frames = to - from;
-	return process (*gLibrary->states[slot], block);
+	slot.block.offset = from;
+	slot.block.frames = to - from;
+	return process (*slot.state, slot.block);
+}
+
+// The slot's tables, made at its first claim: false when memory runs out.
+bool makeSlotTables (uint32_t slot)
+{
+	if (gLibrary->slots[slot])
+		return true;
+	std::unique_ptr<Slot> made (new (std::nothrow) Slot);
+	if (!made)
+		return false;
+	ProcessBlock& block = made->block;
+	block.capacity = MAX_FRAMES;
+	block.inputView = kEmptyView;
+	block.inputLength = 0;
+	block.inputChannels = 0;
+	block.outputView = made->output;
+	block.outputLength = SLOT_FLOATS;
+	block.outputChannels = OUT_CHANNELS;
+	gLibrary->slots[slot] = std::move (made);
+	return true;
 }
 
 // Dispatches the group of queued events at the frame of event `e`:
 // parameters first, then the rest, each in queue order. `e` moves past the
 // group. False when the instrument refused one.
-bool dispatchGroup (uint32_t slot, uint32_t& e)
+bool dispatchGroup (Slot& slot, uint32_t& e)
 {
-	InstrumentState& state = *gLibrary->states[slot];
-	const uint32_t base = slot * MAX_EVENTS;
-	const uint32_t count = gLibrary->eventCounts[slot];
-	const uint32_t frame = gLibrary->eventFrames[base + e];
+	InstrumentState& state = *slot.state;
+	const uint32_t count = slot.eventCount;
+	const uint32_t frame = slot.eventFrames[e];
 	uint32_t groupEnd = e;
-	while (groupEnd < count && gLibrary->eventFrames[base + groupEnd] == frame)
+	while (groupEnd < count && slot.eventFrames[groupEnd] == frame)
 		++groupEnd;
 	for (uint32_t k = e; k < groupEnd; ++k)
-		if (gLibrary->eventKinds[base + k] == TAVIK_KERNEL_EVENT_PARAMETER &&
-		    !applyParameter (state, static_cast<int> (gLibrary->eventParameters[base + k]),
-		                     gLibrary->eventValues[base + k]))
+		if (slot.eventKinds[k] == TAVIK_KERNEL_EVENT_PARAMETER &&
+		    !applyParameter (state, static_cast<int> (slot.eventParameters[k]), slot.eventValues[k]))
 			return false;
 	for (uint32_t k = e; k < groupEnd; ++k)
-		if (gLibrary->eventKinds[base + k] != TAVIK_KERNEL_EVENT_PARAMETER &&
-		    !handleEvent (state, static_cast<int> (gLibrary->eventKinds[base + k]), gLibrary->eventA[base + k],
-		                  gLibrary->eventValues[base + k]))
+		if (slot.eventKinds[k] != TAVIK_KERNEL_EVENT_PARAMETER &&
+		    !handleEvent (state, static_cast<int> (slot.eventKinds[k]), slot.eventA[k], slot.eventValues[k]))
 			return false;
 	e = groupEnd;
 	return true;
@@ -155,17 +183,6 @@ int32_t TAVIK_KERNEL_FN (runtime_init) (void)
 	{
 		runtime::setPendingError ("vexil: out of memory\n");
 		return 1;
-	}
-	for (uint32_t s = 0; s < MAX_INSTANCES; ++s)
-	{
-		ProcessBlock& block = gLibrary->blocks[s];
-		block.capacity = MAX_FRAMES;
-		block.inputView = kEmptyView;
-		block.inputLength = 0;
-		block.inputChannels = 0;
-		block.outputView = gLibrary->output + s * SLOT_FLOATS;
-		block.outputLength = SLOT_FLOATS;
-		block.outputChannels = OUT_CHANNELS;
 	}
 	applySimdPathOverride ();
 	return 0;
@@ -195,22 +212,24 @@ double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uin
 	if (!gLibrary || !(sampleRate > 0) || !std::isfinite (sampleRate) || maxFrames == 0 || maxFrames > MAX_FRAMES ||
 	    inputChannels != 0 || outputChannels != OUT_CHANNELS)
 		return 0;
-	const uint32_t slot = claimSlot ();
-	if (slot == MAX_INSTANCES)
+	const uint32_t index = claimSlot ();
+	if (index == MAX_INSTANCES)
 		return 0;
-	uint32_t generation = gLibrary->generations[slot].load (std::memory_order_relaxed) + 1;
+	uint32_t generation = gLibrary->generations[index].load (std::memory_order_relaxed) + 1;
 	if (generation == 0)
 		generation = 1;
-	gLibrary->generations[slot].store (generation, std::memory_order_relaxed);
+	gLibrary->generations[index].store (generation, std::memory_order_relaxed);
 
-	std::unique_ptr<InstrumentState> state = createState ();
+	std::unique_ptr<InstrumentState> state = makeSlotTables (index) ? createState () : nullptr;
 	if (!state)
 	{
-		gLibrary->maximumBlockSizes[slot] = 0;
-		endClaim (slot, false);
+		if (gLibrary->slots[index])
+			gLibrary->slots[index]->maximumBlockSize = 0;
+		endClaim (index, false);
 		runtime::setPendingError ("vexil: out of memory\n");
 		return 0;
 	}
+	Slot& slot = *gLibrary->slots[index];
 	PrepareContext context;
 	context.inputChannels = 0;
 	context.maxBlockSize = maxFrames;
@@ -219,45 +238,58 @@ double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uin
 	bool outOfMemory = false;
 	if (!prepare (*state, context, &outOfMemory))
 	{
-		gLibrary->maximumBlockSizes[slot] = 0;
-		endClaim (slot, false);
+		slot.maximumBlockSize = 0;
+		endClaim (index, false);
 		if (outOfMemory)
 			runtime::setPendingError ("vexil: out of memory\n");
 		return 0;
 	}
-	gLibrary->states[slot] = std::move (state);
-	gLibrary->maximumBlockSizes[slot] = maxFrames;
-	gLibrary->eventCounts[slot] = 0;
-	if (!applyDefaults (*gLibrary->states[slot]))
+	slot.state = std::move (state);
+	slot.maximumBlockSize = maxFrames;
+	slot.eventCount = 0;
+	if (!applyDefaults (*slot.state))
 	{
-		gLibrary->maximumBlockSizes[slot] = 0;
-		endClaim (slot, false);
+		slot.maximumBlockSize = 0;
+		endClaim (index, false);
 		return 0;
 	}
-	std::memset (gLibrary->output + slot * SLOT_FLOATS, 0, SLOT_FLOATS * sizeof (float));
-	endClaim (slot, true);
-	return handleFor (slot);
+	std::memset (slot.output, 0, sizeof slot.output);
+	endClaim (index, true);
+	return handleFor (index);
+}
+
+double TAVIK_KERNEL_FN (instances) (void)
+{
+	runtime::EntryScope entry ("instances");
+	if (!gLibrary)
+		return 0;
+	uint32_t live = 0;
+	for (const std::atomic<uint8_t>& a : gLibrary->active)
+		live += a.load (std::memory_order_relaxed) == SLOT_ACTIVE ? 1 : 0;
+	return live;
 }
 
 double TAVIK_KERNEL_FN (destroy) (uint32_t handle)
 {
 	runtime::EntryScope entry ("destroy");
-	const int slot = slotFor (handle);
-	if (slot < 0)
+	const int index = slotFor (handle);
+	if (index < 0)
 		return 1;
-	gLibrary->maximumBlockSizes[slot] = 0;
-	gLibrary->eventCounts[slot] = 0;
-	endClaim (static_cast<uint32_t> (slot), false);
+	Slot& slot = slotAt (index);
+	slot.maximumBlockSize = 0;
+	slot.eventCount = 0;
+	endClaim (static_cast<uint32_t> (index), false);
 	return 0;
 }
 
 double TAVIK_KERNEL_FN (push_event) (uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, double value)
 {
 	runtime::EntryScope entry ("push_event");
-	const int slot = slotFor (handle);
-	if (slot < 0)
+	const int index = slotFor (handle);
+	if (index < 0)
 		return 1;
-	if (frame >= gLibrary->maximumBlockSizes[slot])
+	Slot& slot = slotAt (index);
+	if (frame >= slot.maximumBlockSize)
 		return 1;
 	const bool inUnit = value >= 0 && value <= 1;
 	switch (kind)
@@ -282,72 +314,73 @@ double TAVIK_KERNEL_FN (push_event) (uint32_t handle, uint32_t kind, uint32_t fr
 	}
 	if (!std::isfinite (value))
 		return 3;
-	uint32_t& count = gLibrary->eventCounts[slot];
+	const uint32_t count = slot.eventCount;
 	if (count >= MAX_EVENTS)
 		return 3;
-	const uint32_t base = static_cast<uint32_t> (slot) * MAX_EVENTS;
-	if (count > 0 && frame < gLibrary->eventFrames[base + count - 1])
+	if (count > 0 && frame < slot.eventFrames[count - 1])
 		return 4;
-	const uint32_t at = base + count;
-	gLibrary->eventFrames[at] = frame;
-	gLibrary->eventKinds[at] = kind;
-	gLibrary->eventParameters[at] = kind == TAVIK_KERNEL_EVENT_PARAMETER ? a : 0;
-	gLibrary->eventA[at] = kind == TAVIK_KERNEL_EVENT_PARAMETER ? 0 : static_cast<int32_t> (a);
-	gLibrary->eventValues[at] = static_cast<float> (value);
-	++count;
+	slot.eventFrames[count] = frame;
+	slot.eventKinds[count] = kind;
+	slot.eventParameters[count] = kind == TAVIK_KERNEL_EVENT_PARAMETER ? a : 0;
+	slot.eventA[count] = kind == TAVIK_KERNEL_EVENT_PARAMETER ? 0 : static_cast<int32_t> (a);
+	slot.eventValues[count] = static_cast<float> (value);
+	slot.eventCount = count + 1;
 	return 0;
 }
 
 double TAVIK_KERNEL_FN (process) (uint32_t handle, uint32_t frames)
 {
 	runtime::EntryScope entry ("process");
-	const int slot = slotFor (handle);
-	if (slot < 0 || frames > gLibrary->maximumBlockSizes[slot])
+	const int index = slotFor (handle);
+	if (index < 0)
+		return 1;
+	Slot& slot = slotAt (index);
+	if (frames > slot.maximumBlockSize)
 		return 1;
 	uint32_t cursor = 0;
 	uint32_t e = 0;
-	const uint32_t count = gLibrary->eventCounts[slot];
-	while (e < count)
+	while (e < slot.eventCount)
 	{
-		const uint32_t frame = gLibrary->eventFrames[static_cast<uint32_t> (slot) * MAX_EVENTS + e];
+		const uint32_t frame = slot.eventFrames[e];
 		if (frame >= frames)
 			break;
 		if (frame > cursor)
 		{
-			if (!renderSegment (static_cast<uint32_t> (slot), cursor, frame))
+			if (!renderSegment (slot, cursor, frame))
 				return 2;
 			cursor = frame;
 		}
-		if (!dispatchGroup (static_cast<uint32_t> (slot), e))
+		if (!dispatchGroup (slot, e))
 			return 2;
 	}
-	if (cursor < frames && !renderSegment (static_cast<uint32_t> (slot), cursor, frames))
+	if (cursor < frames && !renderSegment (slot, cursor, frames))
 		return 2;
-	gLibrary->eventCounts[slot] = 0;
+	slot.eventCount = 0;
 	return 0;
 }
 
 double TAVIK_KERNEL_FN (apply_events) (uint32_t handle)
 {
 	runtime::EntryScope entry ("apply_events");
-	const int slot = slotFor (handle);
-	if (slot < 0)
+	const int index = slotFor (handle);
+	if (index < 0)
 		return 1;
+	Slot& slot = slotAt (index);
 	uint32_t e = 0;
-	if (gLibrary->eventCounts[slot] > 0 && gLibrary->eventFrames[static_cast<uint32_t> (slot) * MAX_EVENTS] == 0 &&
-	    !dispatchGroup (static_cast<uint32_t> (slot), e))
+	if (slot.eventCount > 0 && slot.eventFrames[0] == 0 && !dispatchGroup (slot, e))
 		return 2;
-	gLibrary->eventCounts[slot] = 0;
+	slot.eventCount = 0;
 	return 0;
 }
 
 double TAVIK_KERNEL_FN (reset) (uint32_t handle)
 {
 	runtime::EntryScope entry ("reset");
-	const int slot = slotFor (handle);
-	if (slot < 0)
+	const int index = slotFor (handle);
+	if (index < 0)
 		return 1;
-	InstrumentState& state = *gLibrary->states[slot];
+	Slot& slot = slotAt (index);
+	InstrumentState& state = *slot.state;
 	if (!reset (state))
 	{
 		runtime::setPendingError ("vexil: out of memory\n");
@@ -355,8 +388,8 @@ double TAVIK_KERNEL_FN (reset) (uint32_t handle)
 	}
 	if (!applyDefaults (state))
 		return 2;
-	gLibrary->eventCounts[slot] = 0;
-	std::memset (gLibrary->output + slot * SLOT_FLOATS, 0, SLOT_FLOATS * sizeof (float));
+	slot.eventCount = 0;
+	std::memset (slot.output, 0, sizeof slot.output);
 	return 0;
 }
 
@@ -374,12 +407,11 @@ void TAVIK_KERNEL_FN (input_view) (uint32_t handle, const float** data, uint32_t
 void TAVIK_KERNEL_FN (output_view) (uint32_t handle, float** data, uint32_t* length)
 {
 	runtime::EntryScope entry ("output_view");
-	const int slot = slotFor (handle);
+	const int index = slotFor (handle);
 	if (data)
-		*data =
-			slot < 0 ? const_cast<float*> (kEmptyView) : gLibrary->output + static_cast<uint32_t> (slot) * SLOT_FLOATS;
+		*data = index < 0 ? const_cast<float*> (kEmptyView) : slotAt (index).output;
 	if (length)
-		*length = slot < 0 ? 0 : SLOT_FLOATS;
+		*length = index < 0 ? 0 : SLOT_FLOATS;
 	runtime::noteViewHandedOut ();
 }
 

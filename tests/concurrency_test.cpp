@@ -274,8 +274,8 @@ TEST (InstancesOnThreads, TwoEnginesOnTwoThreadsRenderAsAlone)
 	}
 }
 
-// Threads racing for slots each get their own: 32 creates from four threads
-// claim 32 distinct slots, and the 33rd finds none.
+// Threads racing for slots each get their own: as many creates as there are
+// slots, from four threads, claim distinct slots, and one more finds none.
 TEST (InstancesOnThreads, ConcurrentCreatesClaimDistinctSlots)
 {
 	{
@@ -289,7 +289,7 @@ TEST (InstancesOnThreads, ConcurrentCreatesClaimDistinctSlots)
 		std::thread threads[4];
 		for (int t = 0; t < 4; ++t)
 			threads[t] = std::thread ([&, t] {
-				for (int i = 0; i < 8; ++i)
+				for (int i = 0; i < TAVIK_KERNEL_MAX_INSTANCES / 4; ++i)
 					handles[t].push_back (static_cast<uint32_t> (kernel.create (128, 0, 2, 48000)));
 			});
 		for (auto& th : threads)

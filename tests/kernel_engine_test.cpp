@@ -496,6 +496,37 @@ TEST (EngineSetup, RefusesUnusableFormats)
 	EXPECT_EQ (ring.records[ring.count - 1].severity, DIAG_FATAL);
 }
 
+// Past the kernel's last instance, setup fails with a line naming the limit,
+// and works again once an instance has gone.
+TEST (EngineSetup, TheInstancePastTheLimitSaysWhichLimit)
+{
+	KernelEngine first;
+	ASSERT_TRUE (first.setup (48000, 512));
+	const KernelLibraryApi& kernel = productKernelLibrary ();
+	std::vector<uint32_t> others;
+	while (kernel.instances () < TAVIK_KERNEL_MAX_INSTANCES)
+	{
+		others.push_back (static_cast<uint32_t> (kernel.create (128, 0, 2, 48000)));
+		ASSERT_NE (others.back (), 0u);
+	}
+	KernelEngine past;
+	testing::internal::CaptureStderr ();
+	EXPECT_FALSE (past.setup (44100, 512));
+	const std::string err = testing::internal::GetCapturedStderr ();
+	const std::string line =
+		"all " + std::to_string (TAVIK_KERNEL_MAX_INSTANCES) + " gong instances this process can run are in use";
+	EXPECT_NE (err.find ("kernel setup failed: " + line), std::string::npos) << err;
+	const tavik_runtime_diagnostic_ring& ring = past.diagnosticRing ();
+	ASSERT_GE (ring.count, 1u);
+	EXPECT_EQ (ring.records[0].code, uint32_t (DIAG_KERNEL_CREATE_FAILED));
+	EXPECT_EQ (std::string (ring.records[0].message), line);
+	kernel.destroy (others.back ());
+	others.pop_back ();
+	EXPECT_TRUE (past.setup (44100, 512));
+	for (uint32_t h : others)
+		kernel.destroy (h);
+}
+
 TEST (EngineSetup, OddRatesAreReducedExactly)
 {
 	KernelEngine engine;

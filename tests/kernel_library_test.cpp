@@ -53,21 +53,51 @@ TEST_F (KernelLibrary, CreateRefusesUnsupportedFormatsWithoutClaimingASlot)
 
 TEST_F (KernelLibrary, ASlotThatFailsPreparationAdvancesItsGeneration)
 {
-	EXPECT_EQ (K (create) (64, 0, 2, 48000), 0); // the module wants 128
-	EXPECT_EQ (create (), 1u + 32u);             // slot 0, generation 2
+	EXPECT_EQ (K (create) (64, 0, 2, 48000), 0);            // the module wants 128
+	EXPECT_EQ (create (), 1u + TAVIK_KERNEL_MAX_INSTANCES); // slot 0, generation 2
 }
 
-TEST_F (KernelLibrary, ThirtyTwoSlotsThenRefusal)
+// Every slot plays at once with a sound of its own; past the last, create
+// refuses and the library says it is full.
+TEST_F (KernelLibrary, EverySlotPlaysItsOwnSoundThenRefusal)
 {
+	constexpr int NOTES = 48;
+	std::vector<std::vector<float>> alone (NOTES);
+	for (int n = 0; n < NOTES; ++n)
+	{
+		const uint32_t h = create ();
+		ASSERT_EQ (K (push_event) (h, 2, 3, static_cast<uint32_t> (30 + n), 0.9), 0);
+		for (int chunk = 0; chunk < 3; ++chunk)
+		{
+			const std::vector<float> out = render (h, 128);
+			alone[n].insert (alone[n].end (), out.begin (), out.end ());
+		}
+		ASSERT_EQ (K (destroy) (h), 0);
+	}
 	std::vector<uint32_t> handles;
-	for (int i = 0; i < 32; ++i)
+	for (uint32_t i = 0; i < TAVIK_KERNEL_MAX_INSTANCES; ++i)
 	{
 		handles.push_back (create ());
-		ASSERT_NE (handles.back (), 0u);
+		ASSERT_NE (handles.back (), 0u) << i;
+		ASSERT_EQ (K (push_event) (handles.back (), 2, 3, 30 + i % NOTES, 0.9), 0);
 	}
+	EXPECT_EQ (K (instances) (), TAVIK_KERNEL_MAX_INSTANCES);
 	EXPECT_EQ (create (), 0u);
+	std::vector<std::vector<float>> played (handles.size ());
+	for (int chunk = 0; chunk < 3; ++chunk)
+		for (size_t i = 0; i < handles.size (); ++i)
+		{
+			const std::vector<float> out = render (handles[i], 128);
+			played[i].insert (played[i].end (), out.begin (), out.end ());
+		}
+	for (size_t i = 0; i < handles.size (); ++i)
+		ASSERT_EQ (played[i], alone[i % NOTES]) << "instance " << i;
 	EXPECT_EQ (K (destroy) (handles[5]), 0);
-	EXPECT_EQ (create (), 5u + 32u + 1u); // slot 5 again, next generation
+	EXPECT_EQ (K (instances) (), TAVIK_KERNEL_MAX_INSTANCES - 1);
+	EXPECT_EQ (create (), 5u + TAVIK_KERNEL_MAX_INSTANCES + 1u); // slot 5 again, next generation
+	for (size_t i = 0; i < handles.size (); ++i)
+		if (i != 5)
+			K (destroy) (handles[i]);
 }
 
 TEST_F (KernelLibrary, OldHandlesStayInvalidAfterReuse)

@@ -54,10 +54,11 @@ double spyReset (uint32_t handle)
 int32_t spyInit () { return productKernelLibrary ().runtimeInit (); }
 void spySink (tavik_kernel_panic_sink sink, void* context) { productKernelLibrary ().setPanicSink (sink, context); }
 double spyDestroy (uint32_t handle) { return productKernelLibrary ().destroy (handle); }
+double spyInstances () { return productKernelLibrary ().instances (); }
 void spyInput (uint32_t h, const float** d, uint32_t* n) { productKernelLibrary ().inputView (h, d, n); }
 void spyOutput (uint32_t h, float** d, uint32_t* n) { productKernelLibrary ().outputView (h, d, n); }
 
-const KernelLibraryApi kSpyApi = {spyInit,    spySink,  spyCreate, spyDestroy, spyPush,
+const KernelLibraryApi kSpyApi = {spyInit,    spySink,  spyCreate, spyDestroy, spyInstances, spyPush,
                                   spyProcess, spyApply, spyReset,  spyInput,   spyOutput};
 
 } // namespace

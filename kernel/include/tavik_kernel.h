@@ -1,8 +1,9 @@
 /* The gong kernel's library interface.
  *
- * A slot-based C interface: the library owns 32 instrument instances
- * ("slots"), each with its own event queue and a fixed output region, and
- * hands out numeric handles. Statuses and handles come back as doubles that
+ * A slot-based C interface: the library owns up to 1024 instrument
+ * instances ("slots"), each with its own event queue and a fixed output
+ * region, and hands out numeric handles. A slot's memory is made the first
+ * time it is used. Statuses and handles come back as doubles that
  * hold small integers.
  *
  * Every entry point shares one symbol prefix: the package identifier and a
@@ -31,7 +32,7 @@ typedef void (*tavik_kernel_panic_sink) (void* context, const uint8_t* message, 
 
 enum
 {
-	TAVIK_KERNEL_MAX_INSTANCES = 32,
+	TAVIK_KERNEL_MAX_INSTANCES = 1024,
 	TAVIK_KERNEL_MAX_FRAMES = 128,
 	TAVIK_KERNEL_OUT_CHANNELS = 2,
 	TAVIK_KERNEL_MAX_EVENTS = 64,
@@ -42,8 +43,8 @@ enum
 	TAVIK_KERNEL_EVENT_CONTROL_CHANGE = 4,
 };
 
-/* 0 on success, non-zero when initialisation failed. Allocates the slot
- * tables and the 8192-float output array (again on every call). */
+/* 0 on success, non-zero when initialisation failed. Makes the slot table
+ * afresh on every call (instances of an earlier one are gone). */
 int32_t TAVIK_KERNEL_FN (runtime_init) (void);
 
 void TAVIK_KERNEL_FN (set_panic_sink) (tavik_kernel_panic_sink sink, void* context);
@@ -60,6 +61,9 @@ double TAVIK_KERNEL_FN (create) (uint32_t maxFrames, uint32_t inputChannels, uin
 
 /* 0 ok, 1 invalid handle. */
 double TAVIK_KERNEL_FN (destroy) (uint32_t handle);
+
+/* Live instances, of at most TAVIK_KERNEL_MAX_INSTANCES. */
+double TAVIK_KERNEL_FN (instances) (void);
 
 /* 0 queued, 1 invalid handle or frame, 2 invalid kind or argument,
  * 3 non-finite value or full queue, 4 out of frame order. */
@@ -81,8 +85,8 @@ double TAVIK_KERNEL_FN (reset) (uint32_t handle);
 /* Always the empty array. */
 void TAVIK_KERNEL_FN (input_view) (uint32_t handle, const float** data, uint32_t* length);
 
-/* The slot's 256 floats (left at 0..127, right at 128..255), or the empty
- * array for an invalid handle. */
+/* The slot's 256 floats (left at 0..127, right at 128..255), valid until
+ * the next runtime_init, or the empty array for an invalid handle. */
 void TAVIK_KERNEL_FN (output_view) (uint32_t handle, float** data, uint32_t* length);
 
 #ifdef __cplusplus

@@ -120,8 +120,20 @@ bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 		std::fflush (trace);
 	}
 	if (handle == 0)
-		recordDiagnostic (DIAG_KERNEL_CREATE_FAILED, DIAG_FATAL, PHASE_CONFIGURE,
-		                  "product kernel instance creation failed", "");
+	{
+		if (kernel.instances () >= TAVIK_KERNEL_MAX_INSTANCES)
+		{
+			// The one limit a large session can reach: say which.
+			char line[160];
+			std::snprintf (line, sizeof line, "all %d gong instances this process can run are in use",
+			               static_cast<int> (TAVIK_KERNEL_MAX_INSTANCES));
+			recordDiagnostic (DIAG_KERNEL_CREATE_FAILED, DIAG_FATAL, PHASE_CONFIGURE, line, "");
+			std::fprintf (stderr, "tavik-plugin-shell: kernel setup failed: %s\n", line);
+		}
+		else
+			recordDiagnostic (DIAG_KERNEL_CREATE_FAILED, DIAG_FATAL, PHASE_CONFIGURE,
+			                  "product kernel instance creation failed", "");
+	}
 	else
 	{
 		resetProductParameterShadow ();

@@ -16,6 +16,7 @@ struct KernelLibraryApi
 	void (*setPanicSink) (tavik_kernel_panic_sink sink, void* context);
 	double (*create) (uint32_t maxFrames, uint32_t inputChannels, uint32_t outputChannels, double sampleRate);
 	double (*destroy) (uint32_t handle);
+	double (*instances) ();
 	double (*pushEvent) (uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, double value);
 	double (*process) (uint32_t handle, uint32_t frames);
 	double (*applyEvents) (uint32_t handle);
