@@ -328,6 +328,13 @@ TEST_F (ConnectedProcessor, AFailedSetupSendsTheHealthReportMarkedFailed)
 	ASSERT_NE (report, nullptr);
 	EXPECT_NE (report->find ("\"lifecycle\":\"failed\""), std::string::npos);
 	EXPECT_NE (report->find ("runtime.invalid-configuration"), std::string::npos);
+
+	// The editor keeps showing the failure until a setup that works says so.
+	const size_t reports = peer->count (tavik::messages::RUNTIME_DIAGNOSTICS);
+	ASSERT_TRUE (host.start (48000, 512));
+	ASSERT_EQ (peer->count (tavik::messages::RUNTIME_DIAGNOSTICS), reports + 1);
+	EXPECT_NE (peer->last (tavik::messages::RUNTIME_DIAGNOSTICS)->find ("\"lifecycle\":\"configured\""),
+	           std::string::npos);
 }
 
 TEST_F (ConnectedProcessor, BankLoadRequestsAreVerifiedThenRefused)

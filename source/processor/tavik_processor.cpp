@@ -169,6 +169,7 @@ tresult PLUGIN_API TavikProcessor::setupProcessing (ProcessSetup& setup)
 			sendRuntimeDiagnostics (true);
 			return kResultFalse;
 		}
+		clearReportedSetupFailure ();
 		refreshHostFacts ();
 		return kResultOk;
 	});
@@ -185,6 +186,8 @@ tresult PLUGIN_API TavikProcessor::setActive (TBool state)
 		const tresult result = AudioEffect::setActive (state);
 		if (result != kResultOk)
 			return result;
+		if (state)
+			clearReportedSetupFailure ();
 		refreshHostFacts ();
 		return kResultOk;
 	});
@@ -284,8 +287,16 @@ tresult PLUGIN_API TavikProcessor::process (ProcessData& data)
 	return kernelEngine.failed () ? kResultFalse : kResultOk;
 }
 
+void TavikProcessor::clearReportedSetupFailure ()
+{
+	// The editor shows a failed setup until it hears that a later one worked.
+	if (reportedSetupFailure)
+		sendRuntimeDiagnostics (false);
+}
+
 void TavikProcessor::sendRuntimeDiagnostics (bool failed)
 {
+	reportedSetupFailure = failed;
 	kernelEngine.drainRuntimeDiagnostics ();
 	const tavik_runtime_diagnostic_ring ring = kernelEngine.diagnosticRing ();
 	const std::string json = writeRuntimeHealthJson (ring, PRODUCT_PACKAGE_ID, PRODUCT_VERSION,

@@ -41,6 +41,7 @@ public:
 	/** Drains the engine's realtime diagnostics and sends the runtime-health
 	 *  report to the controller ("tavik.runtimeDiagnostics"). */
 	void sendRuntimeDiagnostics (bool failed);
+	void clearReportedSetupFailure ();
 
 	/** Rebuilds the host facts from the processing setup and the buses and
 	 *  sends them to the controller ("tavik.diag.hostFacts"). */
@@ -63,6 +64,7 @@ private:
 	ProcessorSession processorSession;
 	HostFacts facts;
 	bool initialised = false;
+	bool reportedSetupFailure = false; // the last health report said setup failed
 };
 
 } // namespace tavik

@@ -119,6 +119,20 @@ test('the diagnostics drawer subscribes while open and unsubscribes when closed'
 		await s.settle();
 		assert.equal(s.sentOf('tavik.diag.subscribe').length, 2);
 		assert.equal(s.sentOf('tavik.diag.unsubscribe').length, 2);
+
+		// A setup that found no free sound engine is said above everything,
+		// and the notice goes when a later setup works.
+		const report = (lifecycle, diagnostics) => s.page.evaluate((m) => window.tavikHost._deliver(m), {
+			type: 'tavik.runtimeDiagnostics', report: { status: lifecycle === 'failed' ? 'failed' : 'healthy', lifecycle, diagnostics },
+		});
+		assert.equal(await s.page.isVisible('#engine-alert'), false);
+		const full = { code: 'runtime.kernel-create-failed', severity: 'fatal', phase: 'configure',
+			message: 'all 1024 gong instances this process can run are in use' };
+		await report('failed', [full]);
+		await s.page.waitForSelector('#engine-alert', { state: 'visible' });
+		assert.match(await s.page.textContent('#engine-alert'), /silent: all 1024 gong instances this process can run are in use\. Remove another/);
+		await report('configured', [full]);
+		await s.page.waitForSelector('#engine-alert', { state: 'hidden' });
 		assertNoProblems(s);
 	} finally {
 		await s.close();

@@ -54,7 +54,25 @@ export function fromHello(hello) {
 export function onRuntimeDiagnostics(message) {
 	if (message.report && typeof message.report === 'object')
 		health = message.report;
+	renderEngineAlert();
 	renderHealth();
+}
+
+// A setup that could not make this instance's sound engine leaves it silent
+// whatever the musician does: say so above everything, with what to do.
+function renderEngineAlert() {
+	const alert = document.getElementById('engine-alert');
+	if (!alert)
+		return;
+	const records = health && Array.isArray(health.diagnostics) ? health.diagnostics : [];
+	const failure = health && health.lifecycle === 'failed'
+		? records.filter((r) => r && r.code === 'runtime.kernel-create-failed').pop()
+		: undefined;
+	alert.hidden = !failure;
+	alert.textContent = failure
+		? `This instance is silent: ${failure.message || 'its sound engine could not start'}. ` +
+		  'Remove another Zorv instance, then switch this one off and on again.'
+		: '';
 }
 
 export function onLifecycle(message) {
