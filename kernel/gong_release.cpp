@@ -10,7 +10,7 @@ namespace tavik::kernel {
 
 void gongReleaseVoice (GongVoiceBank& bank, int voice, double seconds)
 {
-	if (voice < 0 || voice >= MAX_VOICES || bank.note[voice] < 0)
+	if (voice < 0 || voice >= BANK_VOICES || bank.note[voice] < 0)
 		return;
 	bank.released[voice] = 1;
 	bank.active[voice] = 0;
@@ -24,7 +24,7 @@ void gongReleaseVoice (GongVoiceBank& bank, int voice, double seconds)
 
 void gongFreeVoice (GongVoiceBank& bank, int voice)
 {
-	if (voice < 0 || voice >= MAX_VOICES)
+	if (voice < 0 || voice >= BANK_VOICES)
 		return;
 	bank.note[voice] = -1;
 	bank.active[voice] = 0;

@@ -23,7 +23,7 @@ namespace tavik::kernel {
 
 void gongGlideQuantum (GongVoiceBank& bank, int voice)
 {
-	if (voice < 0 || voice >= MAX_VOICES)
+	if (voice < 0 || voice >= BANK_VOICES)
 		return;
 	if (bank.note[voice] < 0 || bank.glideOffset[voice] == 0 ||
 	    std::fabs (bank.glideOffset[voice] * bank.glideEnv[voice]) <= GLIDE_SETTLED)
@@ -152,7 +152,7 @@ bool bloomSettled (const GongVoiceBank& bank, const bool* sounding)
 {
 	VoiceLanes level = {};
 	VoiceLanes coef = {};
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 	{
 		if (!sounding[v])
 			continue;
@@ -173,7 +173,7 @@ bool bloomSettled (const GongVoiceBank& bank, const bool* sounding)
 void renderExciters (GongVoiceBank& bank, RenderScratch& scratch, const bool* sounding, int frames, int* excitedFrames)
 {
 	int rows = 0;
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 	{
 		excitedFrames[v] = 0;
 		if (sounding[v] && bank.exciterRemaining[v] > 0)
@@ -185,7 +185,7 @@ void renderExciters (GongVoiceBank& bank, RenderScratch& scratch, const bool* so
 		return;
 	std::memset (scratch.excite, 0, sizeof (scratch.excite[0]) * static_cast<size_t> (rows));
 	std::memset (scratch.exciting, 1, static_cast<size_t> (rows));
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 	{
 		for (int i = 0; i < excitedFrames[v]; ++i)
 		{
@@ -230,10 +230,10 @@ int renderVoiceGain (GongVoiceBank& bank, RenderScratch& scratch, int v, int fra
 void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, double* mixLeft, double* mixRight)
 {
 	frames = std::min (std::max (frames, 0), MAX_SEGMENT_FRAMES);
-	bool sounding[MAX_VOICES];
+	bool sounding[BANK_VOICES];
 	bool anySounding = false;
 	int modes = 0;
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 	{
 		sounding[v] = bank.note[v] >= 0;
 		if (sounding[v])
@@ -253,7 +253,7 @@ void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, 
 
 	// Pass 1: bloom and exciter.
 	const bool settled = bloomSettled (bank, sounding);
-	int excitedFrames[MAX_VOICES];
+	int excitedFrames[BANK_VOICES];
 	renderExciters (bank, scratch, sounding, frames, excitedFrames);
 
 	// Pass 2: the modes of the sounding voices. Where no weight depends on
@@ -267,8 +267,8 @@ void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, 
 	unpackModeStates (scratch.lanes, bank);
 
 	// Pass 3a: output gain and life per sounding voice.
-	int freedAt[MAX_VOICES];
-	for (int v = 0; v < MAX_VOICES; ++v)
+	int freedAt[BANK_VOICES];
+	for (int v = 0; v < BANK_VOICES; ++v)
 		freedAt[v] = sounding[v] ? renderVoiceGain (bank, scratch, v, frames) : -1;
 
 	// Pass 3b: the stereo mix, sounding voices in order. Every operand is a
@@ -282,7 +282,7 @@ void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, 
 	float right[MAX_SEGMENT_FRAMES];
 	for (int i = 0; i < frames; ++i)
 		left[i] = right[i] = 0;
-	for (int v = 0, k = 0; v < MAX_VOICES; ++v)
+	for (int v = 0, k = 0; v < BANK_VOICES; ++v)
 	{
 		if (!sounding[v])
 			continue;
@@ -302,7 +302,7 @@ void renderBankFrames (GongVoiceBank& bank, RenderScratch& scratch, int frames, 
 
 	// Undo what passes 1 and 2 did to voices after they were freed: their
 	// state goes back to rest and their noise generator to where it stood.
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 	{
 		if (freedAt[v] < 0)
 			continue;

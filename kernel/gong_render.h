@@ -16,9 +16,9 @@ struct alignas (64) RenderScratch
 	alignas (64) double bloom[MAX_SEGMENT_FRAMES][VOICE_LANES];
 	alignas (64) float sums[MAX_SEGMENT_FRAMES][MAX_VECTOR_LANES];
 	uint8_t exciting[MAX_SEGMENT_FRAMES];
-	double rngAfter[MAX_SEGMENT_FRAMES][MAX_VOICES];
-	double noiseAfter[MAX_SEGMENT_FRAMES][MAX_VOICES];
-	float voiceGain[MAX_SEGMENT_FRAMES][MAX_VOICES];
+	double rngAfter[MAX_SEGMENT_FRAMES][BANK_VOICES];
+	double noiseAfter[MAX_SEGMENT_FRAMES][BANK_VOICES];
+	float voiceGain[MAX_SEGMENT_FRAMES][BANK_VOICES];
 	PackedModes lanes;
 	ModeTile tile;
 };

@@ -17,7 +17,7 @@ std::unique_ptr<GongVoiceBank> initGongVoice (double sampleRate)
 {
 	auto bank = std::make_unique<GongVoiceBank> ();
 	bank->sampleRate = sampleRate;
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 	{
 		bank->note[v] = -1;
 		bank->active[v] = 0;
@@ -44,7 +44,7 @@ std::unique_ptr<GongVoiceBank> initGongVoice (double sampleRate)
 		bank->glideCoef[v] = 0;
 		bank->glideOffset[v] = 0;
 	}
-	for (int n = 0; n < MAX_VOICES * MAX_MODES; ++n)
+	for (int n = 0; n < BANK_VOICES * MAX_MODES; ++n)
 	{
 		bank->modeRadius[n] = 0;
 		bank->lowHz[n] = 0;

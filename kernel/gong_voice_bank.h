@@ -13,10 +13,16 @@
 namespace tavik::kernel {
 
 /** Partial lanes per mode: lane = side × 8 + voice, side 0 the first
- *  (left) partial, side 1 the second (right); voices 6 and 7 are padding so
- *  that a mode's partials fill whole vector registers. */
+ *  (left) partial, side 1 the second (right), so that a mode's partials
+ *  fill whole vector registers. */
 constexpr int VOICE_LANES = 8;
 constexpr int PARTIAL_LANES = 2 * VOICE_LANES;
+
+/** Voices the bank renders: the MAX_VOICES that notes are given to, then
+ *  voices that carry the short fade of a stolen voice beside the note that
+ *  took its place. */
+constexpr int BANK_VOICES = VOICE_LANES;
+constexpr int FADE_VOICES = BANK_VOICES - MAX_VOICES;
 
 constexpr int laneOf (int voice, int side) { return side * VOICE_LANES + voice; }
 
@@ -52,35 +58,35 @@ struct alignas (64) GongVoiceBank
 	double strikeCount = 0;
 
 	// Per voice.
-	double note[MAX_VOICES];
-	double active[MAX_VOICES];
-	double released[MAX_VOICES];
-	double serial[MAX_VOICES];
-	double velocity[MAX_VOICES];
-	double hardness[MAX_VOICES];
-	double gain[MAX_VOICES];
-	double normGain[MAX_VOICES];
-	double modeCount[MAX_VOICES];
-	double age[MAX_VOICES];
-	double tailFrames[MAX_VOICES];
-	double fadeStart[MAX_VOICES];
-	double releaseFrames[MAX_VOICES];
-	double releaseStep[MAX_VOICES];
-	double exciterRemaining[MAX_VOICES];
-	double exciterLength[MAX_VOICES];
-	double exciterPole[MAX_VOICES];
-	double noiseState[MAX_VOICES];
-	double rngState[MAX_VOICES];
-	double bloomLevel[MAX_VOICES];
-	double bloomCoef[MAX_VOICES];
-	double glideEnv[MAX_VOICES];
-	double glideCoef[MAX_VOICES];
-	double glideOffset[MAX_VOICES];
+	double note[BANK_VOICES];
+	double active[BANK_VOICES];
+	double released[BANK_VOICES];
+	double serial[BANK_VOICES];
+	double velocity[BANK_VOICES];
+	double hardness[BANK_VOICES];
+	double gain[BANK_VOICES];
+	double normGain[BANK_VOICES];
+	double modeCount[BANK_VOICES];
+	double age[BANK_VOICES];
+	double tailFrames[BANK_VOICES];
+	double fadeStart[BANK_VOICES];
+	double releaseFrames[BANK_VOICES];
+	double releaseStep[BANK_VOICES];
+	double exciterRemaining[BANK_VOICES];
+	double exciterLength[BANK_VOICES];
+	double exciterPole[BANK_VOICES];
+	double noiseState[BANK_VOICES];
+	double rngState[BANK_VOICES];
+	double bloomLevel[BANK_VOICES];
+	double bloomCoef[BANK_VOICES];
+	double glideEnv[BANK_VOICES];
+	double glideCoef[BANK_VOICES];
+	double glideOffset[BANK_VOICES];
 
 	// Per mode, n = voice × 12 + mode.
-	double modeRadius[MAX_VOICES * MAX_MODES];
-	double lowHz[MAX_VOICES * MAX_MODES];
-	double highHz[MAX_VOICES * MAX_MODES];
+	double modeRadius[BANK_VOICES * MAX_MODES];
+	double lowHz[BANK_VOICES * MAX_MODES];
+	double highHz[BANK_VOICES * MAX_MODES];
 
 	// Per mode in lane layout [mode][lane]; both sides of a voice hold the
 	// same value.

@@ -167,7 +167,7 @@ bool process (InstrumentState& state, const ProcessBlock& block)
 	while (i < stop)
 	{
 		if (state.quantumPosition == 0)
-			for (int v = 0; v < MAX_VOICES; ++v)
+			for (int v = 0; v < BANK_VOICES; ++v)
 				gongGlideQuantum (bank, v);
 		// A run stops at the next quantum start so that the glide update
 		// falls every 128 rendered frames however blocks are cut.

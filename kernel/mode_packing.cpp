@@ -9,7 +9,7 @@ namespace tavik::kernel {
 void packModes (const GongVoiceBank& bank, const bool* sounding, int modes, PackedModes& lanes)
 {
 	int chains = 0;
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 		if (sounding[v])
 		{
 			lanes.voiceOfChain[chains++] = v;

@@ -19,7 +19,7 @@ namespace tavik::kernel {
 
 constexpr int MAX_SEGMENT_FRAMES = 128;
 
-constexpr int MAX_CHAINS = 2 * MAX_VOICES;
+constexpr int MAX_CHAINS = 2 * BANK_VOICES;
 constexpr int MAX_RESONATORS = MAX_CHAINS * MAX_MODES;
 /** The widest vector (AVX-512) in floats. */
 constexpr int MAX_VECTOR_LANES = 16;

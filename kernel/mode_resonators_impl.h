@@ -200,18 +200,24 @@ inline void sumChainsOfModes (const PackedModes& lanes, const ModeTile& tile, fl
 	// Mode count and vector count are fixed per instantiation, so each sum
 	// unrolls fully.
 	constexpr int most = (tavik::kernel::MAX_CHAINS + W - 1) / W;
-	static_assert (most <= 3, "at most three vectors of chains");
+	static_assert (most <= 4, "at most four vectors of chains");
 	if (lanes.modes == K)
 	{
-		const int vectors = (lanes.chains + W - 1) / W;
-		if (most == 1 || vectors == 1)
-			sumChains<W, K, 1> (lanes, tile, sums, frames);
-		else if constexpr (most >= 2)
+		switch ((lanes.chains + W - 1) / W)
 		{
-			if (most == 2 || vectors == 2)
-				sumChains<W, K, 2> (lanes, tile, sums, frames);
-			else if constexpr (most >= 3)
-				sumChains<W, K, 3> (lanes, tile, sums, frames);
+			case 1: sumChains<W, K, 1> (lanes, tile, sums, frames); break;
+			case 2:
+				if constexpr (most >= 2)
+					sumChains<W, K, 2> (lanes, tile, sums, frames);
+				break;
+			case 3:
+				if constexpr (most >= 3)
+					sumChains<W, K, 3> (lanes, tile, sums, frames);
+				break;
+			default:
+				if constexpr (most >= 4)
+					sumChains<W, K, 4> (lanes, tile, sums, frames);
+				break;
 		}
 	}
 	else if constexpr (K > 0)

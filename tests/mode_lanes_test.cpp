@@ -51,15 +51,15 @@ void randomLanes (std::mt19937& random, int voices, int modes, PackedModes& lane
 			bank.directWeight[m][lane] = static_cast<float> (1 - 0.3 * (unit (random) + 1) / 2);
 			bank.bloomWeight[m][lane] = m == 0 ? 0 : static_cast<float> (0.3 * (unit (random) + 1) / 2);
 		}
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 	{
 		bank.bloomLevel[v] = static_cast<float> ((unit (random) + 1) / 2);
 		bank.bloomCoef[v] = static_cast<float> ((unit (random) + 1) / 2000);
 	}
-	bool sounding[MAX_VOICES] = {};
+	bool sounding[BANK_VOICES] = {};
 	for (int placed = 0; placed < voices;)
 	{
-		const int v = static_cast<int> (random () % MAX_VOICES);
+		const int v = static_cast<int> (random () % BANK_VOICES);
 		if (!sounding[v])
 		{
 			sounding[v] = true;
@@ -168,7 +168,7 @@ TEST (PackedModeLanes, EveryWidthMatchesTheFormulasForEveryVoiceCountModeCountAn
 	auto lanes = std::make_unique<PackedModes> ();
 	auto in = std::make_unique<Inputs> ();
 	int cases = 0;
-	for (int voices = 1; voices <= MAX_VOICES; ++voices)
+	for (int voices = 1; voices <= BANK_VOICES; ++voices)
 		for (const int modes : {0, 1, 5, 8, 10, 12})
 			for (const int frames : {1, 17, 32, 33, 100, 128})
 				for (const int bloom : {0, 1, 2})
@@ -193,13 +193,13 @@ TEST (PackedModeLanes, EveryWidthMatchesTheFormulasForEveryVoiceCountModeCountAn
 						<< label << "16 lanes, " << where;
 					++cases;
 				}
-	EXPECT_EQ (cases, 648);
+	EXPECT_EQ (cases, 864);
 }
 
 TEST (PackedModeLanes, StatesAndLevelsGoBackToTheBankLayoutAndSilentVoicesStayOut)
 {
 	GongVoiceBank bank;
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 		bank.bloomLevel[v] = 0.125 * v;
 	for (int m = 0; m < MAX_MODES; ++m)
 		for (int lane = 0; lane < PARTIAL_LANES; ++lane)
@@ -208,7 +208,7 @@ TEST (PackedModeLanes, StatesAndLevelsGoBackToTheBankLayoutAndSilentVoicesStayOu
 			bank.stateIm[m][lane] = static_cast<float> (-100 * m - lane);
 			bank.bloomWeight[m][lane] = 0;
 		}
-	const bool sounding[MAX_VOICES] = {false, true, false, false, true, false};
+	const bool sounding[BANK_VOICES] = {false, true, false, false, true, false, false, false};
 	auto lanes = std::make_unique<PackedModes> ();
 	packModes (bank, sounding, 3, *lanes);
 	ASSERT_EQ (lanes->chains, 4);
@@ -232,10 +232,10 @@ TEST (PackedModeLanes, StatesAndLevelsGoBackToTheBankLayoutAndSilentVoicesStayOu
 	lanes->bloomLevel[0] = 0.25;
 	lanes->bloomLevel[2] = 0.5;
 	unpackModeStates (*lanes, bank);
-	for (int v = 0; v < MAX_VOICES; ++v)
+	for (int v = 0; v < BANK_VOICES; ++v)
 		EXPECT_EQ (bank.bloomLevel[v], v == 1 ? 0.25 : v == 4 ? 0.5 : before.bloomLevel[v]) << "voice " << v;
 	for (int m = 0; m < MAX_MODES; ++m)
-		for (int v = 0; v < MAX_VOICES; ++v)
+		for (int v = 0; v < BANK_VOICES; ++v)
 			for (int side = 0; side < 2; ++side)
 			{
 				const int lane = laneOf (v, side);
