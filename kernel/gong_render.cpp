@@ -200,7 +200,8 @@ void renderExciters (GongVoiceBank& bank, RenderScratch& scratch, const bool* so
 // its life. Returns the frame at which it was freed, or -1.
 int renderVoiceGain (GongVoiceBank& bank, RenderScratch& scratch, int v, int frames)
 {
-	const bool quiet = bank.releaseFrames[v] == 0 && !(bank.released[v] == 1 && bank.gain[v] <= 0);
+	const bool quiet =
+		bank.releaseFrames[v] == 0 && !(bank.released[v] == 1 && bank.gain[v] <= 0) && bank.gainRampLeft[v] == 0;
 	if (quiet && bank.ampDecay >= DECAY_OPEN && bank.age[v] + frames < bank.fadeStart[v] &&
 	    bank.age[v] + frames < bank.tailFrames[v])
 	{
@@ -214,7 +215,9 @@ int renderVoiceGain (GongVoiceBank& bank, RenderScratch& scratch, int v, int fra
 	for (int i = 0; i < frames; ++i)
 	{
 		const double g = envelopeGain (bank, v);
-		scratch.voiceGain[i][v] = static_cast<float> (g * bank.normGain[v]);
+		if (bank.gainRampLeft[v] > 0)
+			bank.gainRampLeft[v] = bank.gainRampLeft[v] - 1;
+		scratch.voiceGain[i][v] = static_cast<float> (heardGain (bank, v) * bank.normGain[v]);
 		if (advanceLife (bank, v, g))
 		{
 			for (int k = i + 1; k < frames; ++k)

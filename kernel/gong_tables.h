@@ -19,6 +19,11 @@ constexpr double MAX_TAIL_SECONDS = 15;
 constexpr double MAX_EXCITER_FRAMES = 1344;
 constexpr double GLIDE_SECONDS = parameterDefault (23); // glide.time
 constexpr double TAIL_FADE_SECONDS = 0.05;
+/** Fade of a stolen voice's sound while the new note starts beside it. */
+constexpr double STEAL_FADE_SECONDS = 0.01;
+/** Time over which a new master level, or a voice's gain after a new amp
+ *  decay, is reached while voices sound (a jump would click). */
+constexpr double GAIN_RAMP_SECONDS = 0.02;
 constexpr double STRIKE_HEADROOM = 0.18;
 constexpr double MALLET_CONTACT_DRIVE = 7;
 constexpr double STRIKE_SHAPE_FLOOR = 0.02;

@@ -1,6 +1,8 @@
 #include "gong_voice_bank.h"
+#include "fround.h"
 #include "model_math.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -43,6 +45,8 @@ std::unique_ptr<GongVoiceBank> initGongVoice (double sampleRate)
 		bank->glideEnv[v] = 0;
 		bank->glideCoef[v] = 0;
 		bank->glideOffset[v] = 0;
+		bank->gainRampFrom[v] = 0;
+		bank->gainRampLeft[v] = 0;
 	}
 	for (int n = 0; n < BANK_VOICES * MAX_MODES; ++n)
 	{
@@ -66,6 +70,78 @@ std::unique_ptr<GongVoiceBank> initGongVoice (double sampleRate)
 	return bank;
 }
 
+double gainRampFrames (const GongVoiceBank& bank)
+{
+	return std::max (std::floor (GAIN_RAMP_SECONDS * bankRate (bank)), 1.0);
+}
+
+double heardGain (const GongVoiceBank& bank, int voice)
+{
+	const double g = bank.gain[voice];
+	const double left = bank.gainRampLeft[voice];
+	return left > 0 ? fround (g + (bank.gainRampFrom[voice] - g) * (left / gainRampFrames (bank))) : g;
+}
+
+double stepLevel (GongVoiceBank& bank)
+{
+	if (bank.levelRampLeft > 0)
+	{
+		bank.levelRampLeft = bank.levelRampLeft - 1;
+		const double target = bank.masterLevel;
+		bank.level = bank.levelRampLeft == 0
+		                 ? target
+		                 : target + (bank.levelFrom - target) * (bank.levelRampLeft / gainRampFrames (bank));
+	}
+	return bank.level;
+}
+
+namespace {
+
+bool anyVoiceSounds (const GongVoiceBank& bank)
+{
+	for (int v = 0; v < BANK_VOICES; ++v)
+		if (bank.note[v] >= 0)
+			return true;
+	return false;
+}
+
+// A new master level: at once while nothing sounds, else over a ramp from
+// the level heard now.
+void setMasterLevel (GongVoiceBank& bank, double value)
+{
+	bank.masterLevel = value;
+	if (bank.level == value && bank.levelRampLeft == 0)
+		return;
+	if (!anyVoiceSounds (bank))
+	{
+		bank.level = value;
+		bank.levelRampLeft = 0;
+		return;
+	}
+	bank.levelFrom = bank.level;
+	bank.levelRampLeft = gainRampFrames (bank);
+}
+
+// A new amp decay moves the envelope of every ringing voice at once; each
+// crossfades from the gain it is heard at to its new envelope instead.
+// Voices in a release follow their ramp, which the decay does not touch.
+void setAmpDecay (GongVoiceBank& bank, double value)
+{
+	const double old = bank.ampDecay;
+	bank.ampDecay = value;
+	if (old == value || (old >= DECAY_OPEN && value >= DECAY_OPEN))
+		return;
+	for (int v = 0; v < BANK_VOICES; ++v)
+	{
+		if (bank.note[v] < 0 || bank.releaseFrames[v] > 0)
+			continue;
+		bank.gainRampFrom[v] = heardGain (bank, v);
+		bank.gainRampLeft[v] = gainRampFrames (bank);
+	}
+}
+
+} // namespace
+
 void setGongParam (GongVoiceBank& bank, int index, double value)
 {
 	switch (index)
@@ -84,10 +160,10 @@ void setGongParam (GongVoiceBank& bank, int index, double value)
 		case 11: bank.glideAmount = clampValue (value, 0, 1); break;
 		case 12: bank.ombakAmount = clampValue (value, 0, 2); break;
 		case 13: bank.ombakRate = clampValue (value, 0, 8); break;
-		case 14: bank.ampDecay = clampValue (value, 0.05, 15); break;
+		case 14: setAmpDecay (bank, clampValue (value, 0.05, 15)); break;
 		case 15: bank.ampRelease = clampValue (value, 0.02, 4); break;
 		case 16: bank.baseFreq = clampValue (value, 55, 440); break;
-		case 17: bank.masterLevel = clampValue (value, 0, 1); break;
+		case 17: setMasterLevel (bank, clampValue (value, 0, 1)); break;
 		case 18: bank.stiffness = clampValue (value, -1, 1); break;
 		case 19: bank.coupling = clampValue (value, 0, 1); break;
 		case 20: bank.edgeLoss = clampValue (value, 0, 1); break;

@@ -57,6 +57,12 @@ struct alignas (64) GongVoiceBank
 	double glideTime = GLIDE_SECONDS;
 	double strikeCount = 0;
 
+	// The master level applied to the mix: masterLevel, or on its way there
+	// from levelFrom with levelRampLeft frames to go.
+	double level = parameterDefault (17);
+	double levelFrom = 0;
+	double levelRampLeft = 0;
+
 	// Per voice.
 	double note[BANK_VOICES];
 	double active[BANK_VOICES];
@@ -82,6 +88,10 @@ struct alignas (64) GongVoiceBank
 	double glideEnv[BANK_VOICES];
 	double glideCoef[BANK_VOICES];
 	double glideOffset[BANK_VOICES];
+	// After a new amp decay: the gain the voice was heard at, crossfaded to
+	// its envelope's gain over gainRampLeft more frames.
+	double gainRampFrom[BANK_VOICES];
+	double gainRampLeft[BANK_VOICES];
 
 	// Per mode, n = voice × 12 + mode.
 	double modeRadius[BANK_VOICES * MAX_MODES];
@@ -121,8 +131,22 @@ void gongReleaseVoice (GongVoiceBank& bank, int voice, double seconds);
 /** Returns the voice to the free pool at once. */
 void gongFreeVoice (GongVoiceBank& bank, int voice);
 
+/** Moves the sound of playable voice `voice`, about to be stolen, to a fade
+ *  voice, where it fades out over STEAL_FADE_SECONDS. */
+void gongFadeStolenVoice (GongVoiceBank& bank, int voice);
+
 /** The rate the formulas use: the bank's rate, or 48000 when it is not above 0. */
 inline double bankRate (const GongVoiceBank& bank) { return bank.sampleRate > 0 ? bank.sampleRate : 48000; }
+
+/** Frames of a gain ramp (GAIN_RAMP_SECONDS) at the bank's rate. */
+double gainRampFrames (const GongVoiceBank& bank);
+
+/** The gain voice `voice` is heard at: its envelope's, or while a crossfade
+ *  after a new amp decay runs, the blend of the two. */
+double heardGain (const GongVoiceBank& bank, int voice);
+
+/** One frame of the master level: the level this frame's mix is scaled by. */
+double stepLevel (GongVoiceBank& bank);
 
 // Access by the model's own indices (n = voice × 12 + mode, p = 2n + side).
 inline int modeIndex (int voice, int mode) { return voice * MAX_MODES + mode; }

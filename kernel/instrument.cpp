@@ -139,11 +139,13 @@ bool handleEvent (InstrumentState& state, int kind, double note, double value)
 	}
 	if (voice < 0)
 	{
-		// Steal the oldest strike; ties go to the lower voice.
+		// Steal the oldest strike; ties go to the lower voice. Its sound
+		// fades out beside the new note instead of stopping dead.
 		voice = 0;
 		for (int v = 1; v < MAX_VOICES; ++v)
 			if (bank.serial[v] < bank.serial[voice])
 				voice = v;
+		gongFadeStolenVoice (bank, voice);
 		gongFreeVoice (bank, voice);
 	}
 	const double clamped = velocity < 0 ? 0 : velocity > 1 ? 1 : velocity;
@@ -176,9 +178,9 @@ bool process (InstrumentState& state, const ProcessBlock& block)
 		renderBankFrames (bank, *state.scratch, run, state.mixLeft, state.mixRight);
 		for (int k = 0; k < run; ++k)
 		{
-			block.outputView[i + k] = static_cast<float> (state.mixLeft[k] * bank.masterLevel);
-			block.outputView[capacity + static_cast<size_t> (i + k)] =
-				static_cast<float> (state.mixRight[k] * bank.masterLevel);
+			const double level = bank.levelRampLeft > 0 ? stepLevel (bank) : bank.level;
+			block.outputView[i + k] = static_cast<float> (state.mixLeft[k] * level);
+			block.outputView[capacity + static_cast<size_t> (i + k)] = static_cast<float> (state.mixRight[k] * level);
 		}
 		state.mixScratch[0] = state.mixLeft[run - 1];
 		state.mixScratch[1] = state.mixRight[run - 1];

@@ -54,9 +54,10 @@ enum Setting
 
 RefBank::RefBank (double rate) : sampleRate (rate)
 {
-	for (int v = 0; v < 6; ++v)
+	for (int v = 0; v < 8; ++v)
 	{
 		note[v] = -1;
+		rampFrom[v] = rampLeft[v] = 0;
 		active[v] = released[v] = serial[v] = velocity[v] = gain[v] = 0;
 		hardness[v] = 0.5;
 		normGain[v] = 1;
@@ -65,13 +66,20 @@ RefBank::RefBank (double rate) : sampleRate (rate)
 		rngState[v] = 1;
 		bloomLevel[v] = bloomCoef[v] = glideEnv[v] = glideCoef[v] = glideOffset[v] = 0;
 	}
-	for (int n = 0; n < 72; ++n)
+	for (int n = 0; n < 96; ++n)
 	{
 		directWeight[n] = 1;
 		bloomWeight[n] = modeRadius[n] = lowHz[n] = highHz[n] = 0;
 	}
-	for (int p = 0; p < 144; ++p)
+	for (int p = 0; p < 192; ++p)
 		partialGain[p] = coefCos[p] = coefSin[p] = stateRe[p] = stateIm[p] = 0;
+}
+
+double refHeardGain (const RefBank& b, int voice)
+{
+	const double ramp = std::max (std::floor (0.02 * rateOf (b)), 1.0);
+	const double g = b.gain[voice];
+	return b.rampLeft[voice] > 0 ? refFround (g + (b.rampFrom[voice] - g) * (b.rampLeft[voice] / ramp)) : g;
 }
 
 void refSetParam (RefBank& b, int index, double value)
@@ -83,7 +91,38 @@ void refSetParam (RefBank& b, int index, double value)
 		return;
 	if (index == INSTRUMENT || index == MALLET)
 		value = std::floor (value + 0.5);
+	const double old = b.settings[index];
 	b.settings[index] = clampv (value, lo[index], hi[index]);
+	bool sounding = false;
+	for (int v = 0; v < 8; ++v)
+		sounding = sounding || b.note[v] >= 0;
+	const double ramp = std::max (std::floor (0.02 * rateOf (b)), 1.0);
+	if (index == MASTER && (b.level != b.settings[MASTER] || b.levelLeft != 0))
+	{
+		// A new level is reached over 20 ms while anything sounds.
+		if (sounding)
+		{
+			b.levelFrom = b.level;
+			b.levelLeft = ramp;
+		}
+		else
+		{
+			b.level = b.settings[MASTER];
+			b.levelLeft = 0;
+		}
+	}
+	if (index == AMP_DECAY && old != b.settings[AMP_DECAY] && !(old >= 12 && b.settings[AMP_DECAY] >= 12))
+	{
+		// Every voice that follows its envelope crossfades to the new one
+		// over 20 ms, from the gain it is heard at.
+		for (int v = 0; v < 8; ++v)
+		{
+			if (b.note[v] < 0 || b.releaseFrames[v] > 0)
+				continue;
+			b.rampFrom[v] = refHeardGain (b, v);
+			b.rampLeft[v] = ramp;
+		}
+	}
 }
 
 void refStrike (RefBank& b, int voice, double note, double f, double vel)
@@ -229,6 +268,11 @@ void refReleaseVoice (RefBank& b, int voice, double seconds)
 		return;
 	b.released[voice] = 1;
 	b.active[voice] = 0;
+	if (b.rampLeft[voice] > 0)
+	{
+		b.gain[voice] = refHeardGain (b, voice);
+		b.rampLeft[voice] = 0;
+	}
 	const double L = std::max (std::floor (std::max (0.005, seconds) * b.sampleRate), 1.0);
 	b.releaseFrames[voice] = L;
 	b.releaseStep[voice] = refFround (b.gain[voice] / L);
@@ -241,6 +285,7 @@ void refFreeVoice (RefBank& b, int voice)
 	b.note[voice] = -1;
 	b.active[voice] = b.released[voice] = b.gain[voice] = b.releaseFrames[voice] = 0;
 	b.exciterRemaining[voice] = b.normGain[voice] = b.bloomLevel[voice] = b.glideEnv[voice] = b.glideOffset[voice] = 0;
+	b.rampLeft[voice] = 0;
 	for (int m = 0; m < 12; ++m)
 		for (int p = 2 * (voice * 12 + m); p <= 2 * (voice * 12 + m) + 1; ++p)
 			b.stateRe[p] = b.stateIm[p] = b.partialGain[p] = 0;
@@ -320,7 +365,9 @@ void refRenderVoiceFrame (RefBank& b, int voice, double mix[2])
 		}
 	}
 	b.gain[voice] = g;
-	const double vg = refFround (g * b.normGain[voice]);
+	if (b.rampLeft[voice] > 0)
+		b.rampLeft[voice] = b.rampLeft[voice] - 1;
+	const double vg = refFround (refHeardGain (b, voice) * b.normGain[voice]);
 	mix[0] = refFround (mix[0] + refFround (left * vg));
 	mix[1] = refFround (mix[1] + refFround (right * vg));
 
@@ -374,6 +421,27 @@ void RefInstrument::handleEvent (int kind, double note, double value)
 		for (int v = 1; v < 6; ++v)
 			if (bank.serial[v] < bank.serial[voice])
 				voice = v;
+		// The stolen voice sounds on in voice 6 or 7 (a free one, else the
+		// one nearer the end of its fade) and fades out over 10 ms.
+		int fade = bank.note[6] < 0 ? 6 : bank.note[7] < 0 ? 7 : bank.releaseFrames[7] < bank.releaseFrames[6] ? 7 : 6;
+		RefBank& b = bank;
+		for (double* field :
+		     {b.note,          b.active,      b.released,         b.serial,        b.velocity,    b.hardness,
+		      b.gain,          b.normGain,    b.modeCount,        b.age,           b.tailFrames,  b.fadeStart,
+		      b.releaseFrames, b.releaseStep, b.exciterRemaining, b.exciterLength, b.exciterPole, b.noiseState,
+		      b.rngState,      b.bloomLevel,  b.bloomCoef,        b.glideEnv,      b.glideCoef,   b.glideOffset,
+		      b.rampFrom,      b.rampLeft})
+			field[fade] = field[voice];
+		for (int m = 0; m < 12; ++m)
+		{
+			const int from = voice * 12 + m, to = fade * 12 + m;
+			for (double* field : {b.directWeight, b.bloomWeight, b.modeRadius, b.lowHz, b.highHz})
+				field[to] = field[from];
+			for (int side = 0; side < 2; ++side)
+				for (double* field : {b.partialGain, b.coefCos, b.coefSin, b.stateRe, b.stateIm})
+					field[2 * to + side] = field[2 * from + side];
+		}
+		refReleaseVoice (bank, fade, 0.01);
 		refFreeVoice (bank, voice);
 	}
 	refStrike (bank, voice, note, frequency, clampv (velocity, 0, 1));
@@ -382,13 +450,20 @@ void RefInstrument::handleEvent (int kind, double note, double value)
 void RefInstrument::renderFrame (float& left, float& right)
 {
 	if (quantumPosition == 0)
-		for (int v = 0; v < 6; ++v)
+		for (int v = 0; v < 8; ++v)
 			refGlideQuantum (bank, v);
 	double mix[2] = {0, 0};
-	for (int v = 0; v < 6; ++v)
+	for (int v = 0; v < 8; ++v)
 		refRenderVoiceFrame (bank, v, mix);
-	left = static_cast<float> (mix[0] * bank.settings[MASTER]);
-	right = static_cast<float> (mix[1] * bank.settings[MASTER]);
+	if (bank.levelLeft > 0)
+	{
+		bank.levelLeft = bank.levelLeft - 1;
+		const double ramp = std::max (std::floor (0.02 * rateOf (bank)), 1.0);
+		const double target = bank.settings[MASTER];
+		bank.level = bank.levelLeft == 0 ? target : target + (bank.levelFrom - target) * (bank.levelLeft / ramp);
+	}
+	left = static_cast<float> (mix[0] * bank.level);
+	right = static_cast<float> (mix[1] * bank.level);
 	quantumPosition = quantumPosition + 1 == 128 ? 0 : quantumPosition + 1;
 }
 

@@ -16,12 +16,15 @@ struct RefBank
 	                       1, 2.5, 15, 0.6, 110, 0.8,  0,   0, 0,    0,   0.65, 0.85};
 	double strikeCount = 0;
 
-	double note[6], active[6], released[6], serial[6], velocity[6], hardness[6], gain[6], normGain[6], modeCount[6],
-		age[6], tailFrames[6], fadeStart[6], releaseFrames[6], releaseStep[6], exciterRemaining[6], exciterLength[6],
-		exciterPole[6], noiseState[6], rngState[6], bloomLevel[6], bloomCoef[6], glideEnv[6], glideCoef[6],
-		glideOffset[6];
-	double directWeight[72], bloomWeight[72], modeRadius[72], lowHz[72], highHz[72];
-	double partialGain[144], coefCos[144], coefSin[144], stateRe[144], stateIm[144];
+	// Voices 0..5 take notes; 6 and 7 carry the fades of stolen voices.
+	double note[8], active[8], released[8], serial[8], velocity[8], hardness[8], gain[8], normGain[8], modeCount[8],
+		age[8], tailFrames[8], fadeStart[8], releaseFrames[8], releaseStep[8], exciterRemaining[8], exciterLength[8],
+		exciterPole[8], noiseState[8], rngState[8], bloomLevel[8], bloomCoef[8], glideEnv[8], glideCoef[8],
+		glideOffset[8], rampFrom[8], rampLeft[8];
+	double directWeight[96], bloomWeight[96], modeRadius[96], lowHz[96], highHz[96];
+	double partialGain[192], coefCos[192], coefSin[192], stateRe[192], stateIm[192];
+	// The level the mix is scaled by, on its way to the master level.
+	double level = 0.8, levelFrom = 0, levelLeft = 0;
 
 	explicit RefBank (double rate);
 };

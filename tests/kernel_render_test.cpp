@@ -7,9 +7,11 @@
 #include "tavik_kernel.h"
 #include "instrument.h"
 #include "mode_resonators.h"
+#include "parameter_table.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -228,6 +230,10 @@ TEST (KernelRendering, FullPolyphonyOnEveryModelAndMallet)
 		score.events.push_back ({0, 1, 7, static_cast<double> (model % 4)});
 		for (int v = 0; v < 7; ++v)
 			score.events.push_back ({v * 300L, 2, 40 + 5 * v, 0.3 + 0.1 * v});
+		// A roll that steals faster than stolen voices fade: the third steal
+		// takes over a fade voice that is still sounding.
+		for (int k = 0; k < 5; ++k)
+			score.events.push_back ({12000 + k * 150L, 2, 60 + k, 0.9});
 		score.events.push_back ({30000, 3, 45, 0});
 		const Stereo reference = renderReference (score);
 		for (int p = 0; p < SIMD_PATH_COUNT; ++p)
@@ -274,10 +280,11 @@ TEST (KernelRendering, SinglePrecisionFieldsHoldFloats)
 		block.frames = 128;
 		ASSERT_TRUE (process (*state, block));
 		const GongVoiceBank& b = *state->bank;
-		for (int v = 0; v < MAX_VOICES; ++v)
+		for (int v = 0; v < BANK_VOICES; ++v)
 		{
-			for (const double x : {b.gain[v], b.normGain[v], b.bloomLevel[v], b.bloomCoef[v], b.glideEnv[v],
-			                       b.glideCoef[v], b.exciterPole[v], b.noiseState[v], b.releaseStep[v]})
+			for (const double x :
+			     {b.gain[v], b.normGain[v], b.bloomLevel[v], b.bloomCoef[v], b.glideEnv[v], b.glideCoef[v],
+			      b.exciterPole[v], b.noiseState[v], b.releaseStep[v], b.gainRampFrom[v]})
 				ASSERT_TRUE (isSingle (x)) << "voice " << v << " value " << x;
 			for (int m = 0; m < MAX_MODES; ++m)
 			{
@@ -290,6 +297,108 @@ TEST (KernelRendering, SinglePrecisionFieldsHoldFloats)
 			ASSERT_TRUE (isSingle (state->mixLeft[i]) && isSingle (state->mixRight[i])) << i;
 		ASSERT_TRUE (isSingle (state->mixScratch[0]) && isSingle (state->mixScratch[1]));
 	}
+}
+
+// Clicks: the largest sample step (either channel) in [from, to).
+double largestStep (const Stereo& s, long from, long to)
+{
+	double most = 0;
+	for (long i = std::max (from, 1L); i < to && i < static_cast<long> (s.left.size ()); ++i)
+	{
+		const size_t k = static_cast<size_t> (i);
+		most = std::max (
+			{most, std::fabs (double (s.left[k]) - s.left[k - 1]), std::fabs (double (s.right[k]) - s.right[k - 1])});
+	}
+	return most;
+}
+
+// How far a change at `at` steps beyond the sound's own steps: the largest
+// step in the 60 ms after it over the largest of the 100 ms before it and of
+// the 100 ms after the change has settled. 0 when nothing sounds at all.
+double stepRatio (const Stereo& s, double rate, long at)
+{
+	const long settle = static_cast<long> (0.06 * rate), window = static_cast<long> (0.1 * rate);
+	const double after = largestStep (s, at, at + settle);
+	const double own = std::max (largestStep (s, at - window, at), largestStep (s, at + settle, at + settle + window));
+	return after == 0 ? 0 : own == 0 ? INFINITY : after / own;
+}
+
+const tavik::tavik_param_desc& parameterRow (int index) { return tavik::TAVIK_PARAMS[index]; }
+
+// Every parameter, changed while a gong rings: a jump to its minimum, to its
+// maximum and back, and a sweep from minimum to maximum over half a second
+// with a point every 16 frames, step no further than the sound itself does.
+// (Most settings only shape the next strike; level and decay act at once.)
+TEST (KernelClicks, NoParameterChangeStepsBeyondTheSound)
+{
+	struct Rate
+	{
+		double rate;
+		bool everyParameter;
+	};
+	for (const Rate r : {Rate {48000, true}, Rate {22050, false}, Rate {192000, false}})
+		for (int p = 0; p < TAVIK_KERNEL_PARAMETER_COUNT; ++p)
+		{
+			if (!r.everyParameter && p != 14 && p != 17)
+				continue;
+			const tavik::tavik_param_desc& row = parameterRow (p);
+			const auto at = [&] (double seconds) { return static_cast<long> (seconds * r.rate); };
+			Score jumps;
+			jumps.rate = r.rate;
+			jumps.frames = at (1.0);
+			jumps.events.push_back ({0, 2, 45, 0.9});
+			for (const auto& [t, value] : {std::pair {0.4, row.min}, {0.6, row.max}, {0.8, row.min}})
+				jumps.events.push_back ({at (t), 1, p, value});
+			const Stereo jumped = renderKernel (jumps, 128);
+			for (const double t : {0.4, 0.6, 0.8})
+				EXPECT_LE (stepRatio (jumped, r.rate, at (t)), 1.0)
+					<< row.path << " at " << t << " s, " << r.rate << " Hz";
+
+			Score sweep;
+			sweep.rate = r.rate;
+			sweep.frames = at (1.2);
+			sweep.events.push_back ({0, 2, 45, 0.9});
+			sweep.events.push_back ({at (0.3), 1, p, row.min});
+			for (long f = at (0.3) + 16; f < at (0.8); f += 16)
+				sweep.events.push_back (
+					{f, 1, p, row.min + (row.max - row.min) * (f - at (0.3)) / (at (0.8) - at (0.3))});
+			sweep.events.push_back ({at (0.8), 1, p, row.max});
+			const Stereo swept = renderKernel (sweep, 128);
+			const double own =
+				std::max (largestStep (swept, at (0.2), at (0.3)), largestStep (swept, at (0.8), at (0.9)));
+			const double during = largestStep (swept, at (0.3), at (0.8));
+			EXPECT_TRUE (during == 0 || during <= own)
+				<< row.path << " sweep: " << during << " against " << own << ", " << r.rate << " Hz";
+		}
+}
+
+// A seventh note while six gongs ring steals the oldest voice: its sound
+// fades beside the new strike, so the steal steps no further than the
+// passage without it and the new strike's own onset would together.
+TEST (KernelClicks, AStolenVoiceFadesInsteadOfStopping)
+{
+	for (const double rate : {22050.0, 48000.0, 192000.0})
+		for (const double velocity : {0.05, 0.9})
+		{
+			const auto at = [&] (double seconds) { return static_cast<long> (seconds * rate); };
+			Score ringing;
+			ringing.rate = rate;
+			ringing.frames = at (1.0);
+			for (int v = 0; v < 6; ++v)
+				ringing.events.push_back ({at (0.1 * v), 2, 36 + 7 * v, 0.9});
+			Score stolen = ringing;
+			stolen.events.push_back ({at (0.8), 2, 50, velocity});
+			Score alone;
+			alone.rate = rate;
+			alone.frames = ringing.frames;
+			alone.events.push_back ({at (0.8), 2, 50, velocity});
+			const long window = at (0.02);
+			const double passage = largestStep (renderKernel (ringing, 128), at (0.8), at (0.8) + window);
+			const double onset = largestStep (renderKernel (alone, 128), at (0.8), at (0.8) + window);
+			const double steal = largestStep (renderKernel (stolen, 128), at (0.8), at (0.8) + window);
+			EXPECT_LE (steal, passage + onset)
+				<< "velocity " << velocity << ", " << rate << " Hz: passage " << passage << ", onset " << onset;
+		}
 }
 
 // The kernel build must keep products and sums separately rounded even
