@@ -88,7 +88,6 @@ bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 	rateDen = den;
 	rate = static_cast<double> (num) / static_cast<double> (den);
 	maxFrames = maxBlockFrames;
-	adapter.configure (num, den, static_cast<size_t> (capacity));
 
 	isAdapterFailed = false;
 	isConverted = false;
@@ -113,6 +112,11 @@ bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 		if (handle != 0 && rate != 48000)
 			isConverted = true;
 	}
+	// The adapter's tables and FIFOs (some 300 KiB) only where it converts.
+	if (isConverted)
+		adapter.configure (num, den, static_cast<size_t> (capacity));
+	else
+		adapter.release ();
 	if (std::FILE* trace = kernelTraceFile ())
 	{
 		std::fprintf (trace, "S this=%p rate=%.17g kernelRate=%.17g handle=%u\n", static_cast<void*> (this), rate,

@@ -98,6 +98,14 @@ void RateAdapter::configure (uint64_t rateNum, uint64_t rateDen, size_t capacity
 	reset ();
 }
 
+void RateAdapter::release ()
+{
+	for (std::vector<float>* v : {&inputFifo, &resampled, &outputFifo, &inputTable, &outputTable})
+		std::vector<float> ().swap (*v);
+	fifoFrames = 0;
+	reset ();
+}
+
 void RateAdapter::reset ()
 {
 	inFill = outFill = 0;

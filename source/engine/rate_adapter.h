@@ -44,6 +44,9 @@ public:
 	/** Clears both FIFO fills and all counters. */
 	void reset ();
 
+	/** Gives the FIFOs' and tables' memory back (configure makes them again). */
+	void release ();
+
 	/** The interpolation taps of one phase (TAPS floats). */
 	const float* inputTaps (int phase) const { return &inputTable[static_cast<size_t> (phase) * TAPS]; }
 	const float* outputTaps (int phase) const { return &outputTable[static_cast<size_t> (phase) * TAPS]; }
