@@ -5,6 +5,7 @@
 // iteration at 48 kHz and reports x_realtime.
 
 #include "host_process_data.h"
+#include "parameter_table.h"
 #include "tavik_kernel.h"
 #include "tavik_processor.h"
 
@@ -13,6 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -250,7 +253,35 @@ void BM_ManyInstances (benchmark::State& state)
 	report (state);
 }
 
+// The densest automation a host can send: every parameter changing on
+// every frame (near its default, so the six gongs sound as usual), in
+// blocks of 512. Every change reaches the kernel at its own frame.
+void BM_EveryParameterEveryFrame (benchmark::State& state)
+{
+	constexpr int block = 512;
+	ProcessorRig rig (block);
+	for (uint32_t id = 0; id < tavik::TAVIK_PARAM_COUNT; ++id)
+	{
+		int32 index = 0;
+		IParamValueQueue* queue = rig.changes.addParameterData (id, index);
+		const double centre = tavik::TAVIK_PARAMS[id].defaultNormalized;
+		for (int32 f = 0; f < block; ++f)
+			queue->addPoint (f, std::min (1.0, std::max (0.0, centre + 0.002 * std::sin (f * 0.05))), index);
+	}
+	const int blocksPerSecond = static_cast<int> (kRate) / block;
+	int blocks = 0;
+	for (auto _ : state)
+		for (int b = 0; b < blocksPerSecond; ++b)
+		{
+			rig.notes.armed = blocks++ % (10 * blocksPerSecond) == 0;
+			if (rig.process () != kResultOk)
+				std::abort ();
+		}
+	report (state);
+}
+
 BENCHMARK (BM_KernelAlone)->Unit (benchmark::kMillisecond);
+BENCHMARK (BM_EveryParameterEveryFrame)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_ManyInstances)->Arg (256)->Unit (benchmark::kMillisecond)->Iterations (2);
 BENCHMARK (BM_ExtremeSettings)->DenseRange (0, 4)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_Processor)->Arg (32)->Arg (128)->Arg (1024)->Unit (benchmark::kMillisecond);

@@ -215,9 +215,13 @@ int renderVoiceGain (GongVoiceBank& bank, RenderScratch& scratch, int v, int fra
 	for (int i = 0; i < frames; ++i)
 	{
 		const double g = envelopeGain (bank, v);
+		double heard = g;
 		if (bank.gainRampLeft[v] > 0)
+		{
 			bank.gainRampLeft[v] = bank.gainRampLeft[v] - 1;
-		scratch.voiceGain[i][v] = static_cast<float> (heardGain (bank, v) * bank.normGain[v]);
+			heard = heardGain (bank, v);
+		}
+		scratch.voiceGain[i][v] = static_cast<float> (heard * bank.normGain[v]);
 		if (advanceLife (bank, v, g))
 		{
 			for (int k = i + 1; k < frames; ++k)

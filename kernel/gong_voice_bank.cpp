@@ -95,8 +95,6 @@ double stepLevel (GongVoiceBank& bank)
 	return bank.level;
 }
 
-namespace {
-
 bool anyVoiceSounds (const GongVoiceBank& bank)
 {
 	for (int v = 0; v < BANK_VOICES; ++v)
@@ -104,6 +102,8 @@ bool anyVoiceSounds (const GongVoiceBank& bank)
 			return true;
 	return false;
 }
+
+namespace {
 
 // A new master level: at once while nothing sounds, else over a ramp from
 // the level heard now.

@@ -145,6 +145,9 @@ double gainRampFrames (const GongVoiceBank& bank);
  *  after a new amp decay runs, the blend of the two. */
 double heardGain (const GongVoiceBank& bank, int voice);
 
+/** Whether any voice (fade voices included) sounds. */
+bool anyVoiceSounds (const GongVoiceBank& bank);
+
 /** One frame of the master level: the level this frame's mix is scaled by. */
 double stepLevel (GongVoiceBank& bank);
 

@@ -1,5 +1,6 @@
 #include "instrument.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -175,12 +176,35 @@ bool process (InstrumentState& state, const ProcessBlock& block)
 		// falls every 128 rendered frames however blocks are cut.
 		const int toQuantumEnd = GONG_RENDER_QUANTUM - static_cast<int> (state.quantumPosition);
 		const int run = stop - i < toQuantumEnd ? stop - i : toQuantumEnd;
-		renderBankFrames (bank, *state.scratch, run, state.mixLeft, state.mixRight);
-		for (int k = 0; k < run; ++k)
+		float* const left = block.outputView + i;
+		float* const right = block.outputView + capacity + static_cast<size_t> (i);
+		const bool sounding = anyVoiceSounds (bank);
+		if (sounding)
+			renderBankFrames (bank, *state.scratch, run, state.mixLeft, state.mixRight);
+		if (!sounding)
 		{
-			const double level = bank.levelRampLeft > 0 ? stepLevel (bank) : bank.level;
-			block.outputView[i + k] = static_cast<float> (state.mixLeft[k] * level);
-			block.outputView[capacity + static_cast<size_t> (i + k)] = static_cast<float> (state.mixRight[k] * level);
+			// Nothing sounds: the mix is +0 whatever the level does.
+			std::fill (left, left + run, 0.0f);
+			std::fill (right, right + run, 0.0f);
+			state.mixLeft[run - 1] = state.mixRight[run - 1] = 0;
+			for (int k = 0; k < run && bank.levelRampLeft > 0; ++k)
+				stepLevel (bank);
+		}
+		else if (bank.levelRampLeft > 0)
+			for (int k = 0; k < run; ++k)
+			{
+				const double level = stepLevel (bank);
+				left[k] = static_cast<float> (state.mixLeft[k] * level);
+				right[k] = static_cast<float> (state.mixRight[k] * level);
+			}
+		else
+		{
+			const double level = bank.level;
+			for (int k = 0; k < run; ++k)
+			{
+				left[k] = static_cast<float> (state.mixLeft[k] * level);
+				right[k] = static_cast<float> (state.mixRight[k] * level);
+			}
 		}
 		state.mixScratch[0] = state.mixLeft[run - 1];
 		state.mixScratch[1] = state.mixRight[run - 1];

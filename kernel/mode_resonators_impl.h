@@ -93,9 +93,14 @@ __attribute__ ((always_inline)) inline void stepBloomRow (const double* from, co
 // N consecutive vectors of resonators over the tile's frames. Each vector is
 // an independent recurrence; running several in one frame loop keeps the CPU
 // busy while each waits for its own previous frame.
+// With `stepBloom`, the frame loop also steps the tile's bloom rows (the
+// first group of a tile whose levels move does): the bloom recurrence and the
+// resonators are independent chains of dependent operations, so run side by
+// side they overlap instead of waiting for each other.
 template <int W, int N, bool kSteadyWeights>
 __attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, int k0, const ModeBlock& job,
-                                                           ModeTile& tile, int first, int frames)
+                                                           ModeTile& tile, int first, int frames, bool stepBloom,
+                                                           int rowVectors)
 {
 	typedef typename Vectors<W>::F F;
 	typedef typename Vectors<W>::D D;
@@ -143,13 +148,22 @@ __attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, i
 			storeVector (&outputs[f][(k0 + k) * W], __builtin_convertvector(__builtin_convertvector(p, D) * weight, F));
 		}
 	};
-	for (int f = 0; f < frames; ++f)
+	auto run = [&](auto step) __attribute__ ((always_inline))
 	{
-		if (exciting[f])
-			frame (f, std::true_type {});
-		else
-			frame (f, std::false_type {});
-	}
+		for (int f = 0; f < frames; ++f)
+		{
+			if constexpr (decltype (step)::value)
+				stepBloomRow (f == 0 ? tile.bloomCarry : tile.bloom[f - 1], tile.bloomCoef, tile.bloom[f], rowVectors);
+			if (exciting[f])
+				frame (f, std::true_type {});
+			else
+				frame (f, std::false_type {});
+		}
+	};
+	if (!kSteadyWeights && stepBloom)
+		run (std::true_type {});
+	else
+		run (std::false_type {});
 #pragma GCC unroll 8
 	for (int k = 0; k < N; ++k)
 	{
@@ -159,15 +173,20 @@ __attribute__ ((always_inline)) inline void renderVectors (PackedModes& lanes, i
 }
 
 // Vectors k..vectors-1, N at a time; what is left goes to narrower loops.
+// The first group run steps the bloom rows when `stepBloom` is set.
 template <int W, int N, bool kSteadyWeights>
 inline void renderVectorRun (PackedModes& lanes, int k, int vectors, const ModeBlock& job, ModeTile& tile, int first,
-                             int frames)
+                             int frames, bool stepBloom, int rowVectors)
 {
 	for (; k + N <= vectors; k += N)
-		renderVectors<W, N, kSteadyWeights> (lanes, k, job, tile, first, frames);
+	{
+		renderVectors<W, N, kSteadyWeights> (lanes, k, job, tile, first, frames, stepBloom, rowVectors);
+		stepBloom = false;
+	}
 	if constexpr (N > 1)
 		if (k < vectors)
-			renderVectorRun<W, N - 1, kSteadyWeights> (lanes, k, vectors, job, tile, first, frames);
+			renderVectorRun<W, N - 1, kSteadyWeights> (lanes, k, vectors, job, tile, first, frames, stepBloom,
+			                                           rowVectors);
 }
 
 // The chains' sums of one tile, modes in ascending order, W chains at a time
@@ -253,6 +272,9 @@ inline void renderTiles (const ModeBlock& job)
 	if (kSteadyWeights)
 		std::memcpy (tile.bloom[0], tile.bloomCarry, sizeof tile.bloomCarry);
 
+	// Moving weights: the resonators' frame loop steps the bloom rows as it
+	// goes (there is always a vector when there is a chain).
+	const bool stepInLoop = !kSteadyWeights && vectors > 0;
 	for (int first = 0; first < job.frames; first += MODE_TILE_FRAMES)
 	{
 		const int frames = std::min (MODE_TILE_FRAMES, job.frames - first);
@@ -264,14 +286,14 @@ inline void renderTiles (const ModeBlock& job)
 				for (int t = 0; t < lanes.chains + W; ++t)
 					tile.excite[f][t] = e[tile.rowVoice[t]];
 			}
-			if (!kSteadyWeights)
+			if (!kSteadyWeights && !stepInLoop)
 				stepBloomRow (f == 0 ? tile.bloomCarry : tile.bloom[f - 1], tile.bloomCoef, tile.bloom[f], rowVectors);
-			else if (job.bloomMoving)
+			else if (kSteadyWeights && job.bloomMoving)
 				stepBloomRow (tile.bloomCarry, tile.bloomCoef, tile.bloomCarry, rowVectors);
 		}
+		renderVectorRun<W, N, kSteadyWeights> (lanes, 0, vectors, job, tile, first, frames, stepInLoop, rowVectors);
 		if (!kSteadyWeights)
 			std::memcpy (tile.bloomCarry, tile.bloom[frames - 1], sizeof tile.bloomCarry);
-		renderVectorRun<W, N, kSteadyWeights> (lanes, 0, vectors, job, tile, first, frames);
 		sumChainsOfModes<W> (lanes, tile, job.sums + first, frames);
 	}
 	if (job.bloomMoving || !kSteadyWeights)

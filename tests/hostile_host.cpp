@@ -14,6 +14,7 @@
 #include "host_process_data.h"
 #include "hosted_module.h"
 #include "plugin_instance.h"
+#include "tavik_kernel.h"
 
 #ifdef ZORV_COUNT_ALLOCATIONS
 #include "allocation_counter.h"
@@ -487,30 +488,32 @@ bool strikeAndListen (Session& s)
 	return heard;
 }
 
-// The library holds 32 instances: a 33rd must play silence and say why.
+// The kernel library holds TAVIK_KERNEL_MAX_INSTANCES instances, all
+// playing at once; one more must play silence and say why.
 void instancesPhase (IPluginFactory* factory, FUnknown* context, const HostedModule& module)
 {
+	constexpr int LIMIT = TAVIK_KERNEL_MAX_INSTANCES;
 	std::vector<std::unique_ptr<Session>> sessions;
-	for (int i = 0; i < 33; ++i)
+	for (int i = 0; i <= LIMIT; ++i)
 	{
 		where = "instances: #" + std::to_string (i + 1);
 		sessions.push_back (std::make_unique<Session> (factory, context));
 		Session& s = *sessions.back ();
 		setup (s, 48000, 256);
 		const bool activated = s.plugin.component ()->setActive (true) == kResultOk;
-		// The 33rd finds no kernel slot: it refuses the setup, as a host is told.
-		if (s.setUp != (i < 32) || activated != (i < 32))
+		// The one past the limit finds no kernel slot: it refuses the setup, as a host is told.
+		if (s.setUp != (i < LIMIT) || activated != (i < LIMIT))
 			fail (std::string ("setupProcessing and setActive answered ") + (s.setUp ? "true" : "false") + " and " +
 			      (activated ? "true" : "false"));
 	}
-	for (int i = 0; i < 33; ++i)
+	for (int i = 0; i <= LIMIT; ++i)
 	{
 		where = "instances: #" + std::to_string (i + 1);
 		const bool heard = strikeAndListen (*sessions[static_cast<size_t> (i)]);
-		if (i < 32 && !heard)
-			fail ("a note on one of the first 32 instances is silent");
-		if (i == 32 && heard)
-			fail ("the 33rd instance sounds although the library holds 32");
+		if (i < LIMIT && !heard)
+			fail ("a note on one of the instances within the limit is silent");
+		if (i == LIMIT && heard)
+			fail ("the instance past the limit sounds");
 	}
 	// Its diagnostic reaches the controller, as the editor would see it.
 	using Install = int (*) (FUnknown*, void (*) (void*, const char*, size_t), void*);
@@ -531,8 +534,9 @@ void instancesPhase (IPluginFactory* factory, FUnknown* context, const HostedMod
 	const std::string ready = "{\"type\":\"tavik.ready\"}";
 	deliver (last, ready.data (), ready.size ());
 	install (last, nullptr, nullptr);
-	if (hello.find ("runtime.kernel-create-failed") == std::string::npos)
-		fail ("the 33rd instance's controller was not told why it is silent");
+	if (hello.find ("runtime.kernel-create-failed") == std::string::npos ||
+	    hello.find ("gong instances this process can run are in use") == std::string::npos)
+		fail ("the controller of the instance past the limit was not told why it is silent");
 	// A slot freed is a slot the next instance gets.
 	sessions.erase (sessions.begin ());
 	Session next (factory, context);
