@@ -76,20 +76,13 @@ bool prepare (InstrumentState& state, const PrepareContext& context, bool* outOf
 	return true;
 }
 
-bool setParameter (InstrumentState& state, const char* path, double value)
+namespace {
+
+// Parameter `index` (0..25) takes `value`: what setParameter does once it
+// has found the path.
+bool applyIndexed (InstrumentState& state, int index, double value)
 {
-	if (!path || !state.bank)
-		return false;
-	int index = -1;
-	for (int i = 0; i < INSTRUMENT_PARAM_COUNT; ++i)
-	{
-		if (std::strcmp (kPaths[i], path) == 0)
-		{
-			index = i;
-			break;
-		}
-	}
-	if (index < 0 || !std::isfinite (value))
+	if (!state.bank || !std::isfinite (value))
 		return false;
 	if (index == PARAM_PERFORMANCE_FIXED_VELOCITY)
 		state.fixedVelocity = value >= 0.5 ? 1 : 0;
@@ -100,10 +93,23 @@ bool setParameter (InstrumentState& state, const char* path, double value)
 	return true;
 }
 
+} // namespace
+
+bool setParameter (InstrumentState& state, const char* path, double value)
+{
+	if (!path || !state.bank)
+		return false;
+	for (int i = 0; i < INSTRUMENT_PARAM_COUNT; ++i)
+		if (std::strcmp (kPaths[i], path) == 0)
+			return applyIndexed (state, i, value);
+	return false;
+}
+
+// The index's path, as setParameter would take it, without looking it up
+// again (automation sends one of these per parameter and frame).
 bool applyParameter (InstrumentState& state, int index, double value)
 {
-	const char* path = instrumentParameterPath (index);
-	return path ? setParameter (state, path, value) : false;
+	return index >= 0 && index < INSTRUMENT_PARAM_COUNT && applyIndexed (state, index, value);
 }
 
 bool handleEvent (InstrumentState& state, int kind, double note, double value)
