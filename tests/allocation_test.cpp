@@ -53,6 +53,17 @@ long allocationsDuringSession (ProcessorHost& host)
 			if ((b + static_cast<int> (id)) % 9 == 0)
 				host.addParameterPoint (id, (static_cast<int> (id) * 7) % frames,
 				                        ((b * 13 + static_cast<int> (id)) % 100) / 100.0);
+		// Now and then the densest block a host can send: every parameter
+		// on every frame, and more notes at one frame than the kernel queues
+		// (the engine splits chunks and hands frames over in parts).
+		if (b % 50 == 12)
+		{
+			for (Steinberg::Vst::ParamID id = 0; id < 26; ++id)
+				for (int f = 0; f < frames; ++f)
+					host.addParameterPoint (id, f, ((f + static_cast<int> (id)) % 50) / 100.0 + 0.25);
+			for (int n = 0; n < 80; ++n)
+				host.addNoteOn (30 + n % 60, 0.5f, frames / 3);
+		}
 		// The host objects themselves may grow while the test fills them;
 		// only process() is counted.
 		total += countedProcess (host, frames);
