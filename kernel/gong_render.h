@@ -9,8 +9,13 @@
 
 namespace tavik::kernel {
 
-/** Working memory of one run, sized once so that rendering never allocates. */
-struct alignas (64) RenderScratch
+/** Working memory of one run, sized once so that rendering never allocates.
+ *  Page-aligned: its arrays are read and written together in the hottest
+ *  loops, and where the allocator happened to place it, some placements
+ *  made loads wait for unrelated stores four kilobytes away (measured up to
+ *  12 % slower); at a fixed page offset every instance renders at the
+ *  measured speed. */
+struct alignas (4096) RenderScratch
 {
 	alignas (64) double excite[MAX_SEGMENT_FRAMES][VOICE_LANES];
 	alignas (64) double bloom[MAX_SEGMENT_FRAMES][VOICE_LANES];
