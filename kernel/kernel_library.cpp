@@ -110,7 +110,12 @@ bool applyDefaults (InstrumentState& state)
 	return true;
 }
 
-Slot& slotAt (int slot) { return *gLibrary->slots[slot]; }
+// The tables of a live instance's slot, or null when the handle is none.
+Slot* liveSlot (uint32_t handle)
+{
+	const int slot = slotFor (handle);
+	return slot < 0 ? nullptr : gLibrary->slots[slot].get ();
+}
 
 // Renders [from, to) of the slot's region.
 bool renderSegment (Slot& slot, uint32_t from, uint32_t to)
@@ -275,7 +280,7 @@ double TAVIK_KERNEL_FN (destroy) (uint32_t handle)
 	const int index = slotFor (handle);
 	if (index < 0)
 		return 1;
-	Slot& slot = slotAt (index);
+	Slot& slot = *gLibrary->slots[index];
 	slot.maximumBlockSize = 0;
 	slot.eventCount = 0;
 	endClaim (static_cast<uint32_t> (index), false);
@@ -285,10 +290,10 @@ double TAVIK_KERNEL_FN (destroy) (uint32_t handle)
 double TAVIK_KERNEL_FN (push_event) (uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, double value)
 {
 	runtime::EntryScope entry ("push_event");
-	const int index = slotFor (handle);
-	if (index < 0)
+	Slot* const live = liveSlot (handle);
+	if (!live)
 		return 1;
-	Slot& slot = slotAt (index);
+	Slot& slot = *live;
 	if (frame >= slot.maximumBlockSize)
 		return 1;
 	const bool inUnit = value >= 0 && value <= 1;
@@ -331,10 +336,10 @@ double TAVIK_KERNEL_FN (push_event) (uint32_t handle, uint32_t kind, uint32_t fr
 double TAVIK_KERNEL_FN (process) (uint32_t handle, uint32_t frames)
 {
 	runtime::EntryScope entry ("process");
-	const int index = slotFor (handle);
-	if (index < 0)
+	Slot* const live = liveSlot (handle);
+	if (!live)
 		return 1;
-	Slot& slot = slotAt (index);
+	Slot& slot = *live;
 	if (frames > slot.maximumBlockSize)
 		return 1;
 	uint32_t cursor = 0;
@@ -362,10 +367,10 @@ double TAVIK_KERNEL_FN (process) (uint32_t handle, uint32_t frames)
 double TAVIK_KERNEL_FN (apply_events) (uint32_t handle)
 {
 	runtime::EntryScope entry ("apply_events");
-	const int index = slotFor (handle);
-	if (index < 0)
+	Slot* const live = liveSlot (handle);
+	if (!live)
 		return 1;
-	Slot& slot = slotAt (index);
+	Slot& slot = *live;
 	uint32_t e = 0;
 	if (slot.eventCount > 0 && slot.eventFrames[0] == 0 && !dispatchGroup (slot, e))
 		return 2;
@@ -376,10 +381,10 @@ double TAVIK_KERNEL_FN (apply_events) (uint32_t handle)
 double TAVIK_KERNEL_FN (reset) (uint32_t handle)
 {
 	runtime::EntryScope entry ("reset");
-	const int index = slotFor (handle);
-	if (index < 0)
+	Slot* const live = liveSlot (handle);
+	if (!live)
 		return 1;
-	Slot& slot = slotAt (index);
+	Slot& slot = *live;
 	InstrumentState& state = *slot.state;
 	if (!reset (state))
 	{
@@ -407,11 +412,11 @@ void TAVIK_KERNEL_FN (input_view) (uint32_t handle, const float** data, uint32_t
 void TAVIK_KERNEL_FN (output_view) (uint32_t handle, float** data, uint32_t* length)
 {
 	runtime::EntryScope entry ("output_view");
-	const int index = slotFor (handle);
+	Slot* const live = liveSlot (handle);
 	if (data)
-		*data = index < 0 ? const_cast<float*> (kEmptyView) : slotAt (index).output;
+		*data = live ? live->output : const_cast<float*> (kEmptyView);
 	if (length)
-		*length = index < 0 ? 0 : SLOT_FLOATS;
+		*length = live ? SLOT_FLOATS : 0;
 	runtime::noteViewHandedOut ();
 }
 
