@@ -6,6 +6,7 @@
 #include "editor_notice.h"
 #include "helper_reaper.h"
 #include "parked_editor.h"
+#include "recording_bridge.h"
 #include "scoped_variable.h"
 #include "web_view_plug_view.h"
 
@@ -25,19 +26,7 @@ using namespace tavik;
 
 namespace {
 
-class RecordingBridge : public BridgeHost
-{
-public:
-	void handleBridgeMessage (const char* json, size_t length) override { received.emplace_back (json, length); }
-	void setBridgeSink (std::function<void (const std::string&)> s) override { sink = std::move (s); }
-	void onEditorOpened () override { events.push_back ("opened"); }
-	void onEditorClosed () override { events.push_back ("closed"); }
-	void onEditorError (const char* reason) override { events.push_back (std::string ("error: ") + reason); }
-
-	std::vector<std::string> received;
-	std::vector<std::string> events;
-	std::function<void (const std::string&)> sink;
-};
+using tavik::test::RecordingBridge;
 
 // Whether this process has a child, living or not, without reaping it
 // (the reaper must be the one that does).

@@ -10,6 +10,7 @@
 #include "host_display.h"
 #include "hosted_module.h"
 #include "parked_editor.h"
+#include "recording_bridge.h"
 #include "plugin_instance.h"
 #include "recording_component_handler.h"
 #include "run_loop_client.h"
@@ -92,27 +93,7 @@ int countXError (Display*, XErrorEvent* error)
 	return 0;
 }
 
-// The controller side of an editor made straight from the editor library
-// (with a stand-in helper): what it was told.
-class RecordingBridge : public tavik::BridgeHost
-{
-public:
-	void handleBridgeMessage (const char* json, size_t length) override { received.emplace_back (json, length); }
-	void setBridgeSink (std::function<void (const std::string&)> s) override { sink = std::move (s); }
-	void onEditorOpened () override { events.push_back ("opened"); }
-	void onEditorClosed () override { events.push_back ("closed"); }
-	void onEditorError (const char* reason) override { events.push_back (std::string ("error: ") + reason); }
-
-	bool heardError () const
-	{
-		return std::any_of (events.begin (), events.end (),
-		                    [] (const std::string& e) { return e.rfind ("error: ", 0) == 0; });
-	}
-
-	std::vector<std::string> received;
-	std::vector<std::string> events;
-	std::function<void (const std::string&)> sink;
-};
+using tavik::test::RecordingBridge;
 
 class EditorWindow : public ::testing::Test
 {
