@@ -191,25 +191,40 @@ inline void renderVectorRun (PackedModes& lanes, int k, int vectors, const ModeB
 
 // The chains' sums of one tile, modes in ascending order, W chains at a time
 // (C vectors of them). Lanes past the last chain read the next mode's
-// outputs and are dropped.
+// outputs and are dropped. Each sum is a chain of dependent additions, so
+// R frames run side by side to overlap their waits.
+template <int W, int K, int C, int R>
+__attribute__ ((always_inline)) inline void sumChainFrames (const ModeTile& tile, int chains,
+                                                            float (*sums)[MAX_VECTOR_LANES], int f)
+{
+	typedef typename Vectors<W>::F F;
+	F acc[R][C] = {};
+#pragma GCC unroll 12
+	for (int m = 0; m < K; ++m)
+#pragma GCC unroll 4
+		for (int r = 0; r < R; ++r)
+#pragma GCC unroll 4
+			for (int q = 0; q < C; ++q)
+				acc[r][q] = acc[r][q] + loadVector<F> (&tile.outputs[f + r][m * chains + q * W]);
+#pragma GCC unroll 4
+	for (int r = 0; r < R; ++r)
+#pragma GCC unroll 4
+		for (int q = 0; q < C; ++q)
+			storeVector (&sums[f + r][q * W], acc[r][q]);
+}
+
 template <int W, int K, int C>
 inline void sumChains (const PackedModes& lanes, const ModeTile& tile, float (*sums)[MAX_VECTOR_LANES], int frames)
 {
-	typedef typename Vectors<W>::F F;
+	// Frames side by side: enough independent sums to cover an addition's
+	// latency, within the registers.
+	constexpr int R = C >= 3 ? 1 : C == 2 ? 2 : 4;
 	const int chains = lanes.chains;
-	for (int f = 0; f < frames; ++f)
-	{
-		const float* const out = tile.outputs[f];
-#pragma GCC unroll 4
-		for (int q = 0; q < C; ++q)
-		{
-			F acc = {};
-#pragma GCC unroll 12
-			for (int m = 0; m < K; ++m)
-				acc = acc + loadVector<F> (&out[m * chains + q * W]);
-			storeVector (&sums[f][q * W], acc);
-		}
-	}
+	int f = 0;
+	for (; f + R <= frames; f += R)
+		sumChainFrames<W, K, C, R> (tile, chains, sums, f);
+	for (; f < frames; ++f)
+		sumChainFrames<W, K, C, 1> (tile, chains, sums, f);
 }
 
 template <int W, int K = tavik::kernel::MAX_MODES>
@@ -267,8 +282,12 @@ inline void renderTiles (const ModeBlock& job)
 		if (++chain == lanes.chains)
 			chain = 0;
 	}
-	// Vectors start at most chains - 2 entries in (chains and W are even).
-	const int rowVectors = (lanes.chains - 2 + W + 3) / 4;
+	// The row entries the vectors read: each starts where its first lane's
+	// chain falls, and reads W entries on.
+	int rowEntries = lanes.chains;
+	for (int k = 0; k < vectors && k * W < lanes.chains * W; ++k)
+		rowEntries = std::max (rowEntries, rowOffset (lanes, k, W) + W);
+	const int rowVectors = (rowEntries + 3) / 4;
 	if (kSteadyWeights)
 		std::memcpy (tile.bloom[0], tile.bloomCarry, sizeof tile.bloomCarry);
 
@@ -283,7 +302,7 @@ inline void renderTiles (const ModeBlock& job)
 			if (job.exciting[first + f])
 			{
 				const double* const e = job.excite[first + f];
-				for (int t = 0; t < lanes.chains + W; ++t)
+				for (int t = 0; t < rowEntries; ++t)
 					tile.excite[f][t] = e[tile.rowVoice[t]];
 			}
 			if (!kSteadyWeights && !stepInLoop)
