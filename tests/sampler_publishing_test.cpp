@@ -144,7 +144,6 @@ TEST (BankRefusal, EveryBankIsRefusedWithItsReasonRecorded)
 	EXPECT_FALSE (engine.publishRuntimeBank (std::make_shared<const StagedBank> ()));
 	EXPECT_FALSE (engine.publishRuntimeBank (nullptr));
 	EXPECT_EQ (engine.stagedBank (), nullptr);
-	EXPECT_FALSE (engine.requestSampleBankIndex (0));
 
 	const uint32_t before = engine.diagnosticRing ().count;
 	engine.recordRuntimeBankFailure (0, "fine", "user-folder");

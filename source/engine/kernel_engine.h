@@ -54,7 +54,6 @@ public:
 	static constexpr int DEFAULT_QUEUE_BLOCK = 512;
 	static constexpr int MAX_HOST_BLOCK = 16384;
 	static constexpr int DEFAULT_VARIATION = 16;
-	static constexpr size_t HISTORY_RESERVE = 53248;
 
 	explicit KernelEngine (const KernelLibraryApi& kernel = defaultKernelLibrary ());
 	~KernelEngine ();
@@ -67,7 +66,6 @@ public:
 	bool pushNoteOff (int note, int frame, uint32_t route, uint32_t channel);
 	bool pushController (uint32_t controller, uint32_t value, int frame, uint32_t route, uint32_t channel);
 	void sortEventsInPlace ();
-	void resolveSustainEvents () {}
 	void flushParameterEvents ();
 	void setParamValue (uint32_t index, double value);
 	double paramValue (uint32_t index) const;
@@ -81,25 +79,13 @@ public:
 	static int eventInputCount () { return 1; }
 	static int eventOutputCount () { return 0; }
 	static uint32_t eventRouteForInput (int /*busIndex*/) { return 0; }
-	double resolveSamplerVelocity (int note, double velocity);
-	void appendEventsToHistory (int frames);
 
 	// Setup and rendering.
 	bool setup (double sampleRate, int maxBlockFrames);
 	void processBlock (const float* const* inputs, int inputChannels, float* const* outputs, int outputChannels,
 	                   int frames);
-	void processBlock (const float* const* inputs, int inputChannels, const float* const* secondInputs,
-	                   int secondInputChannels, float* const* outputs, int outputChannels, int frames);
-	bool processHandleV2RateConverted (const float* const* inputs, int inputChannels, float* const* outputs,
-	                                   int outputChannels, int frames);
-	static void clearOutputs (float* const* outputs, int channels, int frames);
-	void resetRateAdapterState ();
-	void renderInstrumentBlock (float* const* outputs, int channels, int frames);
-	static void renderChannel (const float* source, float* destination, int frames);
-	bool hasKernel () const { return true; }
 	/** Host frames of latency: the rate adapter's while it converts, else 0. */
 	uint32_t latencySamples () const { return convertsRate () ? RateAdapter::latencyFrames (rate) : 0; }
-	static bool kernelTrapped ();
 
 	// Diagnostics.
 	void recordDiagnostic (uint32_t code, uint8_t severity, uint8_t phase, const char* message, const char* detail);
@@ -114,10 +100,8 @@ public:
 	bool publishSamplerPadOverrides (const SamplerPadOverrides& overrides);
 	void refreshSamplerPadVelocitySensitivity (const SamplerPadOverrides* overrides, const StagedBank* bank);
 	bool publishRuntimeBank (std::shared_ptr<const StagedBank> bank);
-	bool requestSampleBankIndex (int /*index*/) { return false; }
 	/** 2 when the state names a bank (recorded as a failure), else 0. */
 	uint32_t recallSampleBank (const StateChunk& state);
-	void unloadSampleBankContent () {}
 	void recordRuntimeBankFailure (uint32_t outcome, const char* error, const char* source);
 	void recordBankRecallFailure (uint32_t outcome, const char* bankName);
 	/** The current copy of the pad overrides (null before the first publication). */
@@ -139,7 +123,6 @@ public:
 	bool converted () const { return isConverted; }
 	double hostRate () const { return rate; }
 	int maxBlockFrames () const { return maxFrames; }
-	uint32_t instanceToken () const { return handle; }
 	int queuedEvents () const { return queueCount; }
 	/** Events the queue holds; parameter changes may take all but
 	 *  NOTE_EVENT_CAPACITY of them. */
@@ -147,7 +130,6 @@ public:
 	const EngineEvent& queuedEvent (int i) const { return queue[i]; }
 	double kernelShadow (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? shadow[index] : 0; }
 	bool republishPending () const { return republish.load (std::memory_order_acquire) != 0; }
-	const std::vector<uint8_t>& eventHistory () const { return history; }
 
 	/** Plain values the kernel applies at creation and reset. */
 	static constexpr const double* KERNEL_DEFAULTS = TAVIK_KERNEL_PARAMETER_DEFAULTS;
@@ -164,6 +146,11 @@ private:
 	template <typename FrameOf, typename Emit>
 	bool renderChunk (int& next, int chunk, const bool* skip, bool traced, FrameOf frameOf, Emit emit);
 	void renderDirect (float* const* outputs, int outputChannels, int frames);
+	bool renderConverted (const float* const* inputs, int inputChannels, float* const* outputs, int outputChannels,
+	                      int frames);
+	static void clearOutputs (float* const* outputs, int channels, int frames);
+	static void copyChannel (const float* source, float* destination, int frames);
+	void resetRateAdapterState ();
 	void failBlock (float* const* outputs, int outputChannels, int frames, uint32_t code, uint8_t severity);
 	void stampAndSortByHostFrame ();
 
@@ -181,11 +168,7 @@ private:
 	std::atomic<double> values[TAVIK_PARAM_COUNT];
 	double shadow[TAVIK_PARAM_COUNT];
 	std::atomic<uint8_t> republish {1};
-	int velocityModeIndex = -1;
-	int velocityFixedIndex = -1;
-	int velocityVariationIndex = -1;
 	std::atomic<float> padSensitivity[128]; // written on the control thread
-	std::atomic<uint32_t> randomState {0x6D2B79F5u};
 	int variationValue = DEFAULT_VARIATION;
 
 	// Sampler publishing. Copies a reader may still hold stay in the retired
@@ -208,8 +191,6 @@ private:
 	double overflowValues[TAVIK_PARAM_COUNT];
 	bool overflowed[TAVIK_PARAM_COUNT] = {};
 	bool anyOverflow = false;
-	std::vector<uint8_t> history;
-	uint32_t frameClock = 0;
 
 	// Rendering.
 	double rate = 48000;

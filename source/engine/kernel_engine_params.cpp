@@ -1,5 +1,5 @@
 // KernelEngine: parameter values, the kernel's shadow of them, the event
-// queue of the current host block and velocity resolution.
+// queue of the current host block.
 
 #include "kernel_engine.h"
 
@@ -14,23 +14,6 @@ namespace tavik {
 
 static_assert (TAVIK_PARAM_COUNT == TAVIK_KERNEL_PARAMETER_COUNT, "the engine drives every kernel parameter");
 
-namespace {
-
-int indexOfPath (const char* path)
-{
-	const tavik_param_desc* row = tavik_param_find_path (path);
-	return row ? static_cast<int> (row->id) : -1;
-}
-
-double clampNonFinite (double v, double lo, double hi, double nonFinite)
-{
-	if (!std::isfinite (v))
-		return nonFinite;
-	return v < lo ? lo : v > hi ? hi : v;
-}
-
-} // namespace
-
 KernelEngine::KernelEngine (const KernelLibraryApi& kernelApi) : kernel (kernelApi)
 {
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
@@ -38,13 +21,9 @@ KernelEngine::KernelEngine (const KernelLibraryApi& kernelApi) : kernel (kernelA
 		storeValue (i, TAVIK_PARAMS[i].defaultPlain);
 		shadow[i] = KERNEL_DEFAULTS[i];
 	}
-	velocityModeIndex = indexOfPath ("velocity.mode");
-	velocityFixedIndex = indexOfPath ("velocity.fixed");
-	velocityVariationIndex = indexOfPath ("velocity.variation");
 	for (std::atomic<float>& s : padSensitivity)
 		s.store (1.0f, std::memory_order_relaxed);
 	diagnosticRingInit (ring);
-	history.reserve (HISTORY_RESERVE);
 	if (!reserveQueue (DEFAULT_QUEUE_BLOCK, 48000))
 		throw std::bad_alloc ();
 }
@@ -115,8 +94,7 @@ bool KernelEngine::pushNoteOn (int note, double velocity, int frame, uint32_t ro
 {
 	if (queueCount >= queueSize)
 		return false;
-	const double resolved = resolveSamplerVelocity (note, velocity);
-	return pushEvent ({EngineEvent::NOTE_ON, frame, 0, resolved, note, route, channel & 15u, 0, 0});
+	return pushEvent ({EngineEvent::NOTE_ON, frame, 0, velocity, note, route, channel & 15u, 0, 0});
 }
 
 bool KernelEngine::pushNoteOff (int note, int frame, uint32_t route, uint32_t channel)
@@ -211,8 +189,6 @@ void KernelEngine::resetParams ()
 		storeValue (i, KERNEL_DEFAULTS[i]);
 	variationValue = DEFAULT_VARIATION;
 	emptyQueue ();
-	history.clear ();
-	randomState.store (0x6D2B79F5u);
 	resetRateAdapterState ();
 	markRepublish ();
 	if (handle != 0)
@@ -221,74 +197,6 @@ void KernelEngine::resetParams ()
 }
 
 void KernelEngine::setVariation (int value) { variationValue = value < 0 ? 0 : value > 19 ? 19 : value; }
-
-double KernelEngine::resolveSamplerVelocity (int note, double velocity)
-{
-	if (velocityModeIndex < 0 || velocityFixedIndex < 0 || velocityVariationIndex < 0)
-		return velocity;
-	double v = clampNonFinite (velocity, 0, 1, 0);
-	if (std::floor (value (static_cast<uint32_t> (velocityModeIndex)) + 0.5) == 1)
-		v = clampNonFinite (value (static_cast<uint32_t> (velocityFixedIndex)), 0.01, 1, 0.01);
-	const double s =
-		clampNonFinite (note >= 0 && note < 128 ? padSensitivity[note].load (std::memory_order_relaxed) : 1.0, 0, 1, 0);
-	if (s != 1)
-		v = 1 - s + v * s;
-	double h = value (static_cast<uint32_t> (velocityVariationIndex));
-	if (!std::isfinite (h))
-		h = 0;
-	if (h > 0.25)
-		h = 0.25;
-	if (h > 0)
-	{
-		uint32_t x = randomState.fetch_sub (0x61C88647u);
-		x ^= x >> 16;
-		x *= 0x7FEB352Du;
-		x ^= x >> 15;
-		x *= 0x846CA68Bu;
-		const double r = static_cast<double> ((x >> 8) ^ (x >> 24)) / 16777216.0;
-		v *= 1 + h * (2 * r - 1);
-	}
-	return v < 0.01 ? 0.01 : v > 1 ? 1 : v;
-}
-
-void KernelEngine::appendEventsToHistory (int frames)
-{
-	for (int i = 0; i < queueCount; ++i)
-	{
-		const EngineEvent& e = queue[i];
-		uint8_t type = 0;
-		uint32_t subject = 0;
-		int32_t scaled = 0;
-		if (e.kind == EngineEvent::PARAMETER)
-			type = 1, subject = e.index;
-		else if (e.kind == EngineEvent::NOTE_ON)
-			type = 2, subject = static_cast<uint32_t> (e.note);
-		else if (e.kind == EngineEvent::NOTE_OFF)
-			type = 3, subject = static_cast<uint32_t> (e.note);
-		else
-			continue;
-		if (type != 3)
-		{
-			const double s = std::floor (e.value * 100000 + 0.5);
-			scaled = !(s >= -2147483648.0) ? INT32_MIN : s > 2147483647.0 ? INT32_MAX : static_cast<int32_t> (s);
-		}
-		int32_t frame = e.frame < 0 ? 0 : e.frame;
-		if (frame > frames - 1)
-			frame = frames - 1 < 0 ? 0 : frames - 1;
-		const uint32_t absolute = static_cast<uint32_t> (frame) + frameClock;
-		uint8_t record[13];
-		record[0] = type;
-		for (int b = 0; b < 4; ++b)
-		{
-			record[1 + b] = static_cast<uint8_t> (absolute >> (8 * b));
-			record[5 + b] = static_cast<uint8_t> (subject >> (8 * b));
-			record[9 + b] = static_cast<uint8_t> (static_cast<uint32_t> (scaled) >> (8 * b));
-		}
-		history.insert (history.end (), record, record + 13);
-		if (type == 1 && e.index < TAVIK_PARAM_COUNT)
-			storeValue (e.index, e.value);
-	}
-}
 
 void KernelEngine::recordDiagnostic (uint32_t code, uint8_t severity, uint8_t phase, const char* message,
                                      const char* detail)

@@ -17,12 +17,10 @@ namespace tavik {
 
 namespace {
 
-std::atomic<bool> gKernelTrapped {false};
 std::once_flag gLibraryInitOnce;
 
 void panicSink (void*, const uint8_t* message, size_t length, uint64_t)
 {
-	gKernelTrapped.store (true);
 	std::fprintf (stderr, "tavik-plugin-shell: vexil trap: %.*s\n", static_cast<int> (length),
 	              reinterpret_cast<const char*> (message));
 }
@@ -51,7 +49,6 @@ KernelEngine::~KernelEngine ()
 		kernel.destroy (handle);
 }
 
-bool KernelEngine::kernelTrapped () { return gKernelTrapped.load (); }
 
 bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 {
@@ -92,11 +89,7 @@ bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 	isAdapterFailed = false;
 	isConverted = false;
 	emptyQueue ();
-	history.clear ();
-	history.reserve (HISTORY_RESERVE);
-	frameClock = 0;
 	markRepublish ();
-	randomState.store (0x6D2B79F5u);
 
 	std::call_once (gLibraryInitOnce, [this] {
 		kernel.setPanicSink (panicSink, nullptr);
@@ -173,13 +166,7 @@ void KernelEngine::resetRateAdapterState ()
 	adapter.reset ();
 }
 
-void KernelEngine::renderInstrumentBlock (float* const* outputs, int channels, int frames)
-{
-	clearOutputs (outputs, channels, frames);
-	frameClock += static_cast<uint32_t> (frames < 0 ? 0 : frames);
-}
-
-void KernelEngine::renderChannel (const float* source, float* destination, int frames)
+void KernelEngine::copyChannel (const float* source, float* destination, int frames)
 {
 	if (source != destination && frames > 0)
 		std::memcpy (destination, source, static_cast<size_t> (frames) * sizeof (float));
@@ -195,12 +182,6 @@ void KernelEngine::failBlock (float* const* outputs, int outputChannels, int fra
 
 void KernelEngine::processBlock (const float* const* inputs, int inputChannels, float* const* outputs,
                                  int outputChannels, int frames)
-{
-	processBlock (inputs, inputChannels, nullptr, 0, outputs, outputChannels, frames);
-}
-
-void KernelEngine::processBlock (const float* const* inputs, int inputChannels, const float* const*, int,
-                                 float* const* outputs, int outputChannels, int frames)
 {
 	if (!isReady)
 	{
@@ -232,7 +213,7 @@ void KernelEngine::processBlock (const float* const* inputs, int inputChannels, 
 			failBlock (outputs, outputChannels, frames, DIAG_RATE_ADAPTER_INIT_FAILED, DIAG_ERROR);
 			return;
 		}
-		if (!processHandleV2RateConverted (inputs, inputChannels, outputs, outputChannels, frames))
+		if (!renderConverted (inputs, inputChannels, outputs, outputChannels, frames))
 		{
 			adapter.reset ();
 			isAdapterFailed = true;
@@ -386,7 +367,7 @@ void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int 
 				if (!outputs[c])
 					continue;
 				if (left)
-					renderChannel (c == 1 ? right : left, outputs[c] + off + at, count);
+					copyChannel (c == 1 ? right : left, outputs[c] + off + at, count);
 				else
 					std::memset (outputs[c] + off + at, 0, static_cast<size_t> (count) * sizeof (float));
 			}
@@ -417,7 +398,7 @@ void KernelEngine::stampAndSortByHostFrame ()
 	stableSortBy (queue.get (), sortScratch.get (), queueCount, [] (const EngineEvent& e) { return e.hostFrame; });
 }
 
-bool KernelEngine::processHandleV2RateConverted (const float* const* inputs, int inputChannels, float* const* outputs,
+bool KernelEngine::renderConverted (const float* const* inputs, int inputChannels, float* const* outputs,
                                                  int outputChannels, int frames)
 {
 	if (frames <= 0 || outputChannels <= 0 || !outputs || frames > maxFrames || handle == 0 || !inputData ||
