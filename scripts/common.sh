@@ -2,7 +2,7 @@
 # Sourced, not run.
 
 ZORV_PACKAGES=(
-  cmake ninja-build g++ pkg-config clang-format clang libclang-rt-14-dev
+  cmake ninja-build g++ pkg-config ccache clang-format clang libclang-rt-14-dev
   juce-modules-source-data
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsmf-dev libssl-dev libcurl4-openssl-dev libarchive-dev
@@ -55,6 +55,20 @@ zorv_install_npm_packages() {
   npm ci --prefix tests/ui --no-audit --no-fund
 }
 
+# Compiled objects are kept in the user's compiler cache (ccache, outside the
+# clone), so another clone on the same machine, CI's fresh clone included,
+# compiles only what changed. Paths inside the clone are hashed relative to
+# it and the build folder's own path is left out, so two clones at different
+# places share their objects. Adds the launcher options to the named array.
+zorv_use_compiler_cache() {
+  local -n zorv_cache_options="$1"
+  command -v ccache >/dev/null 2>&1 || return 0
+  export CCACHE_BASEDIR="$PWD"
+  export CCACHE_NOHASHDIR=1
+  export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-8G}"
+  zorv_cache_options+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+}
+
 # zorv_build DIR [cmake options...] [-- targets...]: configures and builds
 # (everything, or the targets after --).
 zorv_build() {
@@ -65,6 +79,7 @@ zorv_build() {
   [ $# -gt 0 ] && shift
   targets=("$@")
   zorv_log "Configuring and building in ${dir}"
+  zorv_use_compiler_cache options
   cmake -S . -B "$dir" -G Ninja "${options[@]}" >/dev/null
   if [ ${#targets[@]} -gt 0 ]; then
     cmake --build "$dir" --parallel "$(nproc)" --target "${targets[@]}"
