@@ -12,17 +12,6 @@ namespace tavik {
 
 namespace {
 
-constexpr uint32_t LIFECYCLE_FEED_BIT = 64;
-
-// Copies at most size − 1 bytes of `text` into a fixed field.
-template <size_t N>
-void copyField (char (&field)[N], const std::string& text)
-{
-	const size_t n = text.size () < N - 1 ? text.size () : N - 1;
-	std::memcpy (field, text.data (), n);
-	field[n] = 0;
-}
-
 // The bank control edits with plain values: list rows take their index,
 // every other row its share of the range.
 double plainToNormalized (const tavik_param_desc& row, double plain)
@@ -72,17 +61,14 @@ uint8_t classifyValidatorHost (const char* hostName)
 
 ControllerSession::ControllerSession (ControllerSurface& controllerSurface)
 	: surface (controllerSurface), hostRestarts ([this] (int32_t flags) { surface.restartComponent (flags); }),
-	  bank (*this), log (std::make_unique<DiagnosticLifecycleLog> ())
+	  bank (*this), feeds (*this)
 {
 }
 
 void ControllerSession::initialized (const char* hostName)
 {
 	if (hostName)
-	{
-		copyField (facts.hostName, std::string (hostName).substr (0, 126));
-		facts.validatorHost = classifyValidatorHost (hostName);
-	}
+		feeds.setHostName (hostName, classifyValidatorHost (hostName));
 	refreshPresetState ();
 	recordLifecycle (DiagnosticLifecycleKind::created);
 	publishLastLifecycle ();
@@ -266,18 +252,19 @@ void ControllerSession::editorError (const char* reason)
 	publishLastLifecycle ();
 }
 
-DiagnosticLifecycleEvent& ControllerSession::recordLifecycle (DiagnosticLifecycleKind kind, int64_t atFrame)
+void ControllerSession::editorOpened ()
 {
-	return log->record (kind, atFrame);
+	hostRestarts.flush ();
+	recordLifecycle (DiagnosticLifecycleKind::editorOpened);
+	publishLastLifecycle ();
 }
 
-void ControllerSession::publishLastLifecycle ()
+void ControllerSession::editorClosed ()
 {
-	if (!bridgeSink || !(subscriptionMask & LIFECYCLE_FEED_BIT) || log->count == 0)
-		return;
-	std::string out;
-	if (writeDiagnosticLifecycleJson (out, &log->at (log->count - 1), 1, 0))
-		sendToEditor (out);
+	recordLifecycle (DiagnosticLifecycleKind::editorClosed);
+	publishLastLifecycle ();
+	unsubscribe ();
+	editorIsReady = false;
 }
 
 void ControllerSession::editParam (uint32_t index, double plain)

@@ -1,13 +1,15 @@
 // The edit controller's logic, free of the SDK: factory presets and the
 // dirty flag, the echo rule between editor and host, the CC map and MIDI
-// controller assignment, component and controller state, the bank bridge,
-// the editor bridge and the lifecycle log. TavikController is a thin SDK
-// layer over it (ControllerSurface is what it provides).
+// controller assignment, component and controller state, the bank bridge
+// and the editor bridge; the feeds to the editor are EditorFeeds'.
+// TavikController is a thin SDK layer over it (ControllerSurface is what it
+// provides).
 #pragma once
 
 #include "bank_control.h"
 #include "cc_map.h"
 #include "controller_surface.h"
+#include "editor_feeds.h"
 #include "hello_blocks.h"
 #include "host_restarts.h"
 #include "host_facts.h"
@@ -36,7 +38,7 @@ void appendParameterMembers (std::string& out, uint32_t id, double normalized);
 /** The validator a host name reveals (0 none … 5 our own probe). */
 uint8_t classifyValidatorHost (const char* hostName);
 
-class ControllerSession : private BankControlHost
+class ControllerSession : private BankControlHost, private FeedOutlet
 {
 public:
 	using BridgeSink = std::function<void (const std::string&)>;
@@ -84,7 +86,7 @@ public:
 	// Editor.
 	void setBridgeSink (BridgeSink sink) { bridgeSink = std::move (sink); }
 	bool hasBridgeSink () const { return static_cast<bool> (bridgeSink); }
-	void sendToEditor (const std::string& json) const;
+	void sendToEditor (const std::string& json) const override;
 	void sendParamChanged (uint32_t id, double normalized);
 	void editorError (const char* reason);
 
@@ -104,23 +106,25 @@ public:
 	/** One cadence tick: a transport poll (with a pending reset), then a
 	 *  feed drain. */
 	void tickCadence ();
-	static double cadenceIntervalSeconds (double feedRate);
-	void subscribe (uint32_t mask, double hz, bool hasHz);
-	void unsubscribe ();
+	static double cadenceIntervalSeconds (double feedRate) { return EditorFeeds::cadenceIntervalSeconds (feedRate); }
+	void subscribe (uint32_t mask, double hz, bool hasHz) { feeds.subscribe (mask, hz, hasHz); }
+	void unsubscribe () { feeds.unsubscribe (); }
 	void editorOpened ();
 	void editorClosed ();
-	void adoptRuntimeHealth (const std::string& report);
-	void adoptHostFacts (const HostFacts& record);
-	void adoptTransportFact (const TransportFact& fact);
-	void adoptLifecycleName (const std::string& name);
-	void replayLifecycle ();
-	/** Milliseconds of the clock the feeds are throttled by (the lifecycle
-	 *  log's unless a test sets its own). */
-	void setClock (std::function<double ()> now) { clock = std::move (now); }
+	void adoptRuntimeHealth (const std::string& report) { feeds.adoptRuntimeHealth (report); }
+	void adoptHostFacts (const HostFacts& reported) { feeds.adoptHostFacts (reported); }
+	void adoptTransportFact (const TransportFact& fact) { feeds.adoptTransportFact (fact); }
+	void adoptLifecycleName (const std::string& name) { feeds.adoptLifecycleName (name); }
+	void replayLifecycle () { feeds.replay (); }
+	/** Milliseconds of the clock the feeds and saves are timed by. */
+	void setClock (std::function<double ()> now) { feeds.setClock (std::move (now)); }
 
 	// Lifecycle log.
-	DiagnosticLifecycleEvent& recordLifecycle (DiagnosticLifecycleKind kind, int64_t atFrame = -1);
-	void publishLastLifecycle ();
+	DiagnosticLifecycleEvent& recordLifecycle (DiagnosticLifecycleKind kind, int64_t atFrame = -1)
+	{
+		return feeds.record (kind, atFrame);
+	}
+	void publishLastLifecycle () { feeds.publishLast (); }
 
 	// Host calls and the restarts owed to the host.
 	HostRestarts& restarts () { return hostRestarts; }
@@ -128,15 +132,15 @@ public:
 	// Facts for the SDK layer and tests.
 	bool hasCcMap () const { return holdsCcMap; }
 	const CcMap& ccMap () const { return map; }
-	const HostFacts& hostFacts () const { return facts; }
+	const HostFacts& hostFacts () const { return feeds.hostFacts (); }
 	const PresetStateFacts& presetState () const { return presets; }
-	const DiagnosticLifecycleLog& lifecycleLog () const { return *log; }
+	const DiagnosticLifecycleLog& lifecycleLog () const { return feeds.lifecycleLog (); }
 	BankControl& bankControl () { return bank; }
-	uint32_t feedMask () const { return subscriptionMask; }
-	double feedHz () const { return feedRate; }
-	bool isEditorReady () const { return editorReady; }
-	const std::string& runtimeHealthReport () const { return runtimeHealth; }
-	uint32_t hostChanges () const { return hostChangeSequence; }
+	uint32_t feedMask () const { return feeds.mask (); }
+	double feedHz () const { return feeds.hz (); }
+	bool isEditorReady () const { return editorIsReady; }
+	const std::string& runtimeHealthReport () const { return feeds.runtimeHealthReport (); }
+	uint32_t hostChanges () const { return feeds.hostChanges (); }
 	int32_t echoId () const { return echoParam; }
 
 private:
@@ -149,6 +153,11 @@ private:
 	bool applyPadOverrides (const SamplerPadOverrides& overrides) override;
 	bool pickFolder (std::string& path, std::string& error) override;
 	void notePresetSelected (const std::string& id, const std::string& name) override;
+
+	// The feeds' view of the controller.
+	bool editorAttached () const override { return static_cast<bool> (bridgeSink); }
+	bool editorReady () const override { return editorIsReady; }
+	bool sendTransportPoll (bool reset) override { return surface.sendTransportPoll (reset); }
 
 	/** Counts the preset reports held back while many values change at
 	 *  once; the last one to go reports once with its origin. */
@@ -198,7 +207,7 @@ private:
 	void editValuesOf (const StateChunk& state);
 
 	/** The feeds' and saves' clock in milliseconds. */
-	double nowMs () const { return clock ? clock () : log->nowMs (); }
+	double nowMs () const { return feeds.nowMs (); }
 
 	void sendCcMapToProcessor ();
 	void dispatch (const struct BridgeMessage& message, size_t length);
@@ -216,8 +225,6 @@ private:
 	double echoValue = -1.0;
 	CcMap map;
 	bool holdsCcMap = false;
-	std::string runtimeHealth;
-	HostFacts facts;
 	PresetStateFacts presets;
 	PresetSelection selection;
 	UserPresetFolder userPresets {UserPresetFolder::standardLocation ()};
@@ -233,19 +240,8 @@ private:
 		double askedAt = 0;
 		bool active = false;
 	} pendingSave;
-	uint32_t subscriptionMask = 0;
-	double feedRate = 0;
-	bool editorReady = false;
-	std::unique_ptr<DiagnosticLifecycleLog> log;
-	std::function<double ()> clock;
-	uint32_t hostChangeSequence = 0;
-	TransportFact lastTransport;
-	bool hasTransport = false;
-	double previousTempo = 120.0;
-	int32_t previousNumerator = 4;
-	int32_t previousDenominator = 4;
-	double lastTransportSendMs = -1;
-	bool transportResetPending = false;
+	bool editorIsReady = false;
+	EditorFeeds feeds;
 };
 
 } // namespace tavik

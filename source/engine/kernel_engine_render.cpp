@@ -49,7 +49,6 @@ KernelEngine::~KernelEngine ()
 		kernel.destroy (handle);
 }
 
-
 bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 {
 	isReady = false;
@@ -399,7 +398,7 @@ void KernelEngine::stampAndSortByHostFrame ()
 }
 
 bool KernelEngine::renderConverted (const float* const* inputs, int inputChannels, float* const* outputs,
-                                                 int outputChannels, int frames)
+                                    int outputChannels, int frames)
 {
 	if (frames <= 0 || outputChannels <= 0 || !outputs || frames > maxFrames || handle == 0 || !inputData ||
 	    !outputData)
