@@ -64,7 +64,7 @@ void ControllerSession::dispatch (const BridgeMessage& m, size_t length)
 	}
 	if (bank.handleMessage (m))
 		return;
-	if (handlePresetMessage (m))
+	if (userPresetMessages.handle (m))
 		return;
 	if (type == "tavik.setParam")
 	{

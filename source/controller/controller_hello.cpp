@@ -72,7 +72,7 @@ void ControllerSession::sendHello ()
 		return;
 	sendToEditor (helloJson ());
 	editorIsReady = true;
-	sendPresetList ();
+	userPresetMessages.sendList ();
 }
 
 std::string ControllerSession::currentStateDocument () const
@@ -87,8 +87,7 @@ std::string ControllerSession::currentStateDocument () const
 void ControllerSession::tickCadence ()
 {
 	hostRestarts.flush ();
-	if (pendingSave.active && nowMs () - pendingSave.askedAt > 1000)
-		finishSave (currentStateDocument ());
+	userPresetMessages.tick ();
 	feeds.pollTransport ();
 	surface.sendToProcessor (messages::FEED_DRAIN, nullptr);
 	bank.pollHostedFetch ();

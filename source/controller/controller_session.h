@@ -17,7 +17,7 @@
 #include "parameter_table.h"
 #include "preset_selection.h"
 #include "state_document.h"
-#include "user_preset_folder.h"
+#include "user_preset_messages.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,7 +38,7 @@ void appendParameterMembers (std::string& out, uint32_t id, double normalized);
 /** The validator a host name reveals (0 none … 5 our own probe). */
 uint8_t classifyValidatorHost (const char* hostName);
 
-class ControllerSession : private BankControlHost, private FeedOutlet
+class ControllerSession : private BankControlHost, private FeedOutlet, private UserPresetHost
 {
 public:
 	using BridgeSink = std::function<void (const std::string&)>;
@@ -63,11 +63,11 @@ public:
 	void reportPresetState (const char* origin);
 	const PresetSelection& presetSelection () const { return selection; }
 	/** Where user presets are kept (tests point it elsewhere). */
-	void setUserPresetFolder (std::string folder) { userPresets = UserPresetFolder (std::move (folder)); }
-	const UserPresetFolder& userPresetFolder () const { return userPresets; }
+	void setUserPresetFolder (std::string folder) { userPresetMessages.setFolder (std::move (folder)); }
+	const UserPresetFolder& userPresetFolder () const { return userPresetMessages.presetFolder (); }
 	/** The preset file of the current sound, named `name`, with the
 	 *  processor's state document as its component state. */
-	std::string presetFileOfCurrentSound (const std::string& name, const std::string& componentState) const;
+	std::string presetFileOfCurrentSound (const std::string& name, const std::string& componentState) const override;
 	/** The processor's state document, asked for to save a preset. */
 	void adoptProcessorState (const std::string& document);
 
@@ -100,7 +100,7 @@ public:
 	void sendHello ();
 	std::string helloJson ();
 	/** The state document of the current values (the editor's "getState"). */
-	std::string currentStateDocument () const;
+	std::string currentStateDocument () const override;
 
 	// Feeds (the cadence clock and the processor's answers).
 	/** One cadence tick: a transport poll (with a pending reset), then a
@@ -185,29 +185,20 @@ private:
 	void reportPresetDirtyChange ();
 	void restorePresetRef (const PresetRef& ref);
 	std::string controllerStateWith (const PresetRef& preset) const;
-	/** The user preset messages; false for any other message. */
-	bool handlePresetMessage (const struct BridgeMessage& message);
-	void sendPresetList ();
-	void sendPresetResult (const char* action, bool ok, const std::string& id, const std::string& name,
-	                       const std::string& message, bool exists = false);
-	void savePreset (const struct BridgeMessage& message);
-	/** Writes the preset waiting for the processor's state. */
-	void finishSave (const std::string& componentState);
-	/** The preset a message's "id" names; false (and the refusal sent for
-	 *  `action`) when it names no user preset. */
-	bool userPresetNamed (const struct BridgeMessage& message, const char* action, std::string& name);
-	void loadUserPreset (const struct BridgeMessage& message);
-	void renamePreset (const struct BridgeMessage& message);
-	void deletePreset (const struct BridgeMessage& message);
-	/** Applies a preset file through the edit protocol; false (nothing
-	 *  changed) with `error` set when it is no preset of this plug-in. */
-	bool applyPresetFile (const std::string& bytes, const std::string& id, const std::string& name, std::string& error);
+	// The user preset messages' view of the controller.
+	bool requestProcessorState () override;
+	bool applyPresetFile (const std::string& bytes, const std::string& id, const std::string& name,
+	                      std::string& error) override;
+	void userPresetSaved (const std::string& id, const std::string& name) override;
+	void userPresetLoaded () override;
+	void userPresetRenamed (const std::string& fromId, const std::string& toId, const std::string& toName) override;
+	void userPresetDeleted (const std::string& id) override;
 	/** Sets every value a state document carries through the host's edit
 	 *  protocol, as a preset or the editor's state does. */
 	void editValuesOf (const StateChunk& state);
 
 	/** The feeds' and saves' clock in milliseconds. */
-	double nowMs () const { return feeds.nowMs (); }
+	double nowMs () const override { return feeds.nowMs (); }
 
 	void sendCcMapToProcessor ();
 	void dispatch (const struct BridgeMessage& message, size_t length);
@@ -227,21 +218,12 @@ private:
 	bool holdsCcMap = false;
 	PresetStateFacts presets;
 	PresetSelection selection;
-	UserPresetFolder userPresets {UserPresetFolder::standardLocation ()};
 	int presetReportHolds = 0;
 	bool reportedDirty = false;
 	bool programChangeFromEditor = false;
-	/** A preset save waiting for the processor's state document (given up
-	 *  on, and written from the controller's values, after a second). */
-	struct PendingSave
-	{
-		std::string name;
-		bool replace = false;
-		double askedAt = 0;
-		bool active = false;
-	} pendingSave;
 	bool editorIsReady = false;
 	EditorFeeds feeds;
+	UserPresetMessages userPresetMessages {*this};
 };
 
 } // namespace tavik
