@@ -434,7 +434,7 @@ TEST (StateAcrossThreads, RestoresAndPadEditsWhileTheAudioThreadRenders)
 	audio.join ();
 	EXPECT_TRUE (finite);
 	EXPECT_GE (blocks.load (), 50);
-	EXPECT_EQ (processor.engine ().padOverridePublications (), 600u);
+	EXPECT_EQ (processor.engine ().sampler ().padOverridePublications (), 600u);
 }
 
 } // namespace

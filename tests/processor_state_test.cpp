@@ -252,7 +252,7 @@ TEST_F (ConnectedProcessor, CcMapAndPadOverridesReplaceOnlyWhenValid)
 	EXPECT_EQ (send (tavik::messages::PAD_OVERRIDES, "{\"snare\":"), kResultOk);
 	EXPECT_EQ (send (tavik::messages::PAD_OVERRIDES, "[]"), kResultOk);
 	EXPECT_EQ (saveState (processor ()), withPads);
-	EXPECT_EQ (processor ().engine ().padOverridePublications (), 1u);
+	EXPECT_EQ (processor ().engine ().sampler ().padOverridePublications (), 1u);
 
 	// A restored state without pads publishes an empty set.
 	ASSERT_EQ (restoreState (processor (), "{\"params\":{}}"), kResultOk);

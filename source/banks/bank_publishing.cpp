@@ -32,13 +32,13 @@ std::string loadAndPublishRuntimeBank (KernelEngine& engine, const std::string& 
 	RuntimeBankLoad load = loadRuntimeBank (directory, 0, instrument);
 	if (load.outcome != RUNTIME_BANK_OK)
 	{
-		engine.recordRuntimeBankFailure (load.outcome, load.message.c_str (), source.c_str ());
+		engine.sampler ().recordRuntimeBankFailure (load.outcome, load.message.c_str (), source.c_str ());
 		return encodeRuntimeBankReply (runtimeBankOutcomeName (load.outcome), load.message, nullptr);
 	}
 	auto bank = std::make_shared<const StagedBank> (std::move (load.bank));
-	if (engine.publishRuntimeBank (bank))
+	if (engine.sampler ().publishRuntimeBank (bank))
 		return encodeRuntimeBankReply (runtimeBankOutcomeName (RUNTIME_BANK_OK), std::string (), bank.get ());
-	engine.recordRuntimeBankFailure (RUNTIME_BANK_TOO_LARGE, ENGINE_REFUSED_BANK_MESSAGE, source.c_str ());
+	engine.sampler ().recordRuntimeBankFailure (RUNTIME_BANK_TOO_LARGE, ENGINE_REFUSED_BANK_MESSAGE, source.c_str ());
 	return encodeRuntimeBankReply (runtimeBankOutcomeName (RUNTIME_BANK_TOO_LARGE), std::string (), nullptr);
 }
 
@@ -79,7 +79,7 @@ bool recallRuntimeBankFromChunk (KernelEngine& engine, const StateChunk& chunk, 
 bool fillBankStateRef (const KernelEngine& engine, const std::string& source, const std::string& locator,
                        const std::string& presetId, BankStateRefOut& out)
 {
-	const StagedBank* bank = engine.stagedBank ().get ();
+	const StagedBank* bank = engine.sampler ().stagedBank ().get ();
 	if (!bank || source.empty ())
 		return false;
 	out = BankStateRefOut ();

@@ -1,7 +1,7 @@
 // The kernel host inside the audio processor: parameter values and the
 // kernel's view of them, the queue of events of the current host block,
-// the kernel instance and the rate adapter, and the diagnostics the audio
-// thread posts.
+// the kernel instance and the rate adapter, the diagnostics the audio
+// thread posts, and the sampler face.
 #pragma once
 
 #include "kernel_library_api.h"
@@ -9,7 +9,7 @@
 #include "rate_adapter.h"
 #include "realtime_diagnostic_queue.h"
 #include "runtime_diagnostics.h"
-#include "sampler_pad_overrides.h"
+#include "sampler_face.h"
 
 #include <atomic>
 #include <cstdint>
@@ -17,9 +17,6 @@
 #include <vector>
 
 namespace tavik {
-
-struct StagedBank;
-struct StateChunk;
 
 struct EngineEvent
 {
@@ -94,28 +91,10 @@ public:
 	bool hasUndrainedDiagnostics () const { return realtimeDiagnostics.hasPending (); }
 	const tavik_runtime_diagnostic_ring& diagnosticRing () const { return ring; }
 
-	// Sampler publishing (control thread). This kernel has no sample memory:
-	// banks are refused with a recorded reason, pad overrides are kept for
-	// the state and give per-note velocity sensitivities.
-	bool publishSamplerPadOverrides (const SamplerPadOverrides& overrides);
-	void refreshSamplerPadVelocitySensitivity (const SamplerPadOverrides* overrides, const StagedBank* bank);
-	bool publishRuntimeBank (std::shared_ptr<const StagedBank> bank);
-	/** 2 when the state names a bank (recorded as a failure), else 0. */
-	uint32_t recallSampleBank (const StateChunk& state);
-	void recordRuntimeBankFailure (uint32_t outcome, const char* error, const char* source);
-	void recordBankRecallFailure (uint32_t outcome, const char* bankName);
-	/** The current copy of the pad overrides (null before the first publication). */
-	const std::shared_ptr<const SamplerPadOverrides>& padOverrides () const { return currentPads; }
-	const std::shared_ptr<const StagedBank>& stagedBank () const { return currentBank; }
-	uint32_t padOverridePublications () const { return padPublications; }
-	size_t retiredPadOverrides () const { return retiredPads.size (); }
-	float padVelocitySensitivity (int note) const
-	{
-		return note >= 0 && note < 128 ? padSensitivity[note].load (std::memory_order_relaxed) : 1.0f;
-	}
-	/** What a reader thread would call: the copy it holds, and its acknowledgement. */
-	const SamplerPadOverrides* readerPadOverrides () const { return padSlot.load (); }
-	void acknowledgePadOverrides (const SamplerPadOverrides* held) { padAcknowledged.store (held); }
+	// The sampler face (control thread): pad overrides, and the bank
+	// refusals this kernel records.
+	SamplerFace& sampler () { return samplerFace; }
+	const SamplerFace& sampler () const { return samplerFace; }
 
 	// Facts for the processor and tests.
 	bool ready () const { return isReady; }
@@ -168,17 +147,7 @@ private:
 	std::atomic<double> values[TAVIK_PARAM_COUNT];
 	double shadow[TAVIK_PARAM_COUNT];
 	std::atomic<uint8_t> republish {1};
-	std::atomic<float> padSensitivity[128]; // written on the control thread
 	int variationValue = DEFAULT_VARIATION;
-
-	// Sampler publishing. Copies a reader may still hold stay in the retired
-	// list until the reader acknowledges a newer one.
-	std::shared_ptr<const SamplerPadOverrides> currentPads;
-	std::atomic<const SamplerPadOverrides*> padSlot {nullptr};
-	std::atomic<const SamplerPadOverrides*> padAcknowledged {nullptr};
-	std::vector<std::shared_ptr<const SamplerPadOverrides>> retiredPads;
-	uint32_t padPublications = 0;
-	std::shared_ptr<const StagedBank> currentBank;
 
 	// Event queue of the current block, sized at setup for the largest block
 	// (allocated there, never on the audio thread), and the sort's scratch.
@@ -211,6 +180,7 @@ private:
 	// Diagnostics.
 	tavik_runtime_diagnostic_ring ring;
 	RealtimeDiagnosticQueue realtimeDiagnostics;
+	SamplerFace samplerFace {ring};
 	unsigned long long traceBlock = 0; // block number of this engine's trace lines
 };
 

@@ -21,8 +21,6 @@ KernelEngine::KernelEngine (const KernelLibraryApi& kernelApi) : kernel (kernelA
 		storeValue (i, TAVIK_PARAMS[i].defaultPlain);
 		shadow[i] = KERNEL_DEFAULTS[i];
 	}
-	for (std::atomic<float>& s : padSensitivity)
-		s.store (1.0f, std::memory_order_relaxed);
 	diagnosticRingInit (ring);
 	if (!reserveQueue (DEFAULT_QUEUE_BLOCK, 48000))
 		throw std::bad_alloc ();

@@ -37,7 +37,7 @@ std::string ProcessorSession::writeState () const
 		values[i] = engine.paramValue (i);
 	BankStateRefOut bank;
 	const bool hasBank = fillBankStateRef (engine, source, locator, preset, bank);
-	const std::shared_ptr<const SamplerPadOverrides> pads = engine.padOverrides ();
+	const std::shared_ptr<const SamplerPadOverrides> pads = engine.sampler ().padOverrides ();
 	return writeStateJson (values, engine.variation (), holdsCcMap ? &map : nullptr, SAMPLER_ASSET_NONE,
 	                       ZONE_LEGACY_SINGLE_ZONE, hasBank ? &bank : nullptr, pads.get (), nullptr);
 }
@@ -59,7 +59,8 @@ bool ProcessorSession::restoreState (const char* text, size_t length)
 		map = chunk->ccMap;
 		holdsCcMap = true;
 	}
-	engine.publishSamplerPadOverrides (chunk->hasPadOverrides ? chunk->padOverrides : SamplerPadOverrides ());
+	engine.sampler ().publishSamplerPadOverrides (chunk->hasPadOverrides ? chunk->padOverrides
+	                                                                     : SamplerPadOverrides ());
 	applyBankRecall (*chunk);
 	return true;
 }
@@ -82,8 +83,8 @@ void ProcessorSession::applyBankRecall (const StateChunk& chunk)
 		clearBank ();
 	}
 	if (!locator.empty () || ref.hasLocator)
-		engine.publishRuntimeBank (nullptr);
-	engine.recallSampleBank (chunk);
+		engine.sampler ().publishRuntimeBank (nullptr);
+	engine.sampler ().recallSampleBank (chunk);
 }
 
 void ProcessorSession::clearBank ()
@@ -107,7 +108,7 @@ void ProcessorSession::adoptPadOverrides (const std::string& payload)
 {
 	SamplerPadOverrides parsed;
 	if (parseSamplerPadOverridesJson (payload.data (), payload.size (), parsed))
-		engine.publishSamplerPadOverrides (parsed);
+		engine.sampler ().publishSamplerPadOverrides (parsed);
 }
 
 void ProcessorSession::notePresetLoaded (const std::string* payload)
@@ -132,7 +133,7 @@ std::string ProcessorSession::loadRuntimeBankRequest (const std::string& payload
 	const StagedBank* bank = nullptr;
 	if (outcome == RUNTIME_BANK_OK)
 	{
-		bank = engine.stagedBank ().get ();
+		bank = engine.sampler ().stagedBank ().get ();
 		source = kind;
 		locator = path;
 		sha256 = digest;
@@ -149,12 +150,12 @@ uint32_t ProcessorSession::loadRuntimeBankFromPath (const std::string& path, con
 	error = load.message;
 	if (outcome == RUNTIME_BANK_OK)
 	{
-		if (engine.publishRuntimeBank (std::make_shared<const StagedBank> (std::move (load.bank))))
+		if (engine.sampler ().publishRuntimeBank (std::make_shared<const StagedBank> (std::move (load.bank))))
 			return RUNTIME_BANK_OK;
 		error = ENGINE_REFUSED_BANK_MESSAGE;
 		outcome = RUNTIME_BANK_TOO_LARGE;
 	}
-	engine.recordRuntimeBankFailure (outcome, error.c_str (), sourceKind.c_str ());
+	engine.sampler ().recordRuntimeBankFailure (outcome, error.c_str (), sourceKind.c_str ());
 	if (diagnosticsChanged)
 		diagnosticsChanged ();
 	return outcome;

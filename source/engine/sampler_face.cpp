@@ -1,9 +1,6 @@
-// KernelEngine: the sampler side. Pad overrides are published as immutable
-// shared copies behind an atomic pointer; runtime banks and banks named by a
-// restored state are refused, because this kernel has no sample memory, and
-// the reason is recorded for the health report.
+// SamplerFace: pad override publication and the refusal of every bank.
 
-#include "kernel_engine.h"
+#include "sampler_face.h"
 
 #include "runtime_bank_outcome.h"
 #include "staged_bank.h"
@@ -22,7 +19,13 @@ bool acceptablePad (const SamplerPadOverride& pad)
 
 } // namespace
 
-bool KernelEngine::publishSamplerPadOverrides (const SamplerPadOverrides& overrides)
+SamplerFace::SamplerFace (tavik_runtime_diagnostic_ring& diagnostics) : ring (diagnostics)
+{
+	for (std::atomic<float>& s : padSensitivity)
+		s.store (1.0f, std::memory_order_relaxed);
+}
+
+bool SamplerFace::publishSamplerPadOverrides (const SamplerPadOverrides& overrides)
 {
 	if (overrides.size () > PAD_OVERRIDE_CAPACITY)
 		return false;
@@ -50,7 +53,7 @@ bool KernelEngine::publishSamplerPadOverrides (const SamplerPadOverrides& overri
 	return true;
 }
 
-void KernelEngine::refreshSamplerPadVelocitySensitivity (const SamplerPadOverrides* overrides, const StagedBank* bank)
+void SamplerFace::refreshSamplerPadVelocitySensitivity (const SamplerPadOverrides* overrides, const StagedBank* bank)
 {
 	for (std::atomic<float>& s : padSensitivity)
 		s.store (1.0f, std::memory_order_relaxed);
@@ -76,9 +79,9 @@ void KernelEngine::refreshSamplerPadVelocitySensitivity (const SamplerPadOverrid
 	}
 }
 
-bool KernelEngine::publishRuntimeBank (std::shared_ptr<const StagedBank> /*bank*/) { return false; }
+bool SamplerFace::publishRuntimeBank (std::shared_ptr<const StagedBank> /*bank*/) { return false; }
 
-uint32_t KernelEngine::recallSampleBank (const StateChunk& state)
+uint32_t SamplerFace::recallSampleBank (const StateChunk& state)
 {
 	if (!state.bankRef.present || state.bankRef.id[0] == 0)
 		return 0;
@@ -86,7 +89,7 @@ uint32_t KernelEngine::recallSampleBank (const StateChunk& state)
 	return 2;
 }
 
-void KernelEngine::recordRuntimeBankFailure (uint32_t outcome, const char* error, const char* source)
+void SamplerFace::recordRuntimeBankFailure (uint32_t outcome, const char* error, const char* source)
 {
 	if (outcome == 0)
 		return;
@@ -95,11 +98,11 @@ void KernelEngine::recordRuntimeBankFailure (uint32_t outcome, const char* error
 	const std::string message = std::string ("runtime bank load refused (") + name + "): " + (error ? error : "");
 	const std::string detail =
 		std::string ("{\"reason\":\"") + name + "\",\"source\":\"" + (source ? source : "") + "\"}";
-	recordDiagnostic (outcome == RUNTIME_BANK_HASH_MISMATCH ? DIAG_BANK_HASH_MISMATCH : DIAG_BANK_MISSING, DIAG_ERROR,
-	                  PHASE_LOAD, message.c_str (), detail.c_str ());
+	diagnosticRingAppend (ring, outcome == RUNTIME_BANK_HASH_MISMATCH ? DIAG_BANK_HASH_MISMATCH : DIAG_BANK_MISSING,
+	                      DIAG_ERROR, PHASE_LOAD, message.c_str (), detail.c_str ());
 }
 
-void KernelEngine::recordBankRecallFailure (uint32_t outcome, const char* bankName)
+void SamplerFace::recordBankRecallFailure (uint32_t outcome, const char* bankName)
 {
 	const char* message = nullptr;
 	uint32_t code = DIAG_BANK_MISSING;
@@ -115,7 +118,7 @@ void KernelEngine::recordBankRecallFailure (uint32_t outcome, const char* bankNa
 	else
 		return;
 	const std::string detail = std::string ("{\"bank\":\"") + (bankName ? bankName : "") + "\",\"banks\":0}";
-	recordDiagnostic (code, DIAG_ERROR, PHASE_STATE, message, detail.c_str ());
+	diagnosticRingAppend (ring, code, DIAG_ERROR, PHASE_STATE, message, detail.c_str ());
 }
 
 } // namespace tavik
