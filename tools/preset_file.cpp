@@ -1,5 +1,7 @@
 #include "preset_file.h"
 
+#include "plugin_instance.h"
+
 #include "public.sdk/source/common/memorystream.h"
 #include "public.sdk/source/vst/vstpresetfile.h"
 
@@ -78,6 +80,15 @@ PresetFileContents readPresetFile (const std::string& path, const TUID classId)
 		contents.hasControllerState = true;
 	}
 	return contents;
+}
+
+void loadPresetFile (PluginInstance& plugin, const std::string& path, const PClassInfo& classInfo)
+{
+	const PresetFileContents preset = readPresetFile (path, classInfo.cid);
+	if (!plugin.restoreState (preset.componentState))
+		throw std::runtime_error (path + ": preset: the plug-in refused its component state");
+	if (preset.hasControllerState && !plugin.restoreControllerState (preset.controllerState))
+		throw std::runtime_error (path + ": preset: the plug-in refused its controller state");
 }
 
 } // namespace tavik::tools

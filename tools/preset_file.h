@@ -1,14 +1,18 @@
 // A VST 3 preset file (".vstpreset") read as a host reads one: the header
 // names the plug-in class it belongs to, the chunk list says where the
 // component state and the controller state lie. Every offset is checked
-// against the file before anything is taken from it.
+// against the file before anything is taken from it; the states then go to
+// the plug-in as a host loads them.
 #pragma once
 
 #include "pluginterfaces/base/funknown.h"
+#include "pluginterfaces/base/ipluginbase.h"
 
 #include <string>
 
 namespace tavik::tools {
+
+class PluginInstance;
 
 struct PresetFileContents
 {
@@ -24,5 +28,9 @@ PresetFileContents readPresetFile (const std::string& path, const Steinberg::TUI
 
 /** True when `argument` names a preset file rather than a program. */
 bool namesPresetFile (const std::string& argument);
+
+// A preset file goes to the plug-in as a host loads one: the component
+// state to the processor and the controller, then the controller's own.
+void loadPresetFile (PluginInstance& plugin, const std::string& path, const Steinberg::PClassInfo& classInfo);
 
 } // namespace tavik::tools
