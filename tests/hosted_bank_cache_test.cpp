@@ -68,4 +68,24 @@ TEST (HostedBankCache, IsEmptyWhenItCannotBeLocatedOrCreated)
 	EXPECT_EQ (tavik::hostedBankCacheRoot (), "");
 }
 
+TEST (HostedBankCache, OnlyADigestNamesAFolderOfIt)
+{
+	const std::string digest = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+	EXPECT_TRUE (tavik::isHostedBankDigest (digest));
+	EXPECT_EQ (tavik::hostedBankFolder ("/cache", digest), "/cache/" + digest);
+	EXPECT_EQ (tavik::hostedBankFolder ("", digest), "");
+	std::string escaping = "../../../victim";
+	escaping.insert (0, 64 - escaping.size (), '/');
+	std::string upper = digest;
+	upper[10] = 'A';
+	std::string nul = digest;
+	nul[63] = '\0';
+	for (const std::string& pin :
+	     {escaping, std::string (64, '.'), upper, nul, digest + "0", digest.substr (1), std::string ()})
+	{
+		EXPECT_FALSE (tavik::isHostedBankDigest (pin)) << pin;
+		EXPECT_EQ (tavik::hostedBankFolder ("/cache", pin), "") << pin;
+	}
+}
+
 } // namespace

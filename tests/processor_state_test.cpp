@@ -351,6 +351,11 @@ TEST_F (ConnectedProcessor, BankLoadRequestsAreVerifiedThenRefused)
 	EXPECT_STREQ (lastRecord ().detail, "{\"reason\":\"bank-too-large\",\"source\":\"user-folder\"}");
 	EXPECT_EQ (saveState (processor ()).find ("\"bank\""), std::string::npos);
 
+	// A relative folder is not looked for in the host's working directory.
+	EXPECT_EQ (send (tavik::messages::LOAD_RUNTIME_BANK, "user-folder\nbanks/one"), kResultOk);
+	EXPECT_EQ (*peer->last (tavik::messages::RUNTIME_BANK_RESULT),
+	           "bank-missing\nbank directory is not an absolute path: banks/one");
+
 	// One line: the source kind defaults, and the missing path is reported.
 	EXPECT_EQ (send (tavik::messages::LOAD_RUNTIME_BANK, ""), kResultOk);
 	EXPECT_EQ (peer->last (tavik::messages::RUNTIME_BANK_RESULT)->rfind ("bank-missing\n", 0), 0u);
@@ -362,7 +367,7 @@ TEST_F (ConnectedProcessor, BankLoadRequestsAreVerifiedThenRefused)
 	EXPECT_EQ (*peer->last (tavik::messages::RUNTIME_BANK_RESULT),
 	           "bank-malformed\nbank.json format is \"tavik-sound-pack/v2\", expected tavik-sound-pack/v1");
 	EXPECT_STREQ (lastRecord ().detail, "{\"reason\":\"bank-malformed\",\"source\":\"hosted\"}");
-	EXPECT_EQ (peer->count (tavik::messages::RUNTIME_DIAGNOSTICS), 3u);
+	EXPECT_EQ (peer->count (tavik::messages::RUNTIME_DIAGNOSTICS), 4u);
 }
 
 TEST_F (ConnectedProcessor, ARestoredBankIsLoadedRefusedAndRecorded)
@@ -407,13 +412,13 @@ TEST_F (ConnectedProcessor, AHostedBankIsFoundInTheCacheByItsDigest)
 	EXPECT_EQ (std::string (ring.records[0].message).rfind ("runtime bank load refused (bank-too-large)", 0), 0u);
 
 	// A digest that is not 64 hex digits never names a folder: the locator
-	// is tried instead, and it is no folder.
+	// is tried instead, and an address is no absolute folder.
 	const std::string escaping = "{\"params\":{},\"bank\":{\"id\":\"scratch\",\"sha256\":\"../../../" +
 	                             digest.substr (0, 40) +
 	                             "\",\"locator\":\"https://banks.invalid/scratch.zip\",\"source\":\"hosted\"}}";
 	ASSERT_EQ (restoreState (processor (), escaping), kResultOk);
-	EXPECT_STREQ (ring.records[2].message, "runtime bank load refused (bank-missing): cannot read "
-	                                       "https://banks.invalid/scratch.zip/bank.json");
+	EXPECT_STREQ (ring.records[2].message, "runtime bank load refused (bank-missing): bank directory is not an "
+	                                       "absolute path: https://banks.invalid/scratch.zip");
 	if (previous)
 		setenv ("XDG_DATA_HOME", saved.c_str (), 1);
 	else

@@ -10,7 +10,9 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -769,6 +771,30 @@ TEST_F (BankTest, LinksOutOfTheBankAreRefusedAndLinksInsideAccepted)
 	elsewhere.link ("current", dir.path ());
 	const RuntimeBankLoad result = tavik::loadRuntimeBank (elsewhere.path ("current"), 0, "");
 	EXPECT_EQ (result.outcome, tavik::RUNTIME_BANK_OK) << result.message;
+}
+
+TEST_F (BankTest, ARelativeBankFolderIsNotLookedForInTheWorkingDirectory)
+{
+	ASSERT_EQ (load ().outcome, tavik::RUNTIME_BANK_OK);
+	const std::string parent = dir.path ().substr (0, dir.path ().rfind ('/'));
+	const std::string name = dir.path ().substr (parent.size () + 1);
+	char* previous = ::getcwd (nullptr, 0);
+	ASSERT_NE (previous, nullptr);
+	// From its parent and from inside it, the bank is one relative step away.
+	for (const auto& [from, folders] :
+	     {std::pair {parent, std::vector<std::string> {name, "./" + name, name + "/../" + name}},
+	      std::pair {dir.path (), std::vector<std::string> {".", "./"}}})
+	{
+		ASSERT_EQ (::chdir (from.c_str ()), 0);
+		for (const std::string& folder : folders)
+		{
+			const RuntimeBankLoad result = tavik::loadRuntimeBank (folder, 0, "");
+			expectFailure (result, tavik::RUNTIME_BANK_MISSING, "bank directory is not an absolute path: " + folder);
+			expectEmpty (result.bank);
+		}
+	}
+	EXPECT_EQ (::chdir (previous), 0);
+	std::free (previous);
 }
 
 TEST_F (BankTest, AManifestLinkedFromOutsideIsRefused)

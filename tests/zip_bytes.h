@@ -56,8 +56,9 @@ inline std::string rawDeflate (const std::string& data)
 } // namespace zipdetail
 
 /** A zip archive of the entries, in order, made by a Unix archiver (so the
- *  modes say what each entry is). */
-inline std::string zipBytes (const std::vector<ZipEntry>& entries)
+ *  modes say what each entry is); `zip64` ends it with the zip64 end records
+ *  that archivers write for large archives, or always. */
+inline std::string zipBytes (const std::vector<ZipEntry>& entries, bool zip64 = false)
 {
 	using namespace zipdetail;
 	std::string out, central;
@@ -103,13 +104,35 @@ inline std::string zipBytes (const std::vector<ZipEntry>& entries)
 	}
 	const uint32_t centralOffset = static_cast<uint32_t> (out.size ());
 	out += central;
+	const uint32_t count = static_cast<uint32_t> (entries.size ());
+	if (zip64)
+	{
+		const uint32_t recordOffset = static_cast<uint32_t> (out.size ());
+		put32 (out, 0x06064b50);
+		put32 (out, 44); // the record's size after this field, in 64 bits
+		put32 (out, 0);
+		put16 (out, (3u << 8) | 45);
+		put16 (out, 45);
+		put32 (out, 0);
+		put32 (out, 0);
+		for (const uint32_t value : {count, count, static_cast<uint32_t> (central.size ()), centralOffset})
+		{
+			put32 (out, value);
+			put32 (out, 0);
+		}
+		put32 (out, 0x07064b50);
+		put32 (out, 0);
+		put32 (out, recordOffset);
+		put32 (out, 0);
+		put32 (out, 1);
+	}
 	put32 (out, 0x06054b50);
 	put16 (out, 0);
 	put16 (out, 0);
-	put16 (out, static_cast<uint32_t> (entries.size ()));
-	put16 (out, static_cast<uint32_t> (entries.size ()));
-	put32 (out, static_cast<uint32_t> (central.size ()));
-	put32 (out, centralOffset);
+	put16 (out, zip64 ? 0xFFFF : count);
+	put16 (out, zip64 ? 0xFFFF : count);
+	put32 (out, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t> (central.size ()));
+	put32 (out, zip64 ? 0xFFFFFFFFu : centralOffset);
 	put16 (out, 0);
 	return out;
 }

@@ -1,6 +1,7 @@
 #include "bank_control.h"
 
 #include "bridge_message.h"
+#include "redacted_url.h"
 #include "runtime_bank_reply.h"
 
 #include "factory_presets.h"
@@ -112,8 +113,9 @@ void BankControl::pollHostedFetch ()
 void BankControl::reportFetchFailure (const std::string& url, const std::string& why)
 {
 	// The bank state carries only the code; the reason goes to the log.
-	std::fprintf (stderr, "tavik-plugin-shell: hosted bank: %s (%s)\n", why.c_str (), url.c_str ());
-	sendBankState ("loadBank", "bank-fetch-failed", url.c_str ());
+	const std::string shown = redactedUrl (url);
+	std::fprintf (stderr, "tavik-plugin-shell: hosted bank: %s (%s)\n", why.c_str (), shown.c_str ());
+	sendBankState ("loadBank", "bank-fetch-failed", shown.c_str ());
 }
 
 void BankControl::requestLoad (const std::string& kind, const std::string& bankPath,
@@ -223,7 +225,7 @@ void BankControl::adoptRuntimeBankReply (const std::string& reply)
 	}
 	if (lines[0] != "ok")
 	{
-		const std::string requested = !instrument.empty () ? instrument : locator;
+		const std::string requested = !instrument.empty () ? instrument : shownLocator ();
 		clearRuntimeFacts ();
 		sendBankState ("loadBank", lines[0].c_str (), requested.c_str ());
 		return;
@@ -273,6 +275,13 @@ void BankControl::adoptRuntimeBankReply (const std::string& reply)
 	sendBankState ("loadBank", nullptr, nullptr);
 }
 
+std::string BankControl::shownLocator () const
+{
+	// A hosted bank's locator is its address, kept whole for a later fetch
+	// but shown without its credentials; a folder is shown as it is.
+	return source == "hosted" ? redactedUrl (locator) : locator;
+}
+
 void BankControl::clearRuntimeFacts ()
 {
 	runtimeActive = false;
@@ -303,7 +312,7 @@ std::string BankControl::bankStateJson (const char* reason, const char* errorCod
 		out += ",\"runtime\":{\"source\":";
 		jsonAppendStrictQuoted (out, source.c_str ());
 		out += ",\"locator\":";
-		jsonAppendStrictQuoted (out, locator.c_str ());
+		jsonAppendStrictQuoted (out, shownLocator ().c_str ());
 		if (!instrumentId.empty ())
 		{
 			out += ",\"instrument\":{\"id\":";

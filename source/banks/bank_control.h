@@ -84,7 +84,10 @@ private:
 	/** Remembers the request and hands it to the processor. */
 	void requestLoad (const std::string& kind, const std::string& bankPath, const std::string& requestedInstrument,
 	                  const std::string& url, const std::string& digest);
+	/** Logs and reports a failed fetch; the address without credentials. */
 	void reportFetchFailure (const std::string& url, const std::string& why);
+	/** The locator as reports give it: an address without credentials. */
+	std::string shownLocator () const;
 
 	// A hosted request waiting for its download.
 	struct PendingFetch

@@ -10,22 +10,6 @@
 
 namespace tavik {
 
-namespace {
-
-// A hosted bank's cache folder is named after its digest; anything but 64
-// lowercase hex digits could name a folder outside the cache.
-bool isDigestText (const char* digest)
-{
-	if (std::strlen (digest) != 64)
-		return false;
-	for (const char* p = digest; *p; ++p)
-		if (!((*p >= '0' && *p <= '9') || (*p >= 'a' && *p <= 'f')))
-			return false;
-	return true;
-}
-
-} // namespace
-
 std::string loadAndPublishRuntimeBank (KernelEngine& engine, const std::string& directory, const std::string& source,
                                        const std::string& instrument)
 {
@@ -46,11 +30,13 @@ std::string recalledBankDirectory (const BankStateRef& ref)
 {
 	if (!ref.present || !ref.hasLocator || ref.locator[0] == 0 || std::strcmp (ref.source, "embedded") == 0)
 		return std::string ();
-	if (std::strcmp (ref.source, "hosted") == 0 && isDigestText (ref.sha256))
+	// A hosted bank is looked up in the cache only by a pin that can name
+	// nothing but a folder of the cache.
+	if (std::strcmp (ref.source, "hosted") == 0 && isHostedBankDigest (ref.sha256))
 	{
-		const std::string root = hostedBankCacheRoot ();
-		if (!root.empty ())
-			return root + "/" + ref.sha256;
+		const std::string folder = hostedBankFolder (hostedBankCacheRoot (), ref.sha256);
+		if (!folder.empty ())
+			return folder;
 	}
 	return ref.locator;
 }

@@ -32,4 +32,21 @@ std::string hostedBankCacheRoot ()
 	return root;
 }
 
+bool isHostedBankDigest (const std::string& digest)
+{
+	if (digest.size () != 64)
+		return false;
+	for (const char c : digest)
+		if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+			return false;
+	return true;
+}
+
+std::string hostedBankFolder (const std::string& root, const std::string& digest)
+{
+	if (root.empty () || !isHostedBankDigest (digest))
+		return std::string ();
+	return joinPath (root, digest);
+}
+
 } // namespace tavik

@@ -12,4 +12,14 @@ namespace tavik {
  *  directory cannot be created. */
 std::string hostedBankCacheRoot ();
 
+/** True when `digest` is 64 lowercase hexadecimal digits: the only pins that
+ *  may name a folder of the cache. */
+bool isHostedBankDigest (const std::string& digest);
+
+/** The cache folder of the bank pinned by `digest` below `root`. Empty when
+ *  `root` is empty or the digest is no 64 lowercase hex digits, since any
+ *  other text ("/", "..") could name a folder outside the cache. Every pin
+ *  becomes a path through here. */
+std::string hostedBankFolder (const std::string& root, const std::string& digest);
+
 } // namespace tavik

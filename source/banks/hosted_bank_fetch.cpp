@@ -130,9 +130,10 @@ HostedFetchStart prepareHostedFetch (const std::string& url, const std::string& 
 	plan = HostedFetchPlan ();
 	bankDirectory.clear ();
 	error.clear ();
-	if (digest.size () != 64)
+	if (!isHostedBankDigest (digest))
 	{
-		error = "a hosted bank must pin a 64-hex sha256";
+		error = digest.size () != 64 ? "a hosted bank must pin a 64-hex sha256"
+		                             : "a hosted bank must pin its sha256 in lowercase hex digits";
 		return HostedFetchStart::Failed;
 	}
 	const std::string root = hostedBankCacheRoot ();
@@ -141,7 +142,7 @@ HostedFetchStart prepareHostedFetch (const std::string& url, const std::string& 
 		error = "cannot create the bank cache directory";
 		return HostedFetchStart::Failed;
 	}
-	const std::string target = root + "/" + digest;
+	const std::string target = hostedBankFolder (root, digest);
 	if (isDirectory (target))
 	{
 		bankDirectory = target;

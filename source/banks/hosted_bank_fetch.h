@@ -33,7 +33,7 @@ struct HostedFetchPlan
 	std::string target; // the cache folder the bank will have
 };
 
-/** Checks the pin's length, finds the cache and, when the bank is not
+/** Checks the pin (64 lowercase hex digits), finds the cache and, when the bank is not
  *  cached yet, the address (which must be https). Touches no network. */
 HostedFetchStart prepareHostedFetch (const std::string& url, const std::string& digest, HostedFetchPlan& plan,
                                      std::string& bankDirectory, std::string& error);

@@ -172,9 +172,11 @@ private:
 	{
 		const std::string path = joinPath (directory, "bank.json");
 		// No folder named is no bank: the host's working directory is not
-		// searched for one.
+		// searched for one, neither for an empty name nor a relative one.
 		if (directory.empty ())
 			return fail (RUNTIME_BANK_MISSING, "cannot read " + path);
+		if (directory[0] != '/')
+			return fail (RUNTIME_BANK_MISSING, "bank directory is not an absolute path: " + directory);
 		// The manifest is held to the same containment as every file it
 		// names: a bank.json that links out of the bank is refused rather
 		// than read, digested and reported.

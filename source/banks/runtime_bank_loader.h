@@ -40,7 +40,9 @@ struct RuntimeBankLimits
 	uint64_t arenaFrames = uint64_t (1) << 27;          // even when no maximum is asked for
 };
 
-/** Loads the bank in `directory`. `maxArenaFrames` 0 asks for no limit of
+/** Loads the bank in `directory`, which must be an absolute path (an empty
+ *  or relative one is "bank-missing": the host's working directory is no
+ *  bank's home). `maxArenaFrames` 0 asks for no limit of
  *  the caller's own (the built-in arena limit still holds); an empty
  *  `requestedInstrument` takes the first instrument or kit with a document. */
 RuntimeBankLoad loadRuntimeBank (const std::string& directory, uint64_t maxArenaFrames,

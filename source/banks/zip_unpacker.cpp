@@ -1,6 +1,7 @@
 #include "zip_unpacker.h"
 
 #include "bank_files.h"
+#include "zip_directory.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <locale.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -18,6 +21,8 @@ namespace tavik {
 namespace {
 
 constexpr const char* UNREADABLE = "the downloaded archive is not a readable zip";
+constexpr const char* FORBIDDEN_KIND =
+	"the downloaded archive holds an entry of a kind banks may not use (a device, pipe, socket or hard link): ";
 
 class Descriptor
 {
@@ -55,6 +60,46 @@ private:
 	archive* handle;
 };
 
+// The archive reader converts entry names from UTF-8 into the character set
+// of the calling thread's locale, which is ASCII until the host calls
+// setlocale: every name beyond ASCII would fail to convert. While it lives,
+// the calling thread (and only it) has a locale whose character set is
+// UTF-8, the rest taken from the locale it had. Without a UTF-8 locale on
+// the system the thread keeps its own.
+class Utf8Names
+{
+public:
+	Utf8Names ()
+	{
+		for (const char* name : {"C.UTF-8", "en_US.UTF-8"})
+		{
+			const locale_t base = ::duplocale (::uselocale (static_cast<locale_t> (0)));
+			if (!base)
+				return;
+			utf8 = ::newlocale (LC_CTYPE_MASK, name, base);
+			if (utf8)
+			{
+				previous = ::uselocale (utf8);
+				return;
+			}
+			::freelocale (base);
+		}
+	}
+	~Utf8Names ()
+	{
+		if (!utf8)
+			return;
+		::uselocale (previous);
+		::freelocale (utf8);
+	}
+	Utf8Names (const Utf8Names&) = delete;
+	Utf8Names& operator= (const Utf8Names&) = delete;
+
+private:
+	locale_t utf8 = static_cast<locale_t> (0);
+	locale_t previous = static_cast<locale_t> (0);
+};
+
 // An entry's name for a message: printable, and short enough for one line.
 std::string shownName (const char* name)
 {
@@ -83,6 +128,27 @@ bool splitContained (const char* name, std::vector<std::string>& parts)
 			break;
 		p = end + 1;
 	}
+	return true;
+}
+
+// Whether the unpacker passes an entry of these parts over unwritten.
+bool isSkipped (const std::vector<std::string>& parts) { return parts.empty () || parts[0] == "__MACOSX"; }
+
+// The reader presents an entry the directory records as a pipe as a
+// regular file, so pipes are looked for in the directory before anything is
+// written. False, with the refusal, when one is found.
+bool refusePipes (const std::string& archive, uint32_t maxEntries, std::string& error)
+{
+	const Descriptor fd (::open (archive.c_str (), O_RDONLY | O_CLOEXEC));
+	if (fd.get () < 0)
+		return true; // the reader reports the archive it cannot open
+	std::vector<std::string> parts;
+	for (const ZipDirectoryEntry& entry : readZipDirectory (fd.get (), maxEntries))
+		if (entry.unixType == S_IFIFO && !(splitContained (entry.name.c_str (), parts) && isSkipped (parts)))
+		{
+			error = FORBIDDEN_KIND + shownName (entry.name.c_str ());
+			return false;
+		}
 	return true;
 }
 
@@ -133,13 +199,15 @@ private:
 		std::vector<std::string> parts;
 		if (!splitContained (name, parts))
 			return fail (error, "the downloaded archive holds an entry with an unsafe path: " + shownName (name));
-		if (parts.empty () || parts[0] == "__MACOSX")
+		if (isSkipped (parts))
 			return true;
 		const mode_t type = archive_entry_filetype (entry);
 		if (archive_entry_hardlink (entry) || (type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK))
-			return fail (error, "the downloaded archive holds an entry of a kind banks may not use "
-			                    "(a device, pipe, socket or hard link): " +
-			                        shownName (name));
+			return fail (error, FORBIDDEN_KIND + shownName (name));
+		// A folder may exist already, made for an entry inside it; but the
+		// archive may list it only once, as any other entry.
+		if (type == AE_IFDIR && !listedFolders.insert (joinedParts (parts)).second)
+			return duplicate (error, name);
 
 		const size_t folders = type == AE_IFDIR ? parts.size () : parts.size () - 1;
 		Descriptor folder (::fcntl (root, F_DUPFD_CLOEXEC, 0));
@@ -226,6 +294,14 @@ private:
 		return true;
 	}
 
+	static std::string joinedParts (const std::vector<std::string>& parts)
+	{
+		std::string joined;
+		for (const std::string& part : parts)
+			joined += (joined.empty () ? "" : "/") + part;
+		return joined;
+	}
+
 	static bool duplicate (std::string& error, const char* name)
 	{
 		return fail (error, "the downloaded archive holds " + shownName (name) + " more than once");
@@ -242,6 +318,7 @@ private:
 	const ZipUnpackLimits& limits;
 	const std::atomic<bool>* cancel;
 	uint64_t total = 0;
+	std::set<std::string> listedFolders; // as their components joined by "/"
 };
 
 // Folders are flushed too, so a bank that reached the cache survives a
@@ -271,6 +348,7 @@ bool unpackZipArchive (const std::string& archivePath, const std::string& direct
                        std::string& error, const std::atomic<bool>* cancel)
 {
 	error.clear ();
+	const Utf8Names names; // for as long as the reader converts names
 	const ArchiveReader reader;
 	const Descriptor root (::open (directory.c_str (), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 	if (!reader.get () || root.get () < 0)
@@ -284,6 +362,8 @@ bool unpackZipArchive (const std::string& archivePath, const std::string& direct
 		error = UNREADABLE;
 		return false;
 	}
+	if (!refusePipes (archivePath, limits.maxEntries, error))
+		return false;
 	Unpacker unpacker (reader.get (), root.get (), limits, cancel);
 	if (!unpacker.run (error))
 		return false;

@@ -20,6 +20,8 @@ struct ZipUnpackLimits
 /** Unpacks `archive` into the existing, empty folder `directory`. Files
  *  are written 0644 and folders 0755 whatever the archive says, and
  *  flushed to disk. macOS resource-fork folders ("__MACOSX") are skipped.
+ *  Entry names are read as UTF-8 whatever the host's locale; an entry
+ *  listed twice, a folder too, is refused.
  *  On failure `error` says why and the folder may hold part of the
  *  archive: the caller removes it. `cancel`, when given, stops the work. */
 bool unpackZipArchive (const std::string& archive, const std::string& directory, const ZipUnpackLimits& limits,
