@@ -86,8 +86,9 @@ constexpr const char* kUsage =
 	"  {\"zorv\":\"set\",\"id\":1,\"normalized\":0.5}\n"
 	"                    changes a parameter as host automation does\n"
 	"  {\"zorv\":\"text\",\"id\":1,\"normalized\":0.5}\n"
-	"                    answers {\"zorv\":\"text\",...,\"text\":\"1.25\",\"units\":\"\"}: the host's display\n"
-	"                    text of that value and the parameter's units\n"
+	"                    answers {\"zorv\":\"text\",...,\"text\":\"1.25\",\"units\":\"\",\"plain\":1.25}: the\n"
+	"                    host's display text of that value, the parameter's units and the\n"
+	"                    plain value the controller makes of it\n"
 	"  {\"zorv\":\"get\",\"id\":1}\n"
 	"                    answers {\"zorv\":\"value\",\"id\":1,\"normalized\":...}\n"
 	"  {\"zorv\":\"quit\"}   ends the session (so does the end of the input)\n"
@@ -1036,6 +1037,8 @@ private:
 				reply, tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (text), 128).c_str ());
 			reply += ",\"units\":";
 			tavik::jsonAppendQuoted (reply, units.c_str ());
+			reply += ",\"plain\":";
+			tavik::jsonAppendNumber (reply, controller->normalizedParamToPlain (id, normalized));
 		}
 		reply += "}";
 		printLine (nullptr, reply.data (), reply.size ());
