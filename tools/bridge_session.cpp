@@ -229,6 +229,8 @@ void BridgeSession::printDisplayText (IEditController* controller, ParamID id, d
 		tavik::jsonAppendQuoted (reply, utf16ToUtf8 (reinterpret_cast<const char16_t*> (text), 128).c_str ());
 		reply += ",\"units\":";
 		tavik::jsonAppendQuoted (reply, units.c_str ());
+		reply += ",\"plain\":";
+		tavik::jsonAppendNumber (reply, controller->normalizedParamToPlain (id, normalized));
 	}
 	reply += "}";
 	printLine (nullptr, reply.data (), reply.size ());

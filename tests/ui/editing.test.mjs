@@ -3,7 +3,7 @@
 // move the controls.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { openEditor, closeBrowser, PARAM_IDS } from './harness.mjs';
+import { openEditor, closeBrowser, PARAM_IDS, TABLES } from './harness.mjs';
 import { assertBracketed, editsFor, assertNoProblems, knobState, close, decodePng } from './checks.mjs';
 
 after(closeBrowser);
@@ -461,8 +461,9 @@ test('the focus ring stays clear of a knob turned all the way up', async () => {
 });
 
 // The values a host hands back after keeping them as 32-bit floats: clean
-// plain values (defaults, quarters, the factory presets' settings) through
-// Math.fround, the two ends, and values that are awkward for a formatter.
+// plain values (defaults, quarters, the factory presets' settings, every
+// list entry) through Math.fround, the two ends, and values that are
+// awkward for a formatter.
 function tableValues(p, presets) {
 	const span = p.max - p.min;
 	const norm = (plain) => (p.kind === 'list' ? plain / (p.entries.length - 1) : (plain - p.min) / span);
@@ -471,6 +472,8 @@ function tableValues(p, presets) {
 	for (const preset of presets)
 		if (typeof preset.values[p.path] === 'number')
 			plains.add(preset.values[p.path]);
+	if (p.kind === 'list')
+		p.entries.forEach((_, i) => plains.add(i));
 	const values = new Set([...plains].map((v) => Math.fround(norm(p.kind === 'list' ? Math.round(v) : v))));
 	for (const v of [0, 1, Math.fround(1 / 3), Math.fround(0.1), 2 ** -24, 1 - 2 ** -24, 0.49999999, 0.5000001])
 		values.add(v);
@@ -485,12 +488,25 @@ function tableValues(p, presets) {
 	return [...values];
 }
 
-test('every value a host sets shows exactly as the controller writes it', async () => {
+// The page's own rules, run in the page on the tables it was served: the
+// plain value of a normalized one, its display text and the unit.
+function pageReckons(page, values) {
+	return page.evaluate(async (vs) => {
+		const { BY_PATH, toPlain, valueText } = await import(new URL('js/params.js', document.baseURI).href);
+		return vs.map(({ path, n }) => {
+			const p = BY_PATH.get(path);
+			const plain = toPlain(p, n);
+			return { plain, text: valueText(p, plain), unit: p.unit };
+		});
+	}, values);
+}
+
+test('every value a host sets shows, and the page reckons, exactly as the controller does', async () => {
 	const s = await openEditor();
 	try {
-		const { PARAMS } = await import('../../resources/ui/js/params.js');
 		const hello = s.bridge.messages((m) => m.type === 'tavik.hello')[0];
-		const table = PARAMS.map((p) => ({ p, id: PARAM_IDS[p.path], values: tableValues(p, hello.factoryPresets) }));
+		const table = TABLES.PARAMETERS.map((p) => ({ p, id: p.id, values: tableValues(p, hello.factoryPresets) }));
+		assert.equal(table.length, hello.params.length, 'the page has a row for every parameter');
 		const rounds = Math.max(...table.map((t) => t.values.length));
 		let checked = 0;
 		for (let round = 0; round < rounds; ++round) {
@@ -498,6 +514,7 @@ test('every value a host sets shows exactly as the controller writes it', async 
 			for (const t of batch)
 				s.bridge.send({ zorv: 'set', id: t.id, normalized: t.n });
 			const texts = await Promise.all(batch.map((t) => s.bridge.text(t.id, t.n)));
+			const reckoned = await pageReckons(s.page, batch.map((t) => ({ path: t.p.path, n: t.n })));
 			await s.settle();
 			const shown = await s.page.evaluate((paths) => paths.map((path) => {
 				const ctl = document.querySelector(`.ctl[data-path="${path}"]`);
@@ -513,6 +530,10 @@ test('every value a host sets shows exactly as the controller writes it', async 
 			batch.forEach((t, i) => {
 				const host = texts[i];
 				const what = `${t.p.path} at ${t.n}`;
+				// The page's conversions, whatever it shows for them.
+				assert.equal(reckoned[i].plain, host.plain, `${what}: plain value`);
+				assert.equal(reckoned[i].text, host.text, `${what}: value text`);
+				assert.equal(reckoned[i].unit, host.units, `${what}: unit`);
 				if (t.p.path === 'performance.fixedVelocity') {
 					assert.ok(host.text === '0' || host.text === '1', what);
 					assert.equal(shown[i].shown, host.text === '1' ? 'On' : 'Off', what);

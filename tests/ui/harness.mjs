@@ -7,16 +7,20 @@ import { readFileSync, writeFileSync, mkdirSync, existsSync, mkdtempSync, rmSync
 import { tmpdir } from 'node:os';
 import { extname, join, resolve, normalize, sep, dirname } from 'node:path';
 import { createInterface } from 'node:readline';
-import { fileURLToPath } from 'node:url';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const repo = resolve(here, '..', '..');
 
+const bundle = process.env.ZORV_BUNDLE || '/work/main/build/Zorv.vst3';
+
+// The page is the bundle's copy: resources/ui with the tables the build
+// writes beside it (js/tables.js).
 export const config = {
 	render: process.env.ZORV_RENDER || '/work/main/build/tools/zorv-render',
-	bundle: process.env.ZORV_BUNDLE || '/work/main/build/Zorv.vst3',
-	uiDir: process.env.ZORV_UI_DIR || join(repo, 'resources', 'ui'),
+	bundle,
+	uiDir: process.env.ZORV_UI_DIR || join(bundle, 'Contents', 'Resources', 'ui'),
 	hostScript: process.env.ZORV_HOST_SCRIPT || join(repo, 'source', 'editor', 'tavik_host.js'),
 	artefacts: process.env.ZORV_ARTEFACT_DIR || join(repo, 'build', 'artefacts', 'editor'),
 	chromium: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -138,14 +142,15 @@ class Bridge {
 		return answer.normalized;
 	}
 
-	// The controller's display text and units for a normalized value, as a
-	// host asks with getParamStringByValue. Queries may be pipelined.
+	// The controller's display text, units and plain value for a normalized
+	// value, as a host asks with getParamStringByValue and
+	// normalizedParamToPlain. Queries may be pipelined.
 	async text(id, normalized) {
 		const mark = this.lines.length;
 		this.send({ zorv: 'text', id, normalized });
 		const answer = await this.waitFor((o) => o.zorv === 'text' && o.id === id && o.normalized === normalized,
 			`text of ${id} at ${normalized}`, 10000, mark);
-		return { text: answer.text, units: answer.units };
+		return { text: answer.text, units: answer.units, plain: answer.plain };
 	}
 
 	async quit() {
@@ -253,12 +258,8 @@ export function artefactPath(name) {
 	return join(config.artefacts, name);
 }
 
-export const PARAM_IDS = {
-	'ir.instrument': 0, 'ir.size': 1, 'ir.decayScale': 2, 'ir.damping': 3, 'ir.stereoWidth': 4,
-	'strike.position': 5, 'strike.velTone': 6, 'mallet.type': 7, 'exciter.noise': 8,
-	'bloom.amount': 9, 'bloom.time': 10, 'glide.amount': 11, 'ombak.amount': 12, 'ombak.rate': 13,
-	'amp.decay': 14, 'amp.release': 15, 'tuning.baseFreq': 16, 'master.level': 17,
-	'model.stiffness': 18, 'model.coupling': 19, 'model.edgeLoss': 20, 'model.radiation': 21,
-	'glide.depth': 22, 'glide.time': 23, 'performance.fixedVelocity': 24, 'performance.velocity': 25,
-};
+// The page's own tables module, as the build wrote it for this bundle.
+export const TABLES = await import(pathToFileURL(join(config.uiDir, 'js', 'tables.js')).href);
+
+export const PARAM_IDS = Object.fromEntries(TABLES.PARAMETERS.map((p) => [p.path, p.id]));
 export const PROGRAM_CHANGE_ID = 1057030145;

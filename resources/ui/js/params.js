@@ -1,42 +1,10 @@
-// The instrument's 26 parameters as the plug-in defines them, with the
+// The instrument's parameters as the plug-in defines them (js/tables.js,
+// written at build time from the plug-in's parameter table), with the
 // conversions and display texts the host uses, so the page shows what a
 // host shows.
+import { PARAMETERS } from './tables.js';
 
-const row = (id, path, title, group, kind, min, max, step, def, unit, entries) =>
-	({ id, path, title, group, kind, min, max, step, def, unit: unit || '', entries: entries || null });
-
-export const PARAMS = [
-	row(0, 'ir.instrument', 'Gong', 'Instrument', 'list', 0, 5, 0, 0, '',
-		['Tam-Tam', 'Wind Gong', 'Daluo', 'Xiaoluo', 'Gong Ageng', 'Symphonic']),
-	row(1, 'ir.size', 'Size', 'Instrument', 'continuous', 0.5, 2, 0, 1),
-	row(2, 'ir.decayScale', 'Decay', 'Instrument', 'continuous', 0.1, 3, 0, 1),
-	row(3, 'ir.damping', 'Damping', 'Instrument', 'continuous', 0.05, 4, 0, 1),
-	row(4, 'ir.stereoWidth', 'Width', 'Instrument', 'continuous', 0, 1, 0, 0.4),
-	row(5, 'strike.position', 'Position', 'Strike', 'continuous', 0, 1, 0, 0.15),
-	row(6, 'strike.velTone', 'Vel Tone', 'Strike', 'continuous', 0, 1, 0, 0.6),
-	row(7, 'mallet.type', 'Mallet', 'Strike', 'list', 0, 3, 0, 0, '', ['Yarn', 'Felt', 'Wood', 'Metal']),
-	row(8, 'exciter.noise', 'Roughness', 'Strike', 'continuous', 0, 1, 0, 0.15),
-	row(9, 'bloom.amount', 'Bloom', 'Bloom', 'continuous', 0, 1, 0, 0.7),
-	row(10, 'bloom.time', 'Bloom Time', 'Bloom', 'continuous', 0.1, 3, 0, 0.8, 's'),
-	row(11, 'glide.amount', 'Glide', 'Bloom', 'continuous', 0, 1, 0, 0.7),
-	row(12, 'ombak.amount', 'Ombak', 'Bloom', 'continuous', 0, 2, 0, 1),
-	row(13, 'ombak.rate', 'Ombak Rate', 'Bloom', 'continuous', 0, 8, 0, 2.5, 'Hz'),
-	row(14, 'amp.decay', 'Ring', 'Envelope', 'continuous', 0.05, 15, 0, 15, 's'),
-	row(15, 'amp.release', 'Damp Time', 'Envelope', 'continuous', 0.02, 4, 0, 0.6, 's'),
-	row(16, 'tuning.baseFreq', 'Base Pitch', 'Tuning', 'continuous', 55, 440, 0, 110, 'Hz'),
-	row(17, 'master.level', 'Level', 'Master', 'continuous', 0, 1, 0, 0.8),
-	row(18, 'model.stiffness', 'Stiffness / Curvature', 'Model', 'continuous', -1, 1, 0, 0),
-	row(19, 'model.coupling', 'Nonlinear Coupling', 'Model', 'continuous', 0, 1, 0, 0),
-	row(20, 'model.edgeLoss', 'Edge Loss', 'Model', 'continuous', 0, 1, 0, 0),
-	row(21, 'model.radiation', 'Radiation Tilt', 'Model', 'continuous', -1, 1, 0, 0),
-	row(22, 'glide.depth', 'Glide Depth', 'Bloom', 'continuous', 0, 1, 0, 0.65),
-	row(23, 'glide.time', 'Glide Time', 'Bloom', 'continuous', 0.1, 2.5, 0, 0.85, 's'),
-	row(24, 'performance.fixedVelocity', 'Fixed Velocity', 'Performance', 'continuous', 0, 1, 1, 0),
-	row(25, 'performance.velocity', 'Velocity', 'Performance', 'continuous', 0.01, 1, 0, 0.85),
-];
-
-for (const p of PARAMS)
-	p.decimals = decimals(p);
+export const PARAMS = PARAMETERS;
 
 export const BY_PATH = new Map(PARAMS.map((p) => [p.path, p]));
 
@@ -102,16 +70,6 @@ export function fromHost(p, plain) {
 }
 
 const TEN = [1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12];
-
-// The decimal places a row's text shows: what a 32-bit float normalized
-// value (as hosts store it) resolves over the row's range, so a value that
-// went through a host reads as the value it was set to.
-export function decimals(p) {
-	const span = Math.abs(p.max - p.min);
-	if (!(span > 0))
-		return 0;
-	return clamp(Math.floor(-Math.log10(span * 2 ** -23)), 0, 12);
-}
 
 // `value` rounded half away from zero to `places` decimals, without
 // trailing zeros or exponent; zero is always "0". The one number formatter

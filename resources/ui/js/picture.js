@@ -2,7 +2,8 @@
 // it, and beside it the modes as a spectrum (level against pitch) over
 // their ring times. Redrawn whenever a value moves.
 import { computeModes } from './gongmodel.js';
-import { displayNumber } from './params.js';
+import { GONG_MODEL } from './tables.js';
+import { BY_PATH, displayNumber } from './params.js';
 
 const F_MIN = 40;
 const F_MAX = 4000;
@@ -84,8 +85,9 @@ function fmtSeconds(s) {
 }
 
 function drawGong(g, cx, cy, maxR, sound) {
-	// Size 0.5 .. 2 shows as 55 % .. 100 % of the space.
-	const r = maxR * (0.55 + 0.45 * (sound.size - 0.5) / 1.5);
+	// The smallest size shows as 55 % of the space, the largest fills it.
+	const size = BY_PATH.get('ir.size');
+	const r = maxR * (0.55 + 0.45 * (sound.size - size.min) / (size.max - size.min));
 	const model = sound.model;
 	g.save();
 	// Soft halo: brighter and wider for long rings.
@@ -260,8 +262,9 @@ function drawSpectrum(g, x0, y0, w, h, sound) {
 		}
 	}
 
-	// Ring time of every mode, on a log scale from 0.05 s to 15 s.
-	const tOf = (t) => Math.log(Math.max(t, 0.05) / 0.05) / Math.log(15 / 0.05);
+	// Ring time of every mode, on a log scale from 0.05 s to the longest a
+	// voice rings.
+	const tOf = (t) => Math.log(Math.max(t, 0.05) / 0.05) / Math.log(GONG_MODEL.maxTailSeconds / 0.05);
 	g.fillStyle = 'rgba(236, 228, 212, 0.04)';
 	g.fillRect(x0, ringTop, w, ringH);
 	for (const m of sound.modes) {
