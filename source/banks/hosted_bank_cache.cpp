@@ -1,8 +1,10 @@
 #include "hosted_bank_cache.h"
 
 #include "bank_paths.h"
+#include "state_document.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -47,6 +49,21 @@ std::string hostedBankFolder (const std::string& root, const std::string& digest
 	if (root.empty () || !isHostedBankDigest (digest))
 		return std::string ();
 	return joinPath (root, digest);
+}
+
+std::string recalledBankDirectory (const BankStateRef& ref)
+{
+	if (!ref.present || !ref.hasLocator || ref.locator[0] == 0 || std::strcmp (ref.source, "embedded") == 0)
+		return std::string ();
+	// A hosted bank is looked up in the cache only by a pin that can name
+	// nothing but a folder of the cache.
+	if (std::strcmp (ref.source, "hosted") == 0 && isHostedBankDigest (ref.sha256))
+	{
+		const std::string folder = hostedBankFolder (hostedBankCacheRoot (), ref.sha256);
+		if (!folder.empty ())
+			return folder;
+	}
+	return ref.locator;
 }
 
 } // namespace tavik

@@ -6,6 +6,8 @@
 
 namespace tavik {
 
+struct BankStateRef;
+
 /** $XDG_DATA_HOME/Tavik/banks, or $HOME/.local/share/Tavik/banks when
  *  XDG_DATA_HOME is unset or not absolute; created with its parents when
  *  missing. Empty when neither variable gives an absolute directory or the
@@ -21,5 +23,11 @@ bool isHostedBankDigest (const std::string& digest);
  *  other text ("/", "..") could name a folder outside the cache. Every pin
  *  becomes a path through here. */
 std::string hostedBankFolder (const std::string& root, const std::string& digest);
+
+/** The folder a restored bank reference points at: its locator, or for a
+ *  hosted bank with a pinned digest the cache folder named after it. Empty
+ *  when the reference names no loadable bank (absent, no locator, or
+ *  "embedded"). */
+std::string recalledBankDirectory (const BankStateRef& ref);
 
 } // namespace tavik

@@ -19,6 +19,9 @@ namespace tavik {
 struct StagedBank;
 struct StateChunk;
 
+/** Why a loaded bank did not reach the kernel: it has no room for samples. */
+constexpr const char* ENGINE_REFUSED_BANK_MESSAGE = "the engine refused the staged bank (arena capacity)";
+
 class SamplerFace
 {
 public:

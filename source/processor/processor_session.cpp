@@ -1,6 +1,6 @@
 #include "processor_session.h"
 
-#include "bank_publishing.h"
+#include "hosted_bank_cache.h"
 #include "runtime_bank_loader.h"
 #include "runtime_bank_outcome.h"
 #include "runtime_bank_reply.h"
@@ -23,6 +23,26 @@ std::string nextLine (const std::string& text, size_t& pos)
 	return line;
 }
 
+// The state document's bank reference for the published bank. The texts
+// point into the bank and the given strings, which must outlive `out`.
+// False when no bank is published or `source` is empty.
+bool fillBankStateRef (const StagedBank* bank, const std::string& source, const std::string& locator,
+                       const std::string& presetId, BankStateRefOut& out)
+{
+	if (!bank || source.empty ())
+		return false;
+	out = BankStateRefOut ();
+	out.id = bank->id.c_str ();
+	out.bankVersion = bank->version.c_str ();
+	out.sha256 = bank->sha256.c_str ();
+	out.instrument = bank->instrumentId.c_str ();
+	out.source = source.c_str ();
+	out.locator = locator.c_str ();
+	if (!presetId.empty ())
+		out.presetId = presetId.c_str ();
+	return true;
+}
+
 } // namespace
 
 ProcessorSession::ProcessorSession (KernelEngine& kernelEngine, std::function<void ()> onDiagnostics)
@@ -36,7 +56,7 @@ std::string ProcessorSession::writeState () const
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
 		values[i] = engine.paramValue (i);
 	BankStateRefOut bank;
-	const bool hasBank = fillBankStateRef (engine, source, locator, preset, bank);
+	const bool hasBank = fillBankStateRef (engine.sampler ().stagedBank ().get (), source, locator, preset, bank);
 	const std::shared_ptr<const SamplerPadOverrides> pads = engine.sampler ().padOverrides ();
 	return writeStateJson (values, engine.variation (), holdsCcMap ? &map : nullptr, SAMPLER_ASSET_NONE,
 	                       ZONE_LEGACY_SINGLE_ZONE, hasBank ? &bank : nullptr, pads.get (), nullptr);
