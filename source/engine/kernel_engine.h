@@ -4,6 +4,7 @@
 // thread posts, and the sampler face.
 #pragma once
 
+#include "engine_event_queue.h"
 #include "kernel_library_api.h"
 #include "parameter_table.h"
 #include "rate_adapter.h"
@@ -18,34 +19,13 @@
 
 namespace tavik {
 
-struct EngineEvent
-{
-	enum Kind : uint32_t
-	{
-		PARAMETER = 0,
-		NOTE_ON = 1,
-		NOTE_OFF = 2,
-		CONTROLLER = 3,
-	};
-
-	uint32_t kind;
-	int32_t frame;
-	uint32_t index;
-	double value;
-	int32_t note;
-	uint32_t route;
-	uint32_t channel;
-	uint64_t hostFrame;
-	uint8_t stamped;
-};
-
 class KernelEngine
 {
 public:
 	/** Events a host block may queue besides its parameter changes: notes
 	 *  and controllers (parameter changes have room for every parameter on
 	 *  every frame of the largest block). */
-	static constexpr int NOTE_EVENT_CAPACITY = 2048;
+	static constexpr int NOTE_EVENT_CAPACITY = EngineEventQueue::NOTE_EVENT_CAPACITY;
 	static constexpr int CHUNK_FRAMES = 128;
 	/** The block the queue is sized for until setup names the host's. */
 	static constexpr int DEFAULT_QUEUE_BLOCK = 512;
@@ -102,11 +82,11 @@ public:
 	bool converted () const { return isConverted; }
 	double hostRate () const { return rate; }
 	int maxBlockFrames () const { return maxFrames; }
-	int queuedEvents () const { return queueCount; }
+	int queuedEvents () const { return events.size (); }
 	/** Events the queue holds; parameter changes may take all but
 	 *  NOTE_EVENT_CAPACITY of them. */
-	int queueCapacity () const { return queueSize; }
-	const EngineEvent& queuedEvent (int i) const { return queue[i]; }
+	int queueCapacity () const { return events.capacity (); }
+	const EngineEvent& queuedEvent (int i) const { return events[i]; }
 	double kernelShadow (uint32_t index) const { return index < TAVIK_PARAM_COUNT ? shadow[index] : 0; }
 	bool republishPending () const { return republish.load (std::memory_order_acquire) != 0; }
 
@@ -114,10 +94,8 @@ public:
 	static constexpr const double* KERNEL_DEFAULTS = TAVIK_KERNEL_PARAMETER_DEFAULTS;
 
 private:
-	bool pushEvent (const EngineEvent& event);
 	/** The kernel runs at 48 kHz behind the rate adapter. */
 	bool convertsRate () const { return isConverted && rate != 48000; }
-	void emptyQueue () { queueCount = 0; }
 	bool reserveQueue (int maxBlockFrames, double hostRate);
 	void takeOverflowedParameters ();
 	int republishStep (const bool* skip);
@@ -149,17 +127,8 @@ private:
 	std::atomic<uint8_t> republish {1};
 	int variationValue = DEFAULT_VARIATION;
 
-	// Event queue of the current block, sized at setup for the largest block
-	// (allocated there, never on the audio thread), and the sort's scratch.
-	// Parameter changes the queue could not take leave their last value
-	// here, taken after the block.
-	std::unique_ptr<EngineEvent[]> queue;
-	std::unique_ptr<EngineEvent[]> sortScratch;
-	int queueSize = 0;
-	int queueCount = 0;
-	double overflowValues[TAVIK_PARAM_COUNT];
-	bool overflowed[TAVIK_PARAM_COUNT] = {};
-	bool anyOverflow = false;
+	// Events of the current block, sized at setup for the largest block.
+	EngineEventQueue events;
 
 	// Rendering.
 	double rate = 48000;

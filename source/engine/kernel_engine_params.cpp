@@ -3,7 +3,6 @@
 
 #include "kernel_engine.h"
 
-#include "stable_sort.h"
 #include "kernel_trace.h"
 
 #include <cmath>
@@ -31,53 +30,15 @@ bool KernelEngine::reserveQueue (int maxBlockFrames, double hostRate)
 	// Every parameter on every frame of the block, and of what the rate
 	// adapter may carry into the next block, plus the notes.
 	const int carried = 2 * CHUNK_FRAMES + static_cast<int> (RateAdapter::latencyFrames (hostRate));
-	const int size = TAVIK_PARAM_COUNT * (maxBlockFrames + carried) + NOTE_EVENT_CAPACITY;
-	if (size <= queueSize)
-		return true;
-	std::unique_ptr<EngineEvent[]> events (new (std::nothrow) EngineEvent[static_cast<size_t> (size)]);
-	std::unique_ptr<EngineEvent[]> scratch (new (std::nothrow) EngineEvent[static_cast<size_t> (size)]);
-	if (!events || !scratch)
-		return false;
-	for (int i = 0; i < queueCount; ++i)
-		events[i] = queue[i];
-	queue = std::move (events);
-	sortScratch = std::move (scratch);
-	queueSize = size;
-	return true;
-}
-
-bool KernelEngine::pushEvent (const EngineEvent& event)
-{
-	const bool parameter = event.kind == EngineEvent::PARAMETER;
-	if (queueCount < (parameter ? queueSize - NOTE_EVENT_CAPACITY : queueSize))
-	{
-		queue[queueCount++] = event;
-		return true;
-	}
-	// A host sending more points than the block has frames: the parameter's
-	// last value still takes effect, after the block.
-	if (parameter && event.index < TAVIK_PARAM_COUNT)
-	{
-		overflowValues[event.index] = event.value;
-		overflowed[event.index] = true;
-		anyOverflow = true;
-	}
-	return false;
+	return events.reserve (TAVIK_PARAM_COUNT * (maxBlockFrames + carried) + NOTE_EVENT_CAPACITY);
 }
 
 void KernelEngine::takeOverflowedParameters ()
 {
-	if (!anyOverflow)
-		return;
-	anyOverflow = false;
-	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
-	{
-		if (!overflowed[i])
-			continue;
-		overflowed[i] = false;
-		storeValue (i, overflowValues[i]);
+	events.takeOverflowed ([this] (uint32_t index, double v) {
+		storeValue (index, v);
 		markRepublish ();
-	}
+	});
 }
 
 bool KernelEngine::pushParamNormalized (uint32_t index, double normalized, int frame)
@@ -85,46 +46,44 @@ bool KernelEngine::pushParamNormalized (uint32_t index, double normalized, int f
 	if (index >= TAVIK_PARAM_COUNT)
 		return false;
 	const double plain = tavik_param_plain (&TAVIK_PARAMS[index], normalized);
-	return pushEvent ({EngineEvent::PARAMETER, frame, index, plain, 0, 0, 0, 0, 0});
+	return events.push ({EngineEvent::PARAMETER, frame, index, plain, 0, 0, 0, 0, 0});
 }
 
 bool KernelEngine::pushNoteOn (int note, double velocity, int frame, uint32_t route, uint32_t channel)
 {
-	if (queueCount >= queueSize)
-		return false;
-	return pushEvent ({EngineEvent::NOTE_ON, frame, 0, velocity, note, route, channel & 15u, 0, 0});
+	return events.push ({EngineEvent::NOTE_ON, frame, 0, velocity, note, route, channel & 15u, 0, 0});
 }
 
 bool KernelEngine::pushNoteOff (int note, int frame, uint32_t route, uint32_t channel)
 {
-	return pushEvent ({EngineEvent::NOTE_OFF, frame, 0, 0.0, note, route, channel & 15u, 0, 0});
+	return events.push ({EngineEvent::NOTE_OFF, frame, 0, 0.0, note, route, channel & 15u, 0, 0});
 }
 
 bool KernelEngine::pushController (uint32_t controller, uint32_t value, int frame, uint32_t route, uint32_t channel)
 {
 	if (controller >= 128 || value >= 128)
 		return false;
-	return pushEvent (
+	return events.push (
 		{EngineEvent::CONTROLLER, frame, controller, static_cast<double> (value), 0, route, channel & 15u, 0, 0});
 }
 
 void KernelEngine::sortEventsInPlace ()
 {
 	// Stable: events at one frame keep their push order.
-	stableSortBy (queue.get (), sortScratch.get (), queueCount, [] (const EngineEvent& e) { return e.frame; });
+	events.sortBy ([] (const EngineEvent& e) { return e.frame; });
 }
 
 void KernelEngine::flushParameterEvents ()
 {
-	for (int i = 0; i < queueCount; ++i)
+	for (int i = 0; i < events.size (); ++i)
 	{
-		if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
+		if (events[i].kind == EngineEvent::PARAMETER && events[i].index < TAVIK_PARAM_COUNT)
 		{
-			storeValue (queue[i].index, queue[i].value);
+			storeValue (events[i].index, events[i].value);
 			markRepublish ();
 		}
 	}
-	emptyQueue ();
+	events.clear ();
 }
 
 void KernelEngine::setParamValue (uint32_t index, double value)
@@ -186,7 +145,7 @@ void KernelEngine::resetParams ()
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
 		storeValue (i, KERNEL_DEFAULTS[i]);
 	variationValue = DEFAULT_VARIATION;
-	emptyQueue ();
+	events.clear ();
 	resetRateAdapterState ();
 	markRepublish ();
 	if (handle != 0)

@@ -3,7 +3,6 @@
 
 #include "kernel_engine.h"
 
-#include "stable_sort.h"
 #include "kernel_trace.h"
 
 #include <atomic>
@@ -87,7 +86,7 @@ bool KernelEngine::setup (double sampleRate, int maxBlockFrames)
 
 	isAdapterFailed = false;
 	isConverted = false;
-	emptyQueue ();
+	events.clear ();
 	markRepublish ();
 
 	std::call_once (gLibraryInitOnce, [this] {
@@ -174,7 +173,7 @@ void KernelEngine::copyChannel (const float* source, float* destination, int fra
 void KernelEngine::failBlock (float* const* outputs, int outputChannels, int frames, uint32_t code, uint8_t severity)
 {
 	clearOutputs (outputs, outputChannels, frames);
-	emptyQueue ();
+	events.clear ();
 	hasFailed = true;
 	recordRealtimeDiagnostic (code, severity, PHASE_PROCESS);
 }
@@ -193,10 +192,10 @@ void KernelEngine::processBlock (const float* const* inputs, int inputChannels, 
 		// No audio: the block's parameter changes become the current values;
 		// the processor queues them again for the next rendered block.
 		sortEventsInPlace ();
-		for (int i = 0; i < queueCount; ++i)
-			if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
-				storeValue (queue[i].index, queue[i].value);
-		emptyQueue ();
+		for (int i = 0; i < events.size (); ++i)
+			if (events[i].kind == EngineEvent::PARAMETER && events[i].index < TAVIK_PARAM_COUNT)
+				storeValue (events[i].index, events[i].value);
+		events.clear ();
 		takeOverflowedParameters ();
 		return;
 	}
@@ -294,21 +293,21 @@ bool KernelEngine::renderChunk (int& next, int chunk, const bool* skip, bool tra
 		return (e.kind == EngineEvent::PARAMETER && e.index < TAVIK_PARAM_COUNT) || e.kind == EngineEvent::NOTE_ON ||
 		       e.kind == EngineEvent::NOTE_OFF;
 	};
-	while (ok && next < queueCount)
+	while (ok && next < events.size ())
 	{
-		const int64_t frame = frameOf (queue[next]);
+		const int64_t frame = frameOf (events[next]);
 		if (frame >= chunk)
 			break;
 		int end = next;
 		int count = 0;
-		for (; end < queueCount && frameOf (queue[end]) == frame; ++end)
-			count += reachesKernel (queue[end]) ? 1 : 0;
+		for (; end < events.size () && frameOf (events[end]) == frame; ++end)
+			count += reachesKernel (events[end]) ? 1 : 0;
 		if (pending + count > KERNEL_QUEUE && frame > cursor)
 			renderTo (static_cast<int> (frame));
 		for (const bool parameters : {true, false})
 			for (int k = next; k < end; ++k)
 			{
-				const EngineEvent& e = queue[k];
+				const EngineEvent& e = events[k];
 				if ((e.kind == EngineEvent::PARAMETER) != parameters)
 					continue;
 				if (reachesKernel (e) && pending == KERNEL_QUEUE)
@@ -340,14 +339,14 @@ void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int 
 	// has been offered, and a value the kernel refused is retried like any
 	// other.
 	bool skip[TAVIK_PARAM_COUNT] = {};
-	for (int i = 0; i < queueCount; ++i)
-		if (queue[i].kind == EngineEvent::PARAMETER && queue[i].frame == 0 && queue[i].index < TAVIK_PARAM_COUNT)
-			skip[queue[i].index] = true;
+	for (int i = 0; i < events.size (); ++i)
+		if (events[i].kind == EngineEvent::PARAMETER && events[i].frame == 0 && events[i].index < TAVIK_PARAM_COUNT)
+			skip[events[i].index] = true;
 
 	std::FILE* trace = kernelTraceFile ();
 	int next = 0;
 	// Events before the block (negative frames) reach no chunk.
-	while (next < queueCount && queue[next].frame < 0)
+	while (next < events.size () && events[next].frame < 0)
 		++next;
 	for (int off = 0; off < frames; off += CHUNK_FRAMES)
 	{
@@ -357,7 +356,7 @@ void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int 
 			if (off == 0)
 				traceBlock = advanceKernelTraceBlock ();
 			std::fprintf (trace, "B this=%p blk=%llu off=%d chunk=%d frames=%d events=%d\n", static_cast<void*> (this),
-			              traceBlock, off, chunk, frames, queueCount);
+			              traceBlock, off, chunk, frames, events.size ());
 		}
 		const auto frameOf = [off] (const EngineEvent& e) { return static_cast<int64_t> (e.frame) - off; };
 		const auto emit = [&] (const float* left, const float* right, int at, int count) {
@@ -381,20 +380,20 @@ void KernelEngine::renderDirect (float* const* outputs, int outputChannels, int 
 		if (trace)
 			std::fflush (trace);
 	}
-	emptyQueue ();
+	events.clear ();
 }
 
 void KernelEngine::stampAndSortByHostFrame ()
 {
-	for (int i = 0; i < queueCount; ++i)
+	for (int i = 0; i < events.size (); ++i)
 	{
-		if (queue[i].stamped)
+		if (events[i].stamped)
 			continue;
-		queue[i].hostFrame =
-			adapter.hostFramesReceived + static_cast<uint64_t> (queue[i].frame < 0 ? 0 : queue[i].frame);
-		queue[i].stamped = 1;
+		events[i].hostFrame =
+			adapter.hostFramesReceived + static_cast<uint64_t> (events[i].frame < 0 ? 0 : events[i].frame);
+		events[i].stamped = 1;
 	}
-	stableSortBy (queue.get (), sortScratch.get (), queueCount, [] (const EngineEvent& e) { return e.hostFrame; });
+	events.sortBy ([] (const EngineEvent& e) { return e.hostFrame; });
 }
 
 bool KernelEngine::renderConverted (const float* const* inputs, int inputChannels, float* const* outputs,
@@ -422,9 +421,9 @@ bool KernelEngine::renderConverted (const float* const* inputs, int inputChannel
 	// As in direct mode, the skip applies to the first chunk only.
 	bool skip[TAVIK_PARAM_COUNT] = {};
 	if (kernelFrames > 0)
-		for (int i = 0; i < queueCount && dueFrame (queue[i], firstFrame) == firstFrame; ++i)
-			if (queue[i].kind == EngineEvent::PARAMETER && queue[i].index < TAVIK_PARAM_COUNT)
-				skip[queue[i].index] = true;
+		for (int i = 0; i < events.size () && dueFrame (events[i], firstFrame) == firstFrame; ++i)
+			if (events[i].kind == EngineEvent::PARAMETER && events[i].index < TAVIK_PARAM_COUNT)
+				skip[events[i].index] = true;
 
 	bool ok = true;
 	int next = 0;
@@ -459,8 +458,7 @@ bool KernelEngine::renderConverted (const float* const* inputs, int inputChannel
 	adapter.trimOutput ();
 
 	// The undelivered events stay queued, in order, for the next block.
-	std::memmove (queue.get (), queue.get () + next, sizeof (EngineEvent) * static_cast<size_t> (queueCount - next));
-	queueCount -= next;
+	events.dropFront (next);
 	return ok;
 }
 
