@@ -61,7 +61,6 @@ public:
 	 *  ("tavik.presetState"); `origin` says what changed it ("host",
 	 *  "editor", "state", "edit"). */
 	void reportPresetState (const char* origin);
-	const PresetSelection& presetSelection () const { return selection; }
 	/** Where user presets are kept (tests point it elsewhere). */
 	void setUserPresetFolder (std::string folder) { userPresetMessages.setFolder (std::move (folder)); }
 	const UserPresetFolder& userPresetFolder () const { return userPresetMessages.presetFolder (); }
@@ -85,7 +84,6 @@ public:
 
 	// Editor.
 	void setBridgeSink (BridgeSink sink) { bridgeSink = std::move (sink); }
-	bool hasBridgeSink () const { return static_cast<bool> (bridgeSink); }
 	void sendToEditor (const std::string& json) const override;
 	void sendParamChanged (uint32_t id, double normalized);
 	void editorError (const char* reason);
@@ -115,7 +113,6 @@ public:
 	void adoptHostFacts (const HostFacts& reported) { feeds.adoptHostFacts (reported); }
 	void adoptTransportFact (const TransportFact& fact) { feeds.adoptTransportFact (fact); }
 	void adoptLifecycleName (const std::string& name) { feeds.adoptLifecycleName (name); }
-	void replayLifecycle () { feeds.replay (); }
 	/** Milliseconds of the clock the feeds and saves are timed by. */
 	void setClock (std::function<double ()> now) { feeds.setClock (std::move (now)); }
 

@@ -25,7 +25,6 @@ public:
 		if (depth > 0)
 			--depth;
 	}
-	bool insideHostCall () const { return depth > 0; }
 
 	/** Asks the host to re-read what `flags` name: at once when no host call
 	 *  is under way, else at the next flush. */

@@ -34,10 +34,7 @@ bool LineChannel::send (const std::string& text)
 	if (socket < 0 || peerEnded)
 		return false;
 	if (queued.size () - queuedFrom + text.size () + 1 > MAX_QUEUED_BYTES)
-	{
-		++refusedSends;
 		return false;
-	}
 	if (queuedFrom > 0 && queuedFrom == queued.size ())
 	{
 		queued.clear ();

@@ -51,7 +51,6 @@ public:
 
 	/** Lines dropped for length, texts dropped for the queue limit. */
 	size_t droppedLines () const { return oversizedLines; }
-	size_t droppedSends () const { return refusedSends; }
 
 private:
 	int socket = -1;
@@ -61,7 +60,6 @@ private:
 	std::string queued;
 	size_t queuedFrom = 0;
 	size_t oversizedLines = 0;
-	size_t refusedSends = 0;
 };
 
 } // namespace tavik

@@ -47,9 +47,6 @@ public:
 	void setParamValue (uint32_t index, double value);
 	double paramValue (uint32_t index) const;
 	double paramNormalized (uint32_t index) const;
-	bool pushProductParameter (uint32_t index, uint32_t frame, double value, const char* source);
-	void publishDirtyProductParameters (const bool* skip);
-	void resetProductParameterShadow ();
 	void resetParams ();
 	void setVariation (int value);
 	int variation () const { return variationValue; }
@@ -99,6 +96,8 @@ private:
 	bool reserveQueue (int maxBlockFrames, double hostRate);
 	void takeOverflowedParameters ();
 	int republishStep (const bool* skip);
+	bool pushProductParameter (uint32_t index, uint32_t frame, double value, const char* source);
+	void resetProductParameterShadow ();
 	bool dispatchToKernel (const EngineEvent& event, uint32_t kernelFrame, bool traced);
 	template <typename FrameOf, typename Emit>
 	bool renderChunk (int& next, int chunk, const bool* skip, bool traced, FrameOf frameOf, Emit emit);

@@ -132,8 +132,6 @@ int KernelEngine::republishStep (const bool* skip)
 	return pushed;
 }
 
-void KernelEngine::publishDirtyProductParameters (const bool* skip) { republishStep (skip); }
-
 void KernelEngine::resetProductParameterShadow ()
 {
 	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)

@@ -96,8 +96,6 @@ void ProcessorSession::applyBankRecall (const StateChunk& chunk)
 		{
 			source = ref.source;
 			locator = ref.locator;
-			sha256 = ref.sha256;
-			instrument = ref.instrument;
 			return;
 		}
 		clearBank ();
@@ -111,8 +109,6 @@ void ProcessorSession::clearBank ()
 {
 	source.clear ();
 	locator.clear ();
-	sha256.clear ();
-	instrument.clear ();
 }
 
 void ProcessorSession::adoptCcMap (const std::string& payload)
@@ -144,7 +140,7 @@ std::string ProcessorSession::loadRuntimeBankRequest (const std::string& payload
 	size_t pos = 0;
 	std::string kind = nextLine (payload, pos);
 	const std::string path = nextLine (payload, pos);
-	const std::string digest = nextLine (payload, pos);
+	nextLine (payload, pos); // the pin: the loader checks the folder's own digests
 	const std::string name = nextLine (payload, pos);
 	if (kind.empty ())
 		kind = "user-folder";
@@ -156,8 +152,6 @@ std::string ProcessorSession::loadRuntimeBankRequest (const std::string& payload
 		bank = engine.sampler ().stagedBank ().get ();
 		source = kind;
 		locator = path;
-		sha256 = digest;
-		instrument = bank ? bank->instrumentId : std::string ();
 	}
 	return encodeRuntimeBankReply (runtimeBankOutcomeName (outcome), error, bank);
 }

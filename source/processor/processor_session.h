@@ -48,10 +48,7 @@ public:
 
 	bool hasCcMap () const { return holdsCcMap; }
 	const CcMap& ccMap () const { return map; }
-	const std::string& bankSource () const { return source; }
 	const std::string& bankLocator () const { return locator; }
-	const std::string& bankSha256 () const { return sha256; }
-	const std::string& bankInstrument () const { return instrument; }
 	const std::string& presetId () const { return preset; }
 	bool hasTransportSnapshot () const { return transportSnapshot; }
 
@@ -65,8 +62,6 @@ private:
 	bool holdsCcMap = false;
 	std::string source;
 	std::string locator;
-	std::string sha256;
-	std::string instrument;
 	std::string preset;
 	bool transportSnapshot = false;
 };
