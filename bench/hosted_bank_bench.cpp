@@ -2,7 +2,7 @@
 // download with hashing, unpacking and the move into the cache, end to end.
 // The cache entry is removed between iterations, outside the timing.
 #include "bank_files.h"
-#include "hosted_bank_fetch.h"
+#include "hosted_bank_download.h"
 #include "https_test_server.h"
 #include "scoped_variable.h"
 #include "zip_bytes.h"

@@ -35,8 +35,8 @@ public:
 
 	/** Loads a bank through the processor; the reply comes later through
 	 *  adoptRuntimeBankReply. A hosted bank that is not cached yet is
-	 *  downloaded first, off this thread: pollHostedFetch picks it up. A
-	 *  newer request cancels a download still running. */
+	 *  downloaded first, by the download helper: pollHostedFetch picks it
+	 *  up. A newer request cancels a download still running. */
 	void handleRuntimeBank (const std::string& source, const std::string& bankPath, const std::string& instrument,
 	                        const std::string& url, const std::string& digest);
 	void handleBankPreset (const std::string& id);
@@ -50,7 +50,8 @@ public:
 	bool fetchInProgress () const { return fetches.busy (); }
 	/** Stops a running download; nothing is reported for it. */
 	void cancelHostedFetch () { fetches.cancel (); }
-	/** Time limits, size limits and trust for downloads (tests narrow them). */
+	/** Time limits, size limits, trust and the helper for downloads (tests
+	 *  narrow them and name the helper they built). */
 	void setHostedFetchOptions (const HostedFetchOptions& options) { fetchOptions = options; }
 
 	/** The bank a restored state names: source, locator, digest,

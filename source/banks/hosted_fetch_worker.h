@@ -1,50 +1,51 @@
-// Runs hosted bank downloads off the controller's thread: a download may
-// take minutes, and the host's user interface must not wait for it. The
-// controller starts a fetch and picks up its result on a later tick.
+// Runs hosted bank downloads outside the host's process, in the download
+// helper (zorv-bank-fetch, beside the module): a download may take
+// minutes, and the host's user interface must not wait for it; and the
+// bytes it reads come from the internet, which the host's process should
+// never parse. The controller starts a fetch and picks up its result on a
+// later tick.
 #pragma once
 
 #include "hosted_bank_fetch.h"
+#include "hosted_bank_staging.h"
+#include "hosted_fetch_protocol.h"
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace tavik {
 
-struct HostedFetchResult
-{
-	bool ok = false;
-	std::string bankDirectory;
-	std::string error;
-};
-
-/** Used from one thread (the controller's); the download itself runs on a
- *  thread of its own per fetch. */
+/** Used from one thread (the controller's), and never blocks it: each
+ *  fetch is one helper process, which the plug-in's reaper thread reaps
+ *  once the worker is done with it. */
 class HostedFetchWorker
 {
 public:
 	HostedFetchWorker ();
-	/** Cancels what is running and waits for it (about a second at most). */
+	/** Cancels what is running. */
 	~HostedFetchWorker ();
 	HostedFetchWorker (const HostedFetchWorker&) = delete;
 	HostedFetchWorker& operator= (const HostedFetchWorker&) = delete;
 
-	/** Starts a download. A fetch still running is cancelled first and its
-	 *  result dropped. False with `error` when no thread could be started. */
+	/** Starts a download in a helper. A fetch still running is cancelled
+	 *  first and its result dropped. False with `error` when the helper is
+	 *  missing or cannot be started. */
 	bool start (const HostedFetchPlan& plan, const HostedFetchOptions& options, std::string& error);
-	/** Stops the running fetch without waiting; its result is dropped. */
+	/** Kills the running fetch's helper without waiting; its result is
+	 *  dropped and its staging folder removed once it is reaped. */
 	void cancel ();
 	bool busy () const { return current != nullptr; }
-	/** True once per finished fetch, with its result. Also reaps cancelled
-	 *  fetches that have ended. Never blocks. */
+	/** True once per finished fetch, with its result: the helper's answer,
+	 *  or why there was none (it died, or outlived the download's time
+	 *  limit and was killed). Never blocks. */
 	bool poll (HostedFetchResult& result);
+
+	/** "zorv-bank-fetch" beside the module; empty outside a module. */
+	static std::string helperBesideModule ();
 
 private:
 	struct Job;
-	void reapRetired ();
-
 	std::unique_ptr<Job> current;
-	std::vector<std::unique_ptr<Job>> retired;
 };
 
 } // namespace tavik

@@ -39,7 +39,7 @@ bool EditorLink::start (const EditorLaunch& launch, std::string& error)
 	std::snprintf (parent, sizeof (parent), "0x%lx", launch.parentWindow);
 	std::vector<std::string> arguments {launch.helperPath,
 	                                    "--socket",
-	                                    std::to_string (HelperProcess::CHILD_SOCKET_FD),
+	                                    std::to_string (HELPER_SOCKET_FD),
 	                                    "--parent",
 	                                    parent,
 	                                    "--parent-pid",
@@ -49,7 +49,8 @@ bool EditorLink::start (const EditorLaunch& launch, std::string& error)
 	                                    "--ui-root",
 	                                    launch.uiRoot};
 	arguments.insert (arguments.end (), launch.extraArguments.begin (), launch.extraArguments.end ());
-	const bool spawned = helper.spawn (launch.helperPath, arguments, pair[1], error);
+	const bool spawned =
+		helper.spawn (launch.helperPath, arguments, {{HELPER_SOCKET_FD, pair[1], "editor socket"}}, error);
 	::close (pair[1]);
 	if (!spawned)
 	{

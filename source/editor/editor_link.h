@@ -43,6 +43,9 @@ public:
 		Failed,   // the helper could not show the editor or ended: see lastError()
 	};
 
+	/** The descriptor the helper finds its socket on. */
+	static constexpr int HELPER_SOCKET_FD = 3;
+
 	explicit EditorLink (BridgeHost* host) : bridge (host) {}
 	~EditorLink () { close (); }
 	EditorLink (const EditorLink&) = delete;
@@ -102,7 +105,7 @@ private:
 
 	BridgeHost* bridge = nullptr;
 	std::unique_ptr<LineChannel> channel;
-	HelperProcess helper;
+	HelperProcess helper {HelperKind {"editor", "editor helper"}};
 	State current = State::Closed;
 	bool reopening = false;
 	bool failedWhileReopening = false;

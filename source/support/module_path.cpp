@@ -1,6 +1,8 @@
 #include "module_path.h"
 
 #include <atomic>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace tavik {
@@ -23,5 +25,17 @@ void recordModulePath (const char* path)
 }
 
 std::string modulePath () { return gRecorded.load (std::memory_order_acquire) ? std::string (gPath) : std::string (); }
+
+std::string besideModule (const char* name)
+{
+	const std::string image = modulePath ();
+	if (image.empty ())
+		return std::string ();
+	char resolved[PATH_MAX];
+	std::string path = ::realpath (image.c_str (), resolved) ? std::string (resolved) : image;
+	const size_t slash = path.rfind ('/');
+	path = slash == std::string::npos ? std::string (".") : path.substr (0, slash);
+	return path + "/" + name;
+}
 
 } // namespace tavik

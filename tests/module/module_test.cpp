@@ -62,6 +62,61 @@ std::set<std::string> definedDynamicSymbols (const char* path)
 	return names;
 }
 
+// The libraries an ELF file names in its dynamic section (DT_NEEDED).
+std::set<std::string> neededLibraries (const std::string& path)
+{
+	std::ifstream in (path, std::ios::binary);
+	const std::string image ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char> ());
+	std::set<std::string> names;
+	if (image.size () < sizeof (Elf64_Ehdr))
+		return names;
+	Elf64_Ehdr header;
+	std::memcpy (&header, image.data (), sizeof (header));
+	for (int i = 0; i < header.e_shnum; ++i)
+	{
+		Elf64_Shdr section;
+		std::memcpy (&section, image.data () + header.e_shoff + static_cast<size_t> (i) * header.e_shentsize,
+		             sizeof (section));
+		if (section.sh_type != SHT_DYNAMIC)
+			continue;
+		Elf64_Shdr strings;
+		std::memcpy (&strings, image.data () + header.e_shoff + section.sh_link * header.e_shentsize, sizeof (strings));
+		for (size_t at = 0; at + sizeof (Elf64_Dyn) <= section.sh_size; at += sizeof (Elf64_Dyn))
+		{
+			Elf64_Dyn entry;
+			std::memcpy (&entry, image.data () + section.sh_offset + at, sizeof (entry));
+			if (entry.d_tag == DT_NEEDED)
+				names.insert (image.data () + strings.sh_offset + entry.d_un.d_val);
+		}
+	}
+	return names;
+}
+
+bool namesLibrary (const std::set<std::string>& libraries, const std::string& stem)
+{
+	for (const std::string& library : libraries)
+		if (library.rfind ("lib" + stem + ".so", 0) == 0)
+			return true;
+	return false;
+}
+
+// Bytes from the internet are read by the bank download helper beside the
+// module, never inside the host's process.
+TEST (ZorvBundle, OnlyTheDownloadHelperLinksTheDownloadAndArchiveLibraries)
+{
+	const std::set<std::string> module = neededLibraries (kModulePath);
+	ASSERT_TRUE (namesLibrary (module, "c")) << "no dynamic section read";
+	const std::string helper = ZORV_BUNDLE_PATH "/Contents/x86_64-linux/zorv-bank-fetch";
+	const std::set<std::string> helperNeeds = neededLibraries (helper);
+	for (const char* library : {"curl", "archive"})
+	{
+		EXPECT_FALSE (namesLibrary (module, library)) << library;
+		EXPECT_TRUE (namesLibrary (helperNeeds, library)) << library;
+	}
+	// The module may keep OpenSSL's digests, for checking a bank's assets.
+	EXPECT_FALSE (namesLibrary (module, "ssl"));
+}
+
 TEST_F (ZorvModule, ExportsOnlyTheHostEntryPointsAndTheDiagnosticBridge)
 {
 	EXPECT_EQ (definedDynamicSymbols (kModulePath),

@@ -5,17 +5,12 @@
 // entry count limit keep a small archive from filling the disk.
 #pragma once
 
+#include "hosted_fetch_options.h"
+
 #include <atomic>
-#include <cstdint>
 #include <string>
 
 namespace tavik {
-
-struct ZipUnpackLimits
-{
-	uint64_t maxBytes = uint64_t (2) << 30; // every file's unpacked bytes together
-	uint32_t maxEntries = 10000;            // files, folders and links
-};
 
 /** Unpacks `archive` into the existing, empty folder `directory`. Files
  *  are written 0644 and folders 0755 whatever the archive says, and

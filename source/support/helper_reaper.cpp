@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
@@ -76,23 +77,28 @@ void HelperReaper::wake ()
 	[[maybe_unused]] const ssize_t wrote = ::write (wakeFd, &one, sizeof (one));
 }
 
-void HelperReaper::adopt (pid_t pid, int pidfd)
+void HelperReaper::adopt (pid_t pid, int pidfd, HelperKind kind, std::function<void ()> afterReap)
 {
-	if (pid <= 0)
-	{
-		if (pidfd >= 0)
-			::close (pidfd);
+	if (pid <= 0 && pidfd >= 0)
+		::close (pidfd);
+	if (pid <= 0 && !afterReap)
 		return;
-	}
-	const Helper helper {pid, pidfd, 0, Clock::now () + GRACE};
+	Helper helper {pid > 0 ? pid : 0, pid > 0 ? pidfd : -1, kind, 0, Clock::now () + GRACE, std::move (afterReap)};
 	{
 		std::lock_guard<std::mutex> guard (lock);
-		if (ensureRunning ())
+		try
 		{
-			incoming.push_back (helper);
-			++owned;
-			wake ();
-			return;
+			if (ensureRunning ())
+			{
+				incoming.push_back (std::move (helper));
+				++owned;
+				wake ();
+				return;
+			}
+		}
+		catch (...)
+		{
+			// No room to hand it over: it is ended here instead.
 		}
 	}
 	endNow (helper);
@@ -139,6 +145,8 @@ HelperReaper::Counts HelperReaper::counts ()
 
 bool HelperReaper::gone (Helper& helper)
 {
+	if (helper.pid == 0)
+		return true;
 	for (;;)
 	{
 		siginfo_t info {};
@@ -177,7 +185,7 @@ void HelperReaper::signal (Helper& helper, int signalNumber)
 	::kill (helper.pid, signalNumber);
 }
 
-void HelperReaper::endNow (Helper helper)
+void HelperReaper::endNow (Helper& helper)
 {
 	if (!gone (helper))
 	{
@@ -194,8 +202,26 @@ void HelperReaper::endNow (Helper helper)
 	}
 	if (helper.pidfd >= 0)
 		::close (helper.pidfd);
+	finish (helper);
+	if (helper.pid == 0)
+		return;
 	std::lock_guard<std::mutex> guard (lock);
 	++tally.reaped;
+}
+
+void HelperReaper::finish (Helper& helper) noexcept
+{
+	if (!helper.afterReap)
+		return;
+	try
+	{
+		helper.afterReap ();
+	}
+	catch (...)
+	{
+		// What follows an end is tidying up; it may fail, never throw out.
+	}
+	helper.afterReap = nullptr;
 }
 
 void HelperReaper::run ()
@@ -209,7 +235,8 @@ void HelperReaper::run ()
 		Clock::time_point wakeAt = Clock::time_point::max ();
 		{
 			std::lock_guard<std::mutex> guard (lock);
-			active.insert (active.end (), incoming.begin (), incoming.end ());
+			active.insert (active.end (), std::make_move_iterator (incoming.begin ()),
+			               std::make_move_iterator (incoming.end ()));
 			incoming.clear ();
 			if (alarmCall && Clock::now () >= alarmAt)
 			{
@@ -241,10 +268,13 @@ void HelperReaper::run ()
 			{
 				if (helper.pidfd >= 0)
 					::close (helper.pidfd);
+				finish (helper);
+				const bool reaped = helper.pid != 0;
 				active.erase (active.begin () + static_cast<std::ptrdiff_t> (i));
 				std::lock_guard<std::mutex> guard (lock);
 				--owned;
-				++tally.reaped;
+				if (reaped)
+					++tally.reaped;
 				idle.notify_all ();
 				continue;
 			}
@@ -262,9 +292,8 @@ void HelperReaper::run ()
 					if (helper.stage == 1)
 					{
 						std::fprintf (stderr,
-						              "tavik-plugin-shell: editor: the editor helper (pid %ld) did not leave when "
-						              "asked; killing it\n",
-						              static_cast<long> (helper.pid));
+						              "tavik-plugin-shell: %s: the %s (pid %ld) did not leave when asked; killing it\n",
+						              helper.kind.topic, helper.kind.name, static_cast<long> (helper.pid));
 						std::lock_guard<std::mutex> guard (lock);
 						++tally.killed;
 					}

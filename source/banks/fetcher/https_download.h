@@ -1,26 +1,17 @@
 // Downloading one file over HTTPS into an open file while hashing it. Each
 // download has a handle of its own: no cookies, credentials, connection or
-// cache are shared with anything else in the host's process, and neither
-// the address nor any redirect may leave HTTPS.
+// cache are shared with any other download, and neither the address nor
+// any redirect may leave HTTPS. It runs in the download helper, never in
+// the host's process.
 #pragma once
+
+#include "hosted_fetch_options.h"
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
 namespace tavik {
-
-struct HttpsDownloadOptions
-{
-	/** A CA bundle to trust instead of the system's store (tests hand it
-	 *  their own). Empty: $SSL_CERT_FILE when set, else the system's store. */
-	std::string caFile;
-	long connectTimeoutSeconds = 30;
-	/** A download that receives nothing for this long has stalled. */
-	long stallTimeoutSeconds = 30;
-	long totalTimeoutSeconds = 300;
-	uint64_t maxBytes = uint64_t (1) << 30;
-};
 
 struct HttpsDownload
 {

@@ -61,7 +61,7 @@ private:
 };
 
 // The archive reader converts entry names from UTF-8 into the character set
-// of the calling thread's locale, which is ASCII until the host calls
+// of the calling thread's locale, which is ASCII until the program calls
 // setlocale: every name beyond ASCII would fail to convert. While it lives,
 // the calling thread (and only it) has a locale whose character set is
 // UTF-8, the rest taken from the locale it had. Without a UTF-8 locale on

@@ -9,8 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
-#include <mutex>
 #include <unistd.h>
 
 namespace tavik {
@@ -72,26 +70,12 @@ int checkCancel (void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 	return t.cancel && t.cancel->load (std::memory_order_relaxed) ? 1 : 0;
 }
 
-// Once libcurl has run in the host's process it stays there: it and the
-// libraries below it (TLS, Kerberos, IDN) leave thread-specific data and
-// destructors behind, which must not point into code that went away with
-// our module when a host thread ends later.
-void keepCurlLoaded ()
-{
-	static std::once_flag once;
-	std::call_once (once, [] {
-		Dl_info info {};
-		if (::dladdr (reinterpret_cast<void*> (&curl_easy_init), &info) && info.dli_fname)
-			::dlopen (info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-	});
-}
-
 // libcurl's process-wide set-up, reference counted and thread-safe in the
 // versions we build against; held for the length of one download.
 class CurlGlobal
 {
 public:
-	CurlGlobal () : ok ((keepCurlLoaded (), curl_global_init (CURL_GLOBAL_DEFAULT) == CURLE_OK)) {}
+	CurlGlobal () : ok (curl_global_init (CURL_GLOBAL_DEFAULT) == CURLE_OK) {}
 	~CurlGlobal ()
 	{
 		if (ok)
@@ -151,7 +135,7 @@ HttpsDownload downloadToFile (const std::string& url, int fd, const HttpsDownloa
 	curl_easy_setopt (handle, CURLOPT_SSL_VERIFYHOST, 2L);
 	if (!caFile.empty ())
 		curl_easy_setopt (handle, CURLOPT_CAINFO, caFile.c_str ());
-	curl_easy_setopt (handle, CURLOPT_NOSIGNAL, 1L); // never touch the host's signal handlers
+	curl_easy_setopt (handle, CURLOPT_NOSIGNAL, 1L); // no alarm signals: other threads run beside it
 	curl_easy_setopt (handle, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
 	curl_easy_setopt (handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
 	curl_easy_setopt (handle, CURLOPT_LOW_SPEED_TIME, options.stallTimeoutSeconds);

@@ -2,6 +2,7 @@
 
 #include "helper_reaper.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -16,28 +17,41 @@ extern char** environ;
 
 namespace tavik {
 
-bool HelperProcess::spawn (const std::string& program, const std::vector<std::string>& arguments, int childSocket,
-                           std::string& error)
+namespace {
+
+// The parent's copies of what the child gets, moved above every number the
+// child gets them as: dup2 onto itself would keep close-on-exec set, and one
+// descriptor's source must not be another's target.
+class SpareDescriptors
+{
+public:
+	~SpareDescriptors ()
+	{
+		for (const int fd : fds)
+			::close (fd);
+	}
+	std::vector<int> fds;
+};
+
+} // namespace
+
+bool HelperProcess::spawn (const std::string& program, const std::vector<std::string>& arguments,
+                           const std::vector<Descriptor>& descriptors, std::string& error)
 {
 	handOff ();
-	if (childSocket < 0)
+	int highest = STDERR_FILENO;
+	for (const Descriptor& d : descriptors)
+		highest = std::max (highest, d.child);
+	SpareDescriptors spares;
+	for (const Descriptor& d : descriptors)
 	{
-		error = "no socket for the editor helper";
-		return false;
-	}
-	// dup2 onto itself would keep close-on-exec set, so the socket must
-	// arrive from another number.
-	int source = childSocket;
-	int spare = -1;
-	if (source == CHILD_SOCKET_FD)
-	{
-		spare = ::fcntl (childSocket, F_DUPFD_CLOEXEC, CHILD_SOCKET_FD + 1);
+		const int spare = ::fcntl (d.parent, F_DUPFD_CLOEXEC, highest + 1);
 		if (spare < 0)
 		{
-			error = std::string ("cannot pass the editor socket: ") + std::strerror (errno);
+			error = std::string ("cannot pass the ") + d.what + ": " + std::strerror (errno);
 			return false;
 		}
-		source = spare;
+		spares.fds.push_back (spare);
 	}
 
 	posix_spawn_file_actions_t actions;
@@ -45,10 +59,11 @@ bool HelperProcess::spawn (const std::string& program, const std::vector<std::st
 	posix_spawn_file_actions_init (&actions);
 	posix_spawnattr_init (&attributes);
 	posix_spawn_file_actions_addopen (&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-	posix_spawn_file_actions_adddup2 (&actions, source, CHILD_SOCKET_FD);
+	for (size_t i = 0; i < descriptors.size (); ++i)
+		posix_spawn_file_actions_adddup2 (&actions, spares.fds[i], descriptors[i].child);
 	// Whatever the host has open (its project files, its audio devices,
 	// other plug-ins' sockets) stays with the host.
-	posix_spawn_file_actions_addclosefrom_np (&actions, CHILD_SOCKET_FD + 1);
+	posix_spawn_file_actions_addclosefrom_np (&actions, highest + 1);
 
 	sigset_t none;
 	sigset_t defaults;
@@ -70,11 +85,9 @@ bool HelperProcess::spawn (const std::string& program, const std::vector<std::st
 	const int failed = ::posix_spawn (&started, program.c_str (), &actions, &attributes, argv.data (), environ);
 	posix_spawn_file_actions_destroy (&actions);
 	posix_spawnattr_destroy (&attributes);
-	if (spare >= 0)
-		::close (spare);
 	if (failed != 0)
 	{
-		error = "cannot start the editor helper " + program + ": " + std::strerror (failed);
+		error = std::string ("cannot start the ") + kind.name + " " + program + ": " + std::strerror (failed);
 		return false;
 	}
 	child = started;
@@ -122,10 +135,23 @@ bool HelperProcess::running ()
 	}
 }
 
-void HelperProcess::handOff ()
+void HelperProcess::kill ()
 {
-	if (child > 0)
-		HelperReaper::instance ().adopt (child, pidfd);
+	if (child <= 0)
+		return;
+	if (pidfd >= 0 && ::syscall (SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) == 0)
+		return;
+	if (pidfd >= 0 && errno != ENOSYS)
+		return; // ESRCH: it has ended already
+	// No descriptor: the child is not reaped yet (only this object reaps
+	// it), so the pid is still its own.
+	::kill (child, SIGKILL);
+}
+
+void HelperProcess::handOff (std::function<void ()> afterReap)
+{
+	if (child > 0 || afterReap)
+		HelperReaper::instance ().adopt (child, pidfd, kind, std::move (afterReap));
 	else if (pidfd >= 0)
 		::close (pidfd);
 	child = -1;
