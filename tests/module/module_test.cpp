@@ -30,15 +30,15 @@ using tavik::test::kModulePath;
 using tavik::test::wordAt;
 using tavik::test::ZorvModule;
 
-// Every symbol the module defines in its dynamic symbol table, read from the
-// ELF file itself.
-std::set<std::string> definedDynamicSymbols (const char* path)
+// Calls visit (entry, strings) for every entry of type T in each section
+// of `sectionType` of an ELF file, with the section's string table.
+template <typename T, typename Visit>
+void forEachSectionEntry (const std::string& path, uint32_t sectionType, Visit visit)
 {
 	std::ifstream in (path, std::ios::binary);
 	const std::string image ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char> ());
-	std::set<std::string> names;
 	if (image.size () < sizeof (Elf64_Ehdr))
-		return names;
+		return;
 	Elf64_Ehdr header;
 	std::memcpy (&header, image.data (), sizeof (header));
 	for (int i = 0; i < header.e_shnum; ++i)
@@ -46,49 +46,40 @@ std::set<std::string> definedDynamicSymbols (const char* path)
 		Elf64_Shdr section;
 		std::memcpy (&section, image.data () + header.e_shoff + static_cast<size_t> (i) * header.e_shentsize,
 		             sizeof (section));
-		if (section.sh_type != SHT_DYNSYM)
+		if (section.sh_type != sectionType)
 			continue;
 		Elf64_Shdr strings;
 		std::memcpy (&strings, image.data () + header.e_shoff + section.sh_link * header.e_shentsize, sizeof (strings));
-		for (size_t at = 0; at + sizeof (Elf64_Sym) <= section.sh_size; at += sizeof (Elf64_Sym))
+		for (size_t at = 0; at + sizeof (T) <= section.sh_size; at += sizeof (T))
 		{
-			Elf64_Sym symbol;
-			std::memcpy (&symbol, image.data () + section.sh_offset + at, sizeof (symbol));
-			const int binding = ELF64_ST_BIND (symbol.st_info);
-			if (symbol.st_shndx != SHN_UNDEF && (binding == STB_GLOBAL || binding == STB_WEAK))
-				names.insert (image.data () + strings.sh_offset + symbol.st_name);
+			T entry;
+			std::memcpy (&entry, image.data () + section.sh_offset + at, sizeof (entry));
+			visit (entry, image.data () + strings.sh_offset);
 		}
 	}
+}
+
+// Every symbol the module defines in its dynamic symbol table, read from the
+// ELF file itself.
+std::set<std::string> definedDynamicSymbols (const char* path)
+{
+	std::set<std::string> names;
+	forEachSectionEntry<Elf64_Sym> (path, SHT_DYNSYM, [&names] (const Elf64_Sym& symbol, const char* strings) {
+		const int binding = ELF64_ST_BIND (symbol.st_info);
+		if (symbol.st_shndx != SHN_UNDEF && (binding == STB_GLOBAL || binding == STB_WEAK))
+			names.insert (strings + symbol.st_name);
+	});
 	return names;
 }
 
 // The libraries an ELF file names in its dynamic section (DT_NEEDED).
 std::set<std::string> neededLibraries (const std::string& path)
 {
-	std::ifstream in (path, std::ios::binary);
-	const std::string image ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char> ());
 	std::set<std::string> names;
-	if (image.size () < sizeof (Elf64_Ehdr))
-		return names;
-	Elf64_Ehdr header;
-	std::memcpy (&header, image.data (), sizeof (header));
-	for (int i = 0; i < header.e_shnum; ++i)
-	{
-		Elf64_Shdr section;
-		std::memcpy (&section, image.data () + header.e_shoff + static_cast<size_t> (i) * header.e_shentsize,
-		             sizeof (section));
-		if (section.sh_type != SHT_DYNAMIC)
-			continue;
-		Elf64_Shdr strings;
-		std::memcpy (&strings, image.data () + header.e_shoff + section.sh_link * header.e_shentsize, sizeof (strings));
-		for (size_t at = 0; at + sizeof (Elf64_Dyn) <= section.sh_size; at += sizeof (Elf64_Dyn))
-		{
-			Elf64_Dyn entry;
-			std::memcpy (&entry, image.data () + section.sh_offset + at, sizeof (entry));
-			if (entry.d_tag == DT_NEEDED)
-				names.insert (image.data () + strings.sh_offset + entry.d_un.d_val);
-		}
-	}
+	forEachSectionEntry<Elf64_Dyn> (path, SHT_DYNAMIC, [&names] (const Elf64_Dyn& entry, const char* strings) {
+		if (entry.d_tag == DT_NEEDED)
+			names.insert (strings + entry.d_un.d_val);
+	});
 	return names;
 }
 
