@@ -13,12 +13,14 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <poll.h>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <unistd.h>
 
 namespace tavik::tools {
 
@@ -425,10 +427,33 @@ bool HostRunLoop::run (std::chrono::milliseconds limit, const std::function<bool
 
 namespace {
 
+// A /proc file of `pid`, or empty. Read with plain system calls: a process
+// that ends while its file is read makes the read fail with ESRCH, which a
+// file stream turns into an exception.
+std::string readProcessFile (pid_t pid, const char* name)
+{
+	const std::string path = "/proc/" + std::to_string (pid) + "/" + name;
+	const int fd = ::open (path.c_str (), O_RDONLY | O_CLOEXEC);
+	if (fd < 0)
+		return std::string ();
+	std::string text;
+	char buffer[4096];
+	for (;;)
+	{
+		const ssize_t n = ::read (fd, buffer, sizeof buffer);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			break;
+		text.append (buffer, static_cast<size_t> (n));
+	}
+	::close (fd);
+	return text;
+}
+
 bool readParent (pid_t pid, pid_t& parent)
 {
-	std::ifstream in ("/proc/" + std::to_string (pid) + "/stat");
-	std::string text ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char> ());
+	const std::string text = readProcessFile (pid, "stat");
 	const size_t close = text.rfind (')');
 	if (close == std::string::npos)
 		return false;
@@ -495,7 +520,7 @@ std::vector<pid_t> descendantProcesses (pid_t root)
 
 long proportionalSetKiB (pid_t pid)
 {
-	std::ifstream in ("/proc/" + std::to_string (pid) + "/smaps_rollup");
+	std::istringstream in (readProcessFile (pid, "smaps_rollup"));
 	std::string line;
 	while (std::getline (in, line))
 		if (line.rfind ("Pss:", 0) == 0)
@@ -505,10 +530,8 @@ long proportionalSetKiB (pid_t pid)
 
 std::string processName (pid_t pid)
 {
-	std::ifstream in ("/proc/" + std::to_string (pid) + "/comm");
-	std::string name;
-	std::getline (in, name);
-	return name;
+	const std::string text = readProcessFile (pid, "comm");
+	return text.substr (0, text.find ('\n'));
 }
 
 } // namespace tavik::tools
