@@ -51,6 +51,7 @@ public:
 
 	KernelEngine& engine () { return kernelEngine; }
 	ProcessorSession& session () { return processorSession; }
+	const CcRouter& controllers () const { return ccRouter; }
 	const HostFacts& hostFacts () const { return facts; }
 
 	OBJ_METHODS (TavikProcessor, AudioEffect)
