@@ -112,6 +112,8 @@ double KernelEngine::paramNormalizedAt (uint32_t index, int frame) const
 	// block's; among this block's, the latest frame at or before `frame`
 	// wins, and at one frame the one queued last, as the render applies them.
 	double plain = value (index);
+	if (!events.mayHoldParameter (index))
+		return tavik_param_normalize (&TAVIK_PARAMS[index], plain);
 	int bestFrame = INT32_MIN;
 	for (int i = 0; i < events.size (); ++i)
 	{
