@@ -147,9 +147,13 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 			state->hasLastValue[j] = true;
 		}
 
+		// The current value is asked for only by the modes that use it: an
+		// absolute binding with immediate takeover never needs it.
+		const bool needsCurrent = b.valueMode != CC_MODE_ABSOLUTE || (state && b.takeover != CC_TAKEOVER_IMMEDIATE &&
+		                                                              !(b.takeover == CC_TAKEOVER_PICKUP && state->pickedUp[j]));
 		double currentValue = 0;
 		bool haveCurrent = false;
-		if (current)
+		if (current && needsCurrent)
 		{
 			currentValue = clampUnit (current (context, paramIndex));
 			haveCurrent = true;

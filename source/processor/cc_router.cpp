@@ -6,7 +6,7 @@ namespace {
 
 struct CurrentAt
 {
-	const KernelEngine* engine;
+	const CcRouter* router;
 	int frame;
 };
 
@@ -15,10 +15,37 @@ struct CurrentAt
 double currentValueAt (void* context, uint32_t paramIndex)
 {
 	const auto* at = static_cast<const CurrentAt*> (context);
-	return at->engine->paramNormalizedAt (paramIndex, at->frame);
+	return at->router->valueAt (paramIndex, at->frame);
 }
 
 } // namespace
+
+void CcRouter::beginBlock (HostChangeAt hostChange, void* hostContext) noexcept
+{
+	map = &store.readerMap ();
+	hostChangeAt = hostChange;
+	hostChangeContext = hostContext;
+	for (bool& r : resultThisBlock)
+		r = false;
+}
+
+double CcRouter::valueAt (uint32_t paramIndex, int frame) const noexcept
+{
+	if (paramIndex >= TAVIK_PARAM_COUNT)
+		return 0;
+	if (!hostChangeAt)
+		return engine.paramNormalizedAt (paramIndex, frame);
+	int hostFrame = 0;
+	double hostValue = 0;
+	const bool fromHost = hostChangeAt (hostChangeContext, paramIndex, frame, hostFrame, hostValue);
+	if (fromHost && (!resultThisBlock[paramIndex] || hostFrame > resultFrame[paramIndex]))
+		return tavik_param_normalize (&TAVIK_PARAMS[paramIndex],
+		                              tavik_param_plain (&TAVIK_PARAMS[paramIndex], hostValue));
+	if (resultThisBlock[paramIndex])
+		return tavik_param_normalize (&TAVIK_PARAMS[paramIndex],
+		                              tavik_param_plain (&TAVIK_PARAMS[paramIndex], resultValue[paramIndex]));
+	return engine.paramNormalizedAt (paramIndex, frame);
+}
 
 void CcRouter::controller (uint32_t channel, uint32_t number, int value, int frame, Report report,
                            void* context) noexcept
@@ -48,12 +75,20 @@ void CcRouter::controller (uint32_t channel, uint32_t number, int value, int fra
 	// A binding on any controller, a performance one included, works as well.
 	if (!map)
 		return;
-	CurrentAt at {&engine, frame};
+	CurrentAt at {this, frame};
 	const uint32_t count = ccResolve (*map, n, static_cast<int> (channel) + 1, v, &state, currentValueAt, &at, results,
 	                                  RESULT_CAPACITY);
 	for (uint32_t i = 0; i < count; ++i)
-		if (engine.pushParamNormalized (results[i].paramIndex, results[i].value, frame) && report)
-			report (context, results[i].paramIndex, frame, results[i].value);
+	{
+		const uint32_t index = results[i].paramIndex;
+		if (!engine.pushParamNormalized (index, results[i].value, frame))
+			continue;
+		resultThisBlock[index] = true;
+		resultFrame[index] = frame;
+		resultValue[index] = results[i].value;
+		if (report)
+			report (context, index, frame, results[i].value);
+	}
 }
 
 void CcRouter::noteOn (int pitch, double velocity, int frame, uint32_t route, uint32_t channel) noexcept

@@ -22,11 +22,16 @@ class CcRouter
 public:
 	/** Receives each parameter value a controller set, at its frame. */
 	using Report = void (*) (void* context, uint32_t paramIndex, int frame, double normalized);
+	/** The host's last change of `paramIndex` at or before `frame` in this
+	 *  block: its frame and normalized value; false when it sent none. */
+	using HostChangeAt = bool (*) (void* context, uint32_t paramIndex, int frame, int& changeFrame, double& normalized);
 
 	CcRouter (KernelEngine& target, CcMapStore& maps) : engine (target), store (maps) {}
 
-	/** Takes the block's map from the store. */
-	void beginBlock () noexcept { map = &store.readerMap (); }
+	/** Takes the block's map from the store. `hostChange` (may be null)
+	 *  finds the host's own changes of the block quickly; without it the
+	 *  engine's queue is searched. */
+	void beginBlock (HostChangeAt hostChange = nullptr, void* hostContext = nullptr) noexcept;
 	/** Ends the block: the map taken may be freed after the next one. */
 	void endBlock () noexcept
 	{
@@ -37,6 +42,13 @@ public:
 	/** Controller `number` (0..129) on `channel` (0..15) moved to `value`
 	 *  (0..127) at `frame`. */
 	void controller (uint32_t channel, uint32_t number, int value, int frame, Report report, void* context) noexcept;
+
+	/** A parameter's normalized value at `frame` of the block being routed:
+	 *  the later of the host's last change and this router's last result at
+	 *  or before it (the router's at one frame, as it is queued after the
+	 *  host's), else the engine's. Messages are routed in frame order, so
+	 *  every result so far lies at or before `frame`. */
+	double valueAt (uint32_t paramIndex, int frame) const noexcept;
 
 	void noteOn (int pitch, double velocity, int frame, uint32_t route, uint32_t channel) noexcept;
 	/** Held while the channel's sustain pedal is down. */
@@ -55,6 +67,11 @@ private:
 	const CcMap* map = nullptr;
 	CcRouterState state;
 	CcResolution results[RESULT_CAPACITY];
+	HostChangeAt hostChangeAt = nullptr;
+	void* hostChangeContext = nullptr;
+	bool resultThisBlock[TAVIK_PARAM_COUNT] = {};
+	int resultFrame[TAVIK_PARAM_COUNT] = {};
+	double resultValue[TAVIK_PARAM_COUNT] = {};
 	bool pedal[MIDI_CHANNELS] = {};
 	bool keyDown[MIDI_CHANNELS][128] = {};
 	bool held[MIDI_CHANNELS][128] = {};

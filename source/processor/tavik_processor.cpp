@@ -202,6 +202,9 @@ void TavikProcessor::queueParameterChanges (IParameterChanges* changes, bool tak
 {
 	if (!changes)
 		return;
+	if (takeControllers)
+		for (IParamValueQueue*& queue : hostQueues)
+			queue = nullptr;
 	const int32 queues = changes->getParameterCount ();
 	for (int32 q = 0; q < queues; ++q)
 	{
@@ -224,7 +227,11 @@ void TavikProcessor::queueParameterChanges (IParameterChanges* changes, bool tak
 			if (queue->getPoint (p, offset, value) != kResultOk)
 				continue;
 			if (id < TAVIK_PARAM_COUNT)
+			{
 				kernelEngine.pushParamNormalized (id, value, offset);
+				if (takeControllers)
+					hostQueues[id] = queue;
+			}
 			else if (isController && controllerCount < CONTROLLER_MESSAGE_CAPACITY && std::isfinite (value))
 			{
 				const double clamped = value < 0 ? 0 : value > 1 ? 1 : value;
@@ -250,6 +257,35 @@ void reportControllerValue (void* context, uint32_t paramIndex, int frame, doubl
 	int32 pointIndex = 0;
 	if (queue)
 		queue->addPoint (frame, normalized, pointIndex);
+}
+
+// The host's last point of a parameter at or before `frame`: its points
+// come in frame order, so a binary search finds it.
+bool hostChangeAt (void* context, uint32_t paramIndex, int frame, int& changeFrame, double& normalized)
+{
+	auto* const* queues = static_cast<IParamValueQueue* const*> (context);
+	IParamValueQueue* queue = paramIndex < TAVIK_PARAM_COUNT ? queues[paramIndex] : nullptr;
+	if (!queue)
+		return false;
+	int32 lo = 0;
+	int32 hi = queue->getPointCount ();
+	while (lo < hi)
+	{
+		const int32 mid = lo + (hi - lo) / 2;
+		int32 offset = 0;
+		ParamValue value = 0;
+		if (queue->getPoint (mid, offset, value) == kResultOk && offset <= frame)
+			lo = mid + 1;
+		else
+			hi = mid;
+	}
+	int32 offset = 0;
+	ParamValue value = 0;
+	if (lo == 0 || queue->getPoint (lo - 1, offset, value) != kResultOk)
+		return false;
+	changeFrame = offset;
+	normalized = value;
+	return true;
 }
 
 } // namespace
@@ -298,8 +334,8 @@ tresult PLUGIN_API TavikProcessor::process (ProcessData& data)
 {
 	if (data.symbolicSampleSize != kSample32)
 		return kResultFalse;
-	ccRouter.beginBlock ();
 	queueParameterChanges (data.inputParameterChanges, true);
+	ccRouter.beginBlock (hostChangeAt, hostQueues);
 	routeNotesAndControllers (data.inputEvents, data.outputParameterChanges);
 	const tresult result = renderBlock (data);
 	ccRouter.endBlock ();

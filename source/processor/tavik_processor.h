@@ -10,6 +10,7 @@
 #include "processor_session.h"
 
 #include "public.sdk/source/vst/vstaudioeffect.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
 
 #include <cstdint>
 
@@ -87,6 +88,8 @@ private:
 	ControllerMessage controllerScratch[CONTROLLER_MESSAGE_CAPACITY];
 	int controllerCount = 0;
 	int controllerNext = 0;
+	/** The host's queue of each product parameter in the current block. */
+	Steinberg::Vst::IParamValueQueue* hostQueues[TAVIK_PARAM_COUNT] = {};
 	HostFacts facts;
 	bool initialised = false;
 	bool reportedSetupFailure = false; // the last health report said setup failed
