@@ -23,6 +23,15 @@ double currentValueAt (void* context, uint32_t paramIndex)
 void CcRouter::beginBlock (HostChangeAt hostChange, void* hostContext) noexcept
 {
 	map = &store.readerMap ();
+	// Checked every block, not at the first message: a map freed and a new
+	// one made at its address would otherwise inherit its index and state.
+	// A copy is freed only after two blocks that read a later one.
+	if (map != indexedMap)
+	{
+		ccIndexBindings (*map, slotsOf);
+		state.reset (map);
+		indexedMap = map;
+	}
 	hostChangeAt = hostChange;
 	hostChangeContext = hostContext;
 	for (bool& r : resultThisBlock)
@@ -75,9 +84,11 @@ void CcRouter::controller (uint32_t channel, uint32_t number, int value, int fra
 	// A binding on any controller, a performance one included, works as well.
 	if (!map)
 		return;
+	if (n >= 128 || slotsOf[n] == 0)
+		return;
 	CurrentAt at {this, frame};
-	const uint32_t count = ccResolve (*map, n, static_cast<int> (channel) + 1, v, &state, currentValueAt, &at, results,
-	                                  RESULT_CAPACITY);
+	const uint32_t count = ccResolveSlots (*map, slotsOf[n], n, static_cast<int> (channel) + 1, v, &state,
+	                                       currentValueAt, &at, results, RESULT_CAPACITY);
 	for (uint32_t i = 0; i < count; ++i)
 	{
 		const uint32_t index = results[i].paramIndex;

@@ -67,6 +67,10 @@ private:
 	const CcMap* map = nullptr;
 	CcRouterState state;
 	CcResolution results[RESULT_CAPACITY];
+	// The slots of each controller in `indexedMap`, worked out when a block
+	// first sees a map.
+	const CcMap* indexedMap = nullptr;
+	uint64_t slotsOf[128] = {};
 	HostChangeAt hostChangeAt = nullptr;
 	void* hostChangeContext = nullptr;
 	bool resultThisBlock[TAVIK_PARAM_COUNT] = {};
