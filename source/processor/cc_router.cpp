@@ -102,6 +102,13 @@ void CcRouter::controller (uint32_t channel, uint32_t number, int value, int fra
 	}
 }
 
+void CcRouter::requeueResults () noexcept
+{
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		if (resultThisBlock[i])
+			engine.pushParamNormalized (i, resultValue[i], resultFrame[i]);
+}
+
 void CcRouter::noteOn (int pitch, double velocity, int frame, uint32_t route, uint32_t channel) noexcept
 {
 	const uint32_t c = channel & 15u;

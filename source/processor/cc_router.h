@@ -50,6 +50,11 @@ public:
 	 *  every result so far lies at or before `frame`. */
 	double valueAt (uint32_t paramIndex, int frame) const noexcept;
 
+	/** After a block without audio (whose changes only became values): the
+	 *  last value each controller gave a parameter in it is queued again
+	 *  at its frame for the next block, as the host's changes are. */
+	void requeueResults () noexcept;
+
 	void noteOn (int pitch, double velocity, int frame, uint32_t route, uint32_t channel) noexcept;
 	/** Held while the channel's sustain pedal is down. */
 	void noteOff (int pitch, int frame, uint32_t route, uint32_t channel) noexcept;

@@ -348,6 +348,7 @@ tresult TavikProcessor::renderBlock (ProcessData& data)
 	{
 		kernelEngine.processBlock (nullptr, 0, nullptr, 0, 0);
 		queueParameterChanges (data.inputParameterChanges, false);
+		ccRouter.requeueResults ();
 		return kResultOk;
 	}
 	if (data.numOutputs < 1 || !data.outputs || !data.outputs[0].channelBuffers32 || data.outputs[0].numChannels < 1)

@@ -332,6 +332,13 @@ TEST_F (ProcessorControllers, AMapReplacedBetweenBlocksIsHeardFromTheNextAndNone
 	ASSERT_EQ (host.process (128), kResultOk);
 	EXPECT_EQ (engineValue (5), 1.0);
 	EXPECT_EQ (engineValue (4), 0.0);
+	// A block without audio takes the value; the next one hands it to the
+	// kernel.
+	controller (1, 0, 127);
+	ASSERT_EQ (host.process (0), kResultOk);
+	EXPECT_EQ (engineValue (4), 1.0);
+	ASSERT_EQ (host.process (128), kResultOk);
+	EXPECT_EQ (host.processor ().engine ().kernelShadow (4), 1.0);
 	// A binding on the sustain controller works as a binding too.
 	useMap ("{\"cc\":64,\"path\":\"ir.stereoWidth\"}");
 	controller (64, 3, 127);
