@@ -256,11 +256,10 @@ bool KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 			if (forwardsToKernel (event))
 			{
 				const double value = event.value / 127.0;
-				const double status = kernel.pushEvent (handle, TAVIK_KERNEL_EVENT_CONTROL_CHANGE, kernelFrame,
-				                                        event.index, value);
+				const double status =
+					kernel.pushEvent (handle, TAVIK_KERNEL_EVENT_CONTROL_CHANGE, kernelFrame, event.index, value);
 				if (trace)
-					std::fprintf (trace,
-					              "E this=%p blk=%llu frame=%u kind=%u a=%u value=%.17g src=queue status=%g\n",
+					std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=%u a=%u value=%.17g src=queue status=%g\n",
 					              static_cast<void*> (this), traceBlock, kernelFrame,
 					              static_cast<uint32_t> (TAVIK_KERNEL_EVENT_CONTROL_CHANGE), event.index, value,
 					              status);

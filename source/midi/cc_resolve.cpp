@@ -173,8 +173,9 @@ uint32_t ccResolveSlots (const CcMap& map, uint64_t slots, int controller, int c
 
 		// The current value is asked for only by the modes that use it: an
 		// absolute binding with immediate takeover never needs it.
-		const bool needsCurrent = b.valueMode != CC_MODE_ABSOLUTE || (state && b.takeover != CC_TAKEOVER_IMMEDIATE &&
-		                                                              !(b.takeover == CC_TAKEOVER_PICKUP && state->pickedUp[j]));
+		const bool needsCurrent =
+			b.valueMode != CC_MODE_ABSOLUTE ||
+			(state && b.takeover != CC_TAKEOVER_IMMEDIATE && !(b.takeover == CC_TAKEOVER_PICKUP && state->pickedUp[j]));
 		double currentValue = 0;
 		bool haveCurrent = false;
 		if (current && needsCurrent)

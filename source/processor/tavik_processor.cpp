@@ -235,9 +235,9 @@ void TavikProcessor::queueParameterChanges (IParameterChanges* changes, bool tak
 			else if (isController && controllerCount < CONTROLLER_MESSAGE_CAPACITY && std::isfinite (value))
 			{
 				const double clamped = value < 0 ? 0 : value > 1 ? 1 : value;
-				controllerMessages[controllerCount++] = ControllerMessage {
-					offset, static_cast<uint16_t> (channel), static_cast<uint16_t> (number),
-					static_cast<int32_t> (std::lround (clamped * 127))};
+				controllerMessages[controllerCount++] =
+					ControllerMessage {offset, static_cast<uint16_t> (channel), static_cast<uint16_t> (number),
+				                       static_cast<int32_t> (std::lround (clamped * 127))};
 			}
 		}
 	}

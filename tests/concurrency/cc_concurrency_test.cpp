@@ -228,8 +228,8 @@ TEST (CcMapStoreStress, AProcessorsMapReplacedWhileControllersStreamIsHeardWhole
 				++torn;
 			for (int32_t q = 0; q < host.outputChanges.getParameterCount (); ++q)
 			{
-				auto* queue = static_cast<tavik::test::OutputParameterChanges::Queue*> (
-					host.outputChanges.getParameterData (q));
+				auto* queue =
+					static_cast<tavik::test::OutputParameterChanges::Queue*> (host.outputChanges.getParameterData (q));
 				for (int32_t i = 0; i < queue->count; ++i, ++reported)
 				{
 					const double v = queue->values[i];

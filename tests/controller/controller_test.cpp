@@ -195,8 +195,8 @@ TEST_F (Controller, MidiControllersFollowTheCcMapPerChannel)
 	ASSERT_EQ (mapping->getMidiControllerAssignment (0, 2, 1, id), kResultOk);
 	EXPECT_EQ (id, tavik::midiControllerParamId (2, 1));
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 3, 1, id), kResultFalse);
-	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, 2, id), kResultFalse); // disabled
-	EXPECT_EQ (mapping->getMidiControllerAssignment (1, 0, 7, id), kResultFalse); // another bus
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, 2, id), kResultFalse);           // disabled
+	EXPECT_EQ (mapping->getMidiControllerAssignment (1, 0, 7, id), kResultFalse);           // another bus
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, kAfterTouch, id), kResultFalse); // no binding can
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, kCountCtrlNumber, id), kResultFalse);
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, -1, id), kResultFalse);

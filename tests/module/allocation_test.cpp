@@ -62,8 +62,9 @@ void addControllerStream (ProcessorHost& host, int b, int frames)
 {
 	using tavik::midiControllerParamId;
 	for (int f = 0, k = 0; f < frames; f += 32, ++k)
-		host.addParameterPoint (midiControllerParamId (static_cast<uint32_t> (k % 3), static_cast<uint32_t> (1 + k % 8)),
-		                        f, ((b * 17 + f) % 128) / 127.0);
+		host.addParameterPoint (
+			midiControllerParamId (static_cast<uint32_t> (k % 3), static_cast<uint32_t> (1 + k % 8)), f,
+			((b * 17 + f) % 128) / 127.0);
 	if (b % 5 == 0)
 		host.addParameterPoint (midiControllerParamId (0, 64), frames / 4, b % 10 == 0 ? 1.0 : 0.0);
 	if (b % 37 == 3)
