@@ -5,6 +5,7 @@
 // iteration at 48 kHz and reports x_realtime.
 
 #include "host_process_data.h"
+#include "midi_controller_params.h"
 #include "parameter_table.h"
 #include "tavik_kernel.h"
 #include "tavik_processor.h"
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -96,6 +98,8 @@ public:
 	ProcessorRig& operator= (const ProcessorRig&) = delete;
 
 	tresult process () { return processor->process (data); }
+	tavik::TavikProcessor& plugin () { return *processor; }
+	void reportInto (IParameterChanges* outputs) { data.outputParameterChanges = outputs; }
 
 	NoteList notes;
 	tavik::tools::HostParameterChanges changes;
@@ -280,10 +284,83 @@ void BM_EveryParameterEveryFrame (benchmark::State& state)
 	report (state);
 }
 
+// MIDI controllers through a 64-binding CC map (eight bindings on each of
+// controllers 1..8, targets spread over the parameters, curves mixed),
+// with no controller message (0), one message every 32 frames on each of
+// the eight controllers, absolute and immediate (1), the same stream with
+// every value mode and takeover rule mixed in (2), or no controllers but
+// the very parameter changes case 1 resolves sent as host automation (3).
+// Blocks of 512, the six gongs ringing. Case 1 less case 3, over
+// messages_per_s, is what one message costs the plug-in beyond the
+// parameter changes it makes.
+void BM_ControllerStream (benchmark::State& state)
+{
+	const int stream = static_cast<int> (state.range (0));
+	constexpr int block = 512;
+	ProcessorRig rig (block);
+	const char* const curves[] = {"linear", "exp", "log", "s-curve"};
+	const char* const modes[] = {"absolute", "relative-signed-bit", "relative-binary-offset",
+	                             "relative-twos-complement", "toggle"};
+	const char* const takeovers[] = {"immediate", "pickup", "scaled"};
+	std::string map = "{\"version\":1,\"bindings\":[";
+	for (int j = 0; j < 64; ++j)
+	{
+		map += std::string (j ? "," : "") + "{\"cc\":" + std::to_string (1 + j % 8) + ",\"path\":\"" +
+		       tavik::TAVIK_PARAMS[(j * 5) % 26].path + "\",\"curve\":\"" + curves[j % 4] + "\"";
+		if (stream == 2)
+			map += std::string (",\"valueMode\":\"") + modes[j % 5] + "\",\"takeover\":\"" + takeovers[j % 3] + "\"";
+		map += "}";
+	}
+	map += "]}";
+	rig.plugin ().session ().adoptCcMap (map);
+	if (stream > 0)
+		for (uint32_t cc = 1; cc <= 8; ++cc)
+		{
+			int32 index = 0;
+			IParamValueQueue* queue = rig.changes.addParameterData (tavik::midiControllerParamId (0, cc), index);
+			for (int32 f = 0; f < block; f += 32)
+				queue->addPoint (f, ((f / 32 * 9 + static_cast<int32> (cc) * 13) % 128) / 127.0, index);
+		}
+	if (stream == 3)
+	{
+		// One block resolves the stream; its results become the automation.
+		tavik::tools::HostParameterChanges resolved;
+		rig.reportInto (&resolved);
+		rig.process ();
+		rig.reportInto (nullptr);
+		rig.changes.clear ();
+		for (int32 q = 0; q < resolved.getParameterCount (); ++q)
+		{
+			IParamValueQueue* from = resolved.getParameterData (q);
+			int32 index = 0;
+			IParamValueQueue* to = rig.changes.addParameterData (from->getParameterId (), index);
+			for (int32 p = 0; p < from->getPointCount (); ++p)
+			{
+				int32 offset = 0;
+				ParamValue value = 0;
+				from->getPoint (p, offset, value);
+				to->addPoint (offset, value, index);
+			}
+		}
+	}
+	const int blocksPerSecond = static_cast<int> (kRate) / block;
+	int blocks = 0;
+	for (auto _ : state)
+		for (int b = 0; b < blocksPerSecond; ++b)
+		{
+			rig.notes.armed = blocks++ % (10 * blocksPerSecond) == 0;
+			if (rig.process () != kResultOk)
+				std::abort ();
+		}
+	report (state);
+	state.counters["messages_per_s"] = stream == 1 || stream == 2 ? 8.0 * (block / 32) * blocksPerSecond : 0.0;
+}
+
 BENCHMARK (BM_KernelAlone)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_EveryParameterEveryFrame)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_ManyInstances)->Arg (256)->Unit (benchmark::kMillisecond)->Iterations (2);
 BENCHMARK (BM_ExtremeSettings)->DenseRange (0, 4)->Unit (benchmark::kMillisecond);
+BENCHMARK (BM_ControllerStream)->DenseRange (0, 3)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_Processor)->Arg (32)->Arg (128)->Arg (1024)->Unit (benchmark::kMillisecond);
 
 } // namespace

@@ -117,6 +117,18 @@ bool handleEvent (InstrumentState& state, int kind, double note, double value)
 	if (!std::isfinite (note) || !std::isfinite (value) || note < 0 || note > 127 || !state.bank)
 		return false;
 	GongVoiceBank& bank = *state.bank;
+	if (kind == PROCESSOR_EVENT_CONTROL_CHANGE)
+	{
+		// Every voice, released ones and stolen ones' fades included; one
+		// already fading faster keeps its fade.
+		if (note != CONTROL_ALL_SOUND_OFF)
+			return false;
+		const double fadeFrames = std::floor (STEAL_FADE_SECONDS * bank.sampleRate);
+		for (int v = 0; v < BANK_VOICES; ++v)
+			if (bank.note[v] >= 0 && (bank.releaseFrames[v] == 0 || bank.releaseFrames[v] > fadeFrames))
+				gongReleaseVoice (bank, v, STEAL_FADE_SECONDS);
+		return true;
+	}
 	if (kind == PROCESSOR_EVENT_NOTE_OFF)
 	{
 		for (int v = 0; v < MAX_VOICES; ++v)

@@ -18,6 +18,10 @@ constexpr int INSTRUMENT_PARAM_COUNT = 26;
 constexpr double DEFAULT_PERFORMANCE_VELOCITY = parameterDefault (PARAM_PERFORMANCE_VELOCITY);
 constexpr int PROCESSOR_EVENT_NOTE_ON = 2;
 constexpr int PROCESSOR_EVENT_NOTE_OFF = 3;
+constexpr int PROCESSOR_EVENT_CONTROL_CHANGE = 4;
+/** The one control change the instrument acts on: every voice fades out
+ *  over STEAL_FADE_SECONDS, whatever it was doing. */
+constexpr int CONTROL_ALL_SOUND_OFF = 120;
 
 /** What `prepare` reads: the stream format of the instance. */
 struct PrepareContext

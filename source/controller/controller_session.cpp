@@ -1,5 +1,7 @@
 #include "controller_session.h"
 
+#include "midi_controller_params.h"
+
 #include "bank_folder_picker.h"
 #include "factory_presets.h"
 #include "json_writer.h"
@@ -110,19 +112,14 @@ void ControllerSession::applyEchoRule (uint32_t id, double normalized)
 bool ControllerSession::midiControllerAssignment (int32_t busIndex, int16_t channel, int16_t controller,
                                                   uint32_t& id) const
 {
-	if (busIndex != 0 || controller < 0 || controller > 127)
+	// Every controller that reaches the processor drives a hidden parameter
+	// of its own; the processor resolves it through the CC map.
+	if (busIndex != 0 || channel < 0 || controller < 0 ||
+	    !midiControllerIsAssigned (holdsCcMap ? &map : nullptr, static_cast<uint32_t> (channel),
+	                               static_cast<uint32_t> (controller)))
 		return false;
-	for (uint32_t i = 0; i < map.count && i < CC_MAP_CAPACITY; ++i)
-	{
-		const CcBinding& b = map.bindings[i];
-		if (b.enabled && b.cc == controller && (b.channel == 0 || b.channel == channel + 1) && b.paramIndex >= 0 &&
-		    b.paramIndex < static_cast<int32_t> (TAVIK_PARAM_COUNT))
-		{
-			id = static_cast<uint32_t> (b.paramIndex);
-			return true;
-		}
-	}
-	return false;
+	id = midiControllerParamId (static_cast<uint32_t> (channel), static_cast<uint32_t> (controller));
+	return true;
 }
 
 void ControllerSession::adoptCcMap (const CcMap& adopted, bool notifyEditor)

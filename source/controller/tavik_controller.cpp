@@ -3,6 +3,7 @@
 #include "factory_presets.h"
 #include "host_call.h"
 #include "json_message.h"
+#include "midi_controller_params.h"
 #include "module_path.h"
 #include "plugin_messages.h"
 #include "state_stream.h"
@@ -12,6 +13,7 @@
 
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstmessage.h"
+#include "pluginterfaces/vst/ivstmidicontrollers.h"
 
 #include <cmath>
 #include <cstdio>
@@ -25,6 +27,11 @@ using namespace Steinberg::Vst;
 
 static_assert (RESTART_PARAM_VALUES_CHANGED == kParamValuesChanged, "restart flags");
 static_assert (RESTART_MIDI_CC_ASSIGNMENT_CHANGED == kMidiCCAssignmentChanged, "restart flags");
+static_assert (MIDI_CONTROLLER_NUMBERS == kCountCtrlNumber && MIDI_CHANNEL_PRESSURE == kAfterTouch &&
+                   MIDI_PITCH_BEND == kPitchBend,
+               "one hidden parameter for each controller a host can map");
+static_assert (!isMidiControllerParam (TAVIK_FACTORY_PROGRAM_LIST_ID) && !isMidiControllerParam (TAVIK_PARAM_COUNT - 1),
+               "the hidden parameters' ids meet no other parameter's");
 
 namespace {
 
@@ -166,6 +173,31 @@ void TavikController::publishParametersAndPresets ()
 		programChange->getInfo ().flags &= ~ParameterInfo::kCanAutomate;
 		parameters.addParameter (programChange);
 	}
+	publishMidiControllerParameters ();
+}
+
+void TavikController::publishMidiControllerParameters ()
+{
+	// The parameters a host plays MIDI controllers into: hidden, never
+	// automated, grouped in a unit of their own. They come after every
+	// product parameter, so indices 0..26 stay as they were.
+	String128 name;
+	asciiToString128 ("MIDI Controllers", name);
+	addUnit (new Unit (name, MIDI_CONTROLLER_UNIT_ID, kRootUnitId));
+	for (uint32_t channel = 0; channel < MIDI_CHANNELS; ++channel)
+		for (uint32_t controller = 0; controller < MIDI_CONTROLLER_NUMBERS; ++controller)
+		{
+			char title[48];
+			if (controller == MIDI_CHANNEL_PRESSURE)
+				std::snprintf (title, sizeof title, "MIDI Ch %u Pressure", channel + 1);
+			else if (controller == MIDI_PITCH_BEND)
+				std::snprintf (title, sizeof title, "MIDI Ch %u Pitch Bend", channel + 1);
+			else
+				std::snprintf (title, sizeof title, "MIDI Ch %u CC %u", channel + 1, controller);
+			asciiToString128 (title, name);
+			parameters.addParameter (name, nullptr, 0, 0, ParameterInfo::kIsHidden,
+			                         midiControllerParamId (channel, controller), MIDI_CONTROLLER_UNIT_ID);
+		}
 }
 
 tresult PLUGIN_API TavikController::getParameterInfo (int32 paramIndex, ParameterInfo& info)
@@ -201,7 +233,9 @@ tresult PLUGIN_API TavikController::setParamNormalized (ParamID tag, ParamValue 
 	const HostCallScope inside (logic->restarts ());
 	return guardedHostCall ([&] () -> tresult {
 		const tresult result = EditControllerEx1::setParamNormalized (tag, value);
-		if (result == kResultOk)
+		// A controller's position is no sound: the page, the preset and
+		// the echo rule never hear of it.
+		if (result == kResultOk && !isMidiControllerParam (tag))
 			logic->parameterSet (tag, value);
 		return result;
 	});

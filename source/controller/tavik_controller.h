@@ -86,9 +86,11 @@ public:
 	REFCOUNT_METHODS (EditControllerEx1)
 
 private:
-	/** The 26 parameters, the root unit and the factory preset list with its
-	 *  program-change parameter. */
+	/** The 26 parameters, the root unit, the factory preset list with its
+	 *  program-change parameter, and the hidden MIDI controller parameters. */
 	void publishParametersAndPresets ();
+	/** The hidden parameters of the MIDI mapping and their unit. */
+	void publishMidiControllerParameters ();
 
 	/** The host side of the controller's logic, over the SDK base. */
 	class Surface : public ControllerSurface

@@ -27,6 +27,8 @@ bool EngineEventQueue::push (const EngineEvent& event)
 	if (count < (parameter ? storageSize - NOTE_EVENT_CAPACITY : storageSize))
 	{
 		events[count++] = event;
+		if (parameter && event.index < TAVIK_PARAM_COUNT)
+			queuedParameters |= 1u << event.index;
 		return true;
 	}
 	// A host sending more points than the block has frames: the parameter's
@@ -46,7 +48,7 @@ void EngineEventQueue::dropFront (int n)
 		return;
 	if (n >= count)
 	{
-		count = 0;
+		clear ();
 		return;
 	}
 	std::memmove (events.get (), events.get () + n, sizeof (EngineEvent) * static_cast<size_t> (count - n));

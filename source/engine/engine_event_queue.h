@@ -45,7 +45,11 @@ public:
 	bool reserve (int capacity);
 	/** False when the queue is full for the event's kind. */
 	bool push (const EngineEvent& event);
-	void clear () { count = 0; }
+	void clear ()
+	{
+		count = 0;
+		queuedParameters = 0;
+	}
 	/** Drops the first `n` events, keeping the rest in order. */
 	void dropFront (int n);
 	/** Stable sort by `key (event)`: events with one key keep their order. */
@@ -53,6 +57,12 @@ public:
 	void sortBy (Key key);
 
 	int size () const { return count; }
+	/** False only when no change of parameter `index` is queued (true may
+	 *  also mean one was queued and has gone since). */
+	bool mayHoldParameter (uint32_t index) const
+	{
+		return index < TAVIK_PARAM_COUNT && (queuedParameters >> index & 1u) != 0;
+	}
 	int capacity () const { return storageSize; }
 	EngineEvent& operator[] (int i) { return events[i]; }
 	const EngineEvent& operator[] (int i) const { return events[i]; }
@@ -67,6 +77,8 @@ private:
 	std::unique_ptr<EngineEvent[]> scratch;
 	int storageSize = 0;
 	int count = 0;
+	static_assert (TAVIK_PARAM_COUNT <= 32, "a bit per parameter");
+	uint32_t queuedParameters = 0; // a bit per parameter with a change pushed since the queue was empty
 	double overflowValues[TAVIK_PARAM_COUNT];
 	bool overflowed[TAVIK_PARAM_COUNT] = {};
 	bool anyOverflow = false;

@@ -31,6 +31,8 @@ public:
 	static constexpr int DEFAULT_QUEUE_BLOCK = 512;
 	static constexpr int MAX_HOST_BLOCK = 16384;
 	static constexpr int DEFAULT_VARIATION = 16;
+	/** The one controller the kernel acts on. */
+	static constexpr uint32_t ALL_SOUND_OFF_CONTROLLER = 120;
 
 	explicit KernelEngine (const KernelLibraryApi& kernel = defaultKernelLibrary ());
 	~KernelEngine ();
@@ -42,6 +44,12 @@ public:
 	bool pushNoteOn (int note, double velocity, int frame, uint32_t route, uint32_t channel);
 	bool pushNoteOff (int note, int frame, uint32_t route, uint32_t channel);
 	bool pushController (uint32_t controller, uint32_t value, int frame, uint32_t route, uint32_t channel);
+	/** Every voice fades out at `frame` (the kernel's all-sound-off). */
+	bool pushAllSoundOff (int frame) { return pushController (ALL_SOUND_OFF_CONTROLLER, 0, frame, 0, 0); }
+	/** The normalized value parameter `index` has at `frame` of the block
+	 *  being queued: the last change queued for it at or before that frame
+	 *  (in queue order at one frame), else its current value. */
+	double paramNormalizedAt (uint32_t index, int frame) const;
 	void sortEventsInPlace ();
 	void flushParameterEvents ();
 	void setParamValue (uint32_t index, double value);
@@ -93,6 +101,10 @@ public:
 private:
 	/** The kernel runs at 48 kHz behind the rate adapter. */
 	bool convertsRate () const { return isConverted && rate != 48000; }
+	static bool forwardsToKernel (const EngineEvent& e)
+	{
+		return e.kind == EngineEvent::CONTROLLER && e.index == ALL_SOUND_OFF_CONTROLLER;
+	}
 	bool reserveQueue (int maxBlockFrames, double hostRate);
 	void takeOverflowedParameters ();
 	int republishStep (const bool* skip);

@@ -5,6 +5,7 @@
 
 #include "kernel_trace.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -101,6 +102,37 @@ double KernelEngine::paramValue (uint32_t index) const { return index < TAVIK_PA
 double KernelEngine::paramNormalized (uint32_t index) const
 {
 	return index < TAVIK_PARAM_COUNT ? tavik_param_normalize (&TAVIK_PARAMS[index], value (index)) : 0;
+}
+
+double KernelEngine::paramNormalizedAt (uint32_t index, int frame) const
+{
+	if (index >= TAVIK_PARAM_COUNT)
+		return 0;
+	// Events carried over from an earlier block (stamped) come before this
+	// block's; among this block's, the latest frame at or before `frame`
+	// wins, and at one frame the one queued last, as the render applies them.
+	double plain = value (index);
+	if (!events.mayHoldParameter (index))
+		return tavik_param_normalize (&TAVIK_PARAMS[index], plain);
+	int bestFrame = INT32_MIN;
+	for (int i = 0; i < events.size (); ++i)
+	{
+		const EngineEvent& e = events[i];
+		if (e.kind != EngineEvent::PARAMETER || e.index != index)
+			continue;
+		if (e.stamped)
+		{
+			// Carried events stay at the front of the queue, before this block's.
+			if (bestFrame == INT32_MIN)
+				plain = e.value;
+		}
+		else if (e.frame <= frame && e.frame >= bestFrame)
+		{
+			plain = e.value;
+			bestFrame = e.frame;
+		}
+	}
+	return tavik_param_normalize (&TAVIK_PARAMS[index], plain);
 }
 
 bool KernelEngine::pushProductParameter (uint32_t index, uint32_t frame, double value, const char* source)

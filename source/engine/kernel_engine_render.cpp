@@ -252,8 +252,24 @@ bool KernelEngine::dispatchToKernel (const EngineEvent& event, uint32_t kernelFr
 				recordRealtimeDiagnostic (DIAG_EVENT_REJECTED, DIAG_ERROR, PHASE_PROCESS);
 			return status == 0;
 		}
+		case EngineEvent::CONTROLLER:
+			if (forwardsToKernel (event))
+			{
+				const double value = event.value / 127.0;
+				const double status =
+					kernel.pushEvent (handle, TAVIK_KERNEL_EVENT_CONTROL_CHANGE, kernelFrame, event.index, value);
+				if (trace)
+					std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=%u a=%u value=%.17g src=queue status=%g\n",
+					              static_cast<void*> (this), traceBlock, kernelFrame,
+					              static_cast<uint32_t> (TAVIK_KERNEL_EVENT_CONTROL_CHANGE), event.index, value,
+					              status);
+				if (traced && status != 0)
+					recordRealtimeDiagnostic (DIAG_EVENT_REJECTED, DIAG_ERROR, PHASE_PROCESS);
+				return status == 0;
+			}
+			[[fallthrough]];
 		default:
-			// Controllers are not forwarded to the kernel.
+			// Other controllers are not forwarded to the kernel.
 			if (trace)
 				std::fprintf (trace, "E this=%p blk=%llu frame=%u kind=0 a=0 value=%.17g src=queue status=%g\n",
 				              static_cast<void*> (this), traceBlock, kernelFrame, event.value, -1.0);
@@ -291,7 +307,7 @@ bool KernelEngine::renderChunk (int& next, int chunk, const bool* skip, bool tra
 	};
 	const auto reachesKernel = [] (const EngineEvent& e) {
 		return (e.kind == EngineEvent::PARAMETER && e.index < TAVIK_PARAM_COUNT) || e.kind == EngineEvent::NOTE_ON ||
-		       e.kind == EngineEvent::NOTE_OFF;
+		       e.kind == EngineEvent::NOTE_OFF || forwardsToKernel (e);
 	};
 	while (ok && next < events.size ())
 	{

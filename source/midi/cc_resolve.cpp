@@ -120,15 +120,39 @@ double ccApplyNormalized (const CcBinding& binding, const tavik_param_desc& para
 uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue, CcRouterState* state,
                     CcCurrentValue current, void* context, CcResolution* out, uint32_t capacity)
 {
+	return ccResolveSlots (map, ~uint64_t (0), controller, channel, rawValue, state, current, context, out, capacity);
+}
+
+void ccIndexBindings (const CcMap& map, uint64_t (&slots)[128])
+{
+	static_assert (CC_MAP_CAPACITY <= 64, "a bit per slot");
+	for (uint64_t& s : slots)
+		s = 0;
+	const uint32_t count = map.count < CC_MAP_CAPACITY ? map.count : CC_MAP_CAPACITY;
+	for (uint32_t j = 0; j < count; ++j)
+	{
+		const CcBinding& b = map.bindings[j];
+		if (b.enabled && b.cc < 128 && b.paramIndex >= 0 && b.paramIndex < static_cast<int32_t> (TAVIK_PARAM_COUNT))
+			slots[b.cc] |= uint64_t (1) << j;
+	}
+}
+
+uint32_t ccResolveSlots (const CcMap& map, uint64_t slots, int controller, int channel, int rawValue,
+                         CcRouterState* state, CcCurrentValue current, void* context, CcResolution* out,
+                         uint32_t capacity)
+{
 	if (!out || capacity == 0)
 		return 0;
 	if (state && state->map != &map)
 		state->reset (&map);
 	const int v = clampStep (rawValue);
 	const uint32_t count = map.count < CC_MAP_CAPACITY ? map.count : CC_MAP_CAPACITY;
+	if (count < CC_MAP_CAPACITY)
+		slots &= (uint64_t (1) << count) - 1;
 	uint32_t written = 0;
-	for (uint32_t j = 0; j < count && written < capacity; ++j)
+	for (; slots != 0 && written < capacity; slots &= slots - 1)
 	{
+		const uint32_t j = static_cast<uint32_t> (__builtin_ctzll (slots));
 		const CcBinding& b = map.bindings[j];
 		if (!b.enabled || b.cc != controller || (b.channel != 0 && b.channel != channel) || b.paramIndex < 0 ||
 		    b.paramIndex >= static_cast<int32_t> (TAVIK_PARAM_COUNT))
@@ -147,9 +171,14 @@ uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue,
 			state->hasLastValue[j] = true;
 		}
 
+		// The current value is asked for only by the modes that use it: an
+		// absolute binding with immediate takeover never needs it.
+		const bool needsCurrent =
+			b.valueMode != CC_MODE_ABSOLUTE ||
+			(state && b.takeover != CC_TAKEOVER_IMMEDIATE && !(b.takeover == CC_TAKEOVER_PICKUP && state->pickedUp[j]));
 		double currentValue = 0;
 		bool haveCurrent = false;
-		if (current)
+		if (current && needsCurrent)
 		{
 			currentValue = clampUnit (current (context, paramIndex));
 			haveCurrent = true;

@@ -35,4 +35,15 @@ double ccApplyNormalized (const CcBinding& binding, const tavik_param_desc& para
 uint32_t ccResolve (const CcMap& map, int controller, int channel, int rawValue, CcRouterState* state,
                     CcCurrentValue current, void* context, CcResolution* out, uint32_t capacity);
 
+/** For each controller 0..127, the slots of `map` (bit j for binding j)
+ *  whose binding is enabled, has a valid target and listens to that
+ *  controller, on whatever channel. */
+void ccIndexBindings (const CcMap& map, uint64_t (&slots)[128]);
+
+/** ccResolve over the slots set in `slots` alone (the others are skipped
+ *  as if they did not match), for a caller that indexed the map once. */
+uint32_t ccResolveSlots (const CcMap& map, uint64_t slots, int controller, int channel, int rawValue,
+                         CcRouterState* state, CcCurrentValue current, void* context, CcResolution* out,
+                         uint32_t capacity);
+
 } // namespace tavik

@@ -78,6 +78,7 @@ bool ProcessorSession::restoreState (const char* text, size_t length)
 	{
 		map = chunk->ccMap;
 		holdsCcMap = true;
+		publishCcMap ();
 	}
 	engine.sampler ().publishSamplerPadOverrides (chunk->hasPadOverrides ? chunk->padOverrides
 	                                                                     : SamplerPadOverrides ());
@@ -118,6 +119,15 @@ void ProcessorSession::adoptCcMap (const std::string& payload)
 		return;
 	map = parsed;
 	holdsCcMap = true;
+	publishCcMap ();
+}
+
+void ProcessorSession::publishCcMap ()
+{
+	// Without memory for a copy the audio thread keeps the map it has; the
+	// next publication tries again. Copies it can no longer hold go here.
+	store.publish (map);
+	store.collect ();
 }
 
 void ProcessorSession::adoptPadOverrides (const std::string& payload)

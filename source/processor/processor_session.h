@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cc_map.h"
+#include "cc_map_store.h"
 #include "kernel_engine.h"
 #include "state_document.h"
 
@@ -29,7 +30,8 @@ public:
 	 *  valid state document; false leaves everything as it was. */
 	bool restoreState (const char* text, size_t length);
 
-	/** "tavik.ccMap": a valid map replaces the copy; anything else is ignored. */
+	/** "tavik.ccMap": a valid map replaces the copy and is published to the
+	 *  audio thread's store; anything else is ignored. */
 	void adoptCcMap (const std::string& payload);
 	/** "tavik.padOverrides": a valid map is published to the engine. */
 	void adoptPadOverrides (const std::string& payload);
@@ -48,6 +50,9 @@ public:
 
 	bool hasCcMap () const { return holdsCcMap; }
 	const CcMap& ccMap () const { return map; }
+	/** The map the audio thread resolves controllers through; this
+	 *  session's thread publishes into it. */
+	CcMapStore& ccMapStore () { return store; }
 	const std::string& bankLocator () const { return locator; }
 	const std::string& presetId () const { return preset; }
 	bool hasTransportSnapshot () const { return transportSnapshot; }
@@ -55,11 +60,13 @@ public:
 private:
 	void applyBankRecall (const StateChunk& chunk);
 	void clearBank ();
+	void publishCcMap ();
 
 	KernelEngine& engine;
 	std::function<void ()> diagnosticsChanged;
 	CcMap map;
 	bool holdsCcMap = false;
+	CcMapStore store;
 	std::string source;
 	std::string locator;
 	std::string preset;

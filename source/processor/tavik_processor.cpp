@@ -5,13 +5,16 @@
 #include "plugin_ids.h"
 #include "plugin_messages.h"
 #include "runtime_diagnostics.h"
+#include "stable_sort.h"
 #include "state_stream.h"
 
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 #include <algorithm>
+#include <cmath>
 #include <bitset>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -195,10 +198,13 @@ tresult PLUGIN_API TavikProcessor::setActive (TBool state)
 
 uint32 PLUGIN_API TavikProcessor::getLatencySamples () { return kernelEngine.latencySamples (); }
 
-void TavikProcessor::queueParameterChanges (IParameterChanges* changes)
+void TavikProcessor::queueParameterChanges (IParameterChanges* changes, bool takeControllers)
 {
 	if (!changes)
 		return;
+	if (takeControllers)
+		for (IParamValueQueue*& queue : hostQueues)
+			queue = nullptr;
 	const int32 queues = changes->getParameterCount ();
 	for (int32 q = 0; q < queues; ++q)
 	{
@@ -209,6 +215,11 @@ void TavikProcessor::queueParameterChanges (IParameterChanges* changes)
 		if (points <= 0)
 			continue;
 		const ParamID id = queue->getParameterId ();
+		uint32_t channel = 0;
+		uint32_t number = 0;
+		const bool isController = midiControllerOfParam (id, channel, number);
+		if (isController && !takeControllers)
+			continue;
 		for (int32 p = 0; p < points; ++p)
 		{
 			int32 offset = 0;
@@ -216,48 +227,128 @@ void TavikProcessor::queueParameterChanges (IParameterChanges* changes)
 			if (queue->getPoint (p, offset, value) != kResultOk)
 				continue;
 			if (id < TAVIK_PARAM_COUNT)
+			{
 				kernelEngine.pushParamNormalized (id, value, offset);
+				if (takeControllers)
+					hostQueues[id] = queue;
+			}
+			else if (isController && controllerCount < CONTROLLER_MESSAGE_CAPACITY && std::isfinite (value))
+			{
+				const double clamped = value < 0 ? 0 : value > 1 ? 1 : value;
+				controllerMessages[controllerCount++] =
+					ControllerMessage {offset, static_cast<uint16_t> (channel), static_cast<uint16_t> (number),
+				                       static_cast<int32_t> (std::lround (clamped * 127))};
+			}
 		}
 	}
 }
 
-void TavikProcessor::queueNoteEvents (IEventList* events)
+namespace {
+
+// Tells the host the value a controller gave a parameter, at its frame, so
+// its automation, its generic controls and our controller follow.
+void reportControllerValue (void* context, uint32_t paramIndex, int frame, double normalized)
 {
-	if (!events)
+	auto* changes = static_cast<IParameterChanges*> (context);
+	if (!changes)
 		return;
-	const int32 count = events->getEventCount ();
+	int32 queueIndex = 0;
+	IParamValueQueue* queue = changes->addParameterData (paramIndex, queueIndex);
+	int32 pointIndex = 0;
+	if (queue)
+		queue->addPoint (frame, normalized, pointIndex);
+}
+
+// The host's last point of a parameter at or before `frame`: its points
+// come in frame order, so a binary search finds it.
+bool hostChangeAt (void* context, uint32_t paramIndex, int frame, int& changeFrame, double& normalized)
+{
+	auto* const* queues = static_cast<IParamValueQueue* const*> (context);
+	IParamValueQueue* queue = paramIndex < TAVIK_PARAM_COUNT ? queues[paramIndex] : nullptr;
+	if (!queue)
+		return false;
+	int32 lo = 0;
+	int32 hi = queue->getPointCount ();
+	while (lo < hi)
+	{
+		const int32 mid = lo + (hi - lo) / 2;
+		int32 offset = 0;
+		ParamValue value = 0;
+		if (queue->getPoint (mid, offset, value) == kResultOk && offset <= frame)
+			lo = mid + 1;
+		else
+			hi = mid;
+	}
+	int32 offset = 0;
+	ParamValue value = 0;
+	if (lo == 0 || queue->getPoint (lo - 1, offset, value) != kResultOk)
+		return false;
+	changeFrame = offset;
+	normalized = value;
+	return true;
+}
+
+} // namespace
+
+void TavikProcessor::routeControllersUpTo (int frame, IParameterChanges* outputChanges)
+{
+	for (; controllerNext < controllerCount && controllerMessages[controllerNext].frame <= frame; ++controllerNext)
+	{
+		const ControllerMessage& m = controllerMessages[controllerNext];
+		ccRouter.controller (m.channel, m.number, m.value, m.frame, reportControllerValue, outputChanges);
+	}
+}
+
+void TavikProcessor::routeNotesAndControllers (IEventList* events, IParameterChanges* outputChanges)
+{
+	// Each queue arrives in frame order, but the queues of different
+	// controllers interleave.
+	stableSortBy (controllerMessages, controllerScratch, controllerCount,
+	              [] (const ControllerMessage& m) { return m.frame; });
+	controllerNext = 0;
+	const int32 count = events ? events->getEventCount () : 0;
 	for (int32 i = 0; i < count; ++i)
 	{
 		Event e {};
 		if (events->getEvent (i, e) != kResultOk)
 			continue;
+		routeControllersUpTo (e.sampleOffset, outputChanges);
 		const uint32_t route = KernelEngine::eventRouteForInput (std::max<int32> (e.busIndex, 0));
 		if (e.type == Event::kNoteOffEvent)
-			kernelEngine.pushNoteOff (e.noteOff.pitch, e.sampleOffset, route,
-			                          static_cast<uint32_t> (e.noteOff.channel));
+			ccRouter.noteOff (e.noteOff.pitch, e.sampleOffset, route, static_cast<uint32_t> (e.noteOff.channel));
 		else if (e.type == Event::kNoteOnEvent)
 		{
 			if (e.noteOn.velocity > 0)
-				kernelEngine.pushNoteOn (e.noteOn.pitch, e.noteOn.velocity, e.sampleOffset, route,
-				                         static_cast<uint32_t> (e.noteOn.channel));
+				ccRouter.noteOn (e.noteOn.pitch, e.noteOn.velocity, e.sampleOffset, route,
+				                 static_cast<uint32_t> (e.noteOn.channel));
 			else
-				kernelEngine.pushNoteOff (e.noteOn.pitch, e.sampleOffset, route,
-				                          static_cast<uint32_t> (e.noteOn.channel));
+				ccRouter.noteOff (e.noteOn.pitch, e.sampleOffset, route, static_cast<uint32_t> (e.noteOn.channel));
 		}
 	}
+	routeControllersUpTo (INT32_MAX, outputChanges);
+	controllerCount = 0;
+	controllerNext = 0;
 }
 
 tresult PLUGIN_API TavikProcessor::process (ProcessData& data)
 {
 	if (data.symbolicSampleSize != kSample32)
 		return kResultFalse;
-	queueParameterChanges (data.inputParameterChanges);
-	queueNoteEvents (data.inputEvents);
+	queueParameterChanges (data.inputParameterChanges, true);
+	ccRouter.beginBlock (hostChangeAt, hostQueues);
+	routeNotesAndControllers (data.inputEvents, data.outputParameterChanges);
+	const tresult result = renderBlock (data);
+	ccRouter.endBlock ();
+	return result;
+}
 
+tresult TavikProcessor::renderBlock (ProcessData& data)
+{
 	if (data.numSamples <= 0)
 	{
 		kernelEngine.processBlock (nullptr, 0, nullptr, 0, 0);
-		queueParameterChanges (data.inputParameterChanges);
+		queueParameterChanges (data.inputParameterChanges, false);
+		ccRouter.requeueResults ();
 		return kResultOk;
 	}
 	if (data.numOutputs < 1 || !data.outputs || !data.outputs[0].channelBuffers32 || data.outputs[0].numChannels < 1)

@@ -4,11 +4,13 @@
 // classes would dereference unchecked are checked here.
 #pragma once
 
+#include "cc_router.h"
 #include "host_facts.h"
 #include "kernel_engine.h"
 #include "processor_session.h"
 
 #include "public.sdk/source/vst/vstaudioeffect.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
 
 #include <cstdint>
 
@@ -50,18 +52,44 @@ public:
 
 	KernelEngine& engine () { return kernelEngine; }
 	ProcessorSession& session () { return processorSession; }
+	const CcRouter& controllers () const { return ccRouter; }
 	const HostFacts& hostFacts () const { return facts; }
 
 	OBJ_METHODS (TavikProcessor, AudioEffect)
 
 private:
-	void queueParameterChanges (Steinberg::Vst::IParameterChanges* changes);
-	void queueNoteEvents (Steinberg::Vst::IEventList* events);
+	/** Queues the product parameters' changes; with `takeControllers`, the
+	 *  hidden controller parameters' changes are kept for routing. */
+	void queueParameterChanges (Steinberg::Vst::IParameterChanges* changes, bool takeControllers);
+	/** Routes the block's notes and controller messages in frame order (a
+	 *  controller before a note at its frame). */
+	void routeNotesAndControllers (Steinberg::Vst::IEventList* events,
+	                               Steinberg::Vst::IParameterChanges* outputChanges);
+	void routeControllersUpTo (int frame, Steinberg::Vst::IParameterChanges* outputChanges);
+	Steinberg::tresult renderBlock (Steinberg::Vst::ProcessData& data);
 
 	Steinberg::tresult handleMessage (Steinberg::Vst::IMessage* message, const char* id);
 
+	/** One controller message from a hidden parameter's change. */
+	struct ControllerMessage
+	{
+		int32_t frame;
+		uint16_t channel;
+		uint16_t number;
+		int32_t value;
+	};
+	/** Controller messages one block may carry; later ones are dropped. */
+	static constexpr int CONTROLLER_MESSAGE_CAPACITY = 4096;
+
 	KernelEngine kernelEngine;
 	ProcessorSession processorSession;
+	CcRouter ccRouter {kernelEngine, processorSession.ccMapStore ()};
+	ControllerMessage controllerMessages[CONTROLLER_MESSAGE_CAPACITY];
+	ControllerMessage controllerScratch[CONTROLLER_MESSAGE_CAPACITY];
+	int controllerCount = 0;
+	int controllerNext = 0;
+	/** The host's queue of each product parameter in the current block. */
+	Steinberg::Vst::IParamValueQueue* hostQueues[TAVIK_PARAM_COUNT] = {};
 	HostFacts facts;
 	bool initialised = false;
 	bool reportedSetupFailure = false; // the last health report said setup failed

@@ -5,6 +5,8 @@
 
 #include "cc_activity_feed.h"
 #include "cc_map_store.h"
+#include "midi_controller_params.h"
+#include "processor_test_host.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -197,6 +200,63 @@ TEST (CcActivityFeedStress, AFastProducerLosesNoValueAndEachControllerArrivesAtM
 		}
 	}
 	EXPECT_FALSE (feed.hasPending ());
+}
+
+// The controller thread replaces the processor's CC map while the audio
+// thread streams controllers through it: every value reported comes from
+// one whole map (the level follows the controller, or its reverse), and the
+// block after the last replacement hears the last map.
+TEST (CcMapStoreStress, AProcessorsMapReplacedWhileControllersStreamIsHeardWhole)
+{
+	tavik::test::ProcessorHost host;
+	ASSERT_TRUE (host.start (48000, 256));
+	const std::string follows = "{\"version\":1,\"bindings\":[{\"cc\":1,\"path\":\"master.level\"}]}";
+	const std::string reverses =
+		"{\"version\":1,\"bindings\":[{\"cc\":1,\"path\":\"master.level\",\"min\":1,\"max\":0}]}";
+	host.processor ().session ().adoptCcMap (follows);
+	std::atomic<bool> done {false};
+	std::atomic<int> blocks {0};
+	int torn = 0;
+	int reported = 0;
+	std::thread audio ([&] {
+		for (int b = 0; !done.load (std::memory_order_acquire) || b < 200; ++b)
+		{
+			const int value = b % 128;
+			host.addParameterPoint (midiControllerParamId (0, 1), 0, value / 127.0);
+			host.addParameterPoint (midiControllerParamId (0, 1), 128, value / 127.0);
+			if (host.process (256) != Steinberg::kResultOk)
+				++torn;
+			for (int32_t q = 0; q < host.outputChanges.getParameterCount (); ++q)
+			{
+				auto* queue =
+					static_cast<tavik::test::OutputParameterChanges::Queue*> (host.outputChanges.getParameterData (q));
+				for (int32_t i = 0; i < queue->count; ++i, ++reported)
+				{
+					const double v = queue->values[i];
+					if (queue->id != 17 || (v != value / 127.0 && v != 1 - value / 127.0))
+						++torn;
+				}
+			}
+			blocks.fetch_add (1, std::memory_order_release);
+		}
+	});
+	// Replacements go on until the audio thread has streamed a while.
+	for (int i = 0; i < 2000 || blocks.load (std::memory_order_acquire) < 300; ++i)
+		host.processor ().session ().adoptCcMap (i % 2 ? follows : reverses);
+	host.processor ().session ().adoptCcMap (reverses);
+	done.store (true, std::memory_order_release);
+	audio.join ();
+	EXPECT_EQ (torn, 0);
+	EXPECT_EQ (reported, 2 * blocks.load ());
+
+	host.addParameterPoint (midiControllerParamId (0, 1), 0, 1.0);
+	ASSERT_EQ (host.process (256), Steinberg::kResultOk);
+	EXPECT_EQ (host.processor ().engine ().paramValue (17), 0.0);
+	// Two blocks later every superseded copy is freed at the next
+	// replacement but the one it supersedes.
+	ASSERT_EQ (host.process (256), Steinberg::kResultOk);
+	host.processor ().session ().adoptCcMap (reverses);
+	EXPECT_EQ (host.processor ().session ().ccMapStore ().retiredCount (), 1u);
 }
 
 } // namespace

@@ -5,17 +5,21 @@
 
 #include "factory_presets.h"
 #include "host_context.h"
+#include "json_text.h"
 #include "message_recorder.h"
+#include "midi_controller_params.h"
 #include "recording_component_handler.h"
 #include "plugin_messages.h"
 #include "tavik_controller.h"
 
 #include "public.sdk/source/common/memorystream.h"
+#include "pluginterfaces/vst/ivstmidicontrollers.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,7 +87,7 @@ protected:
 
 TEST_F (Controller, ProgramChangeAppliesAFactoryPresetThroughTheEditProtocol)
 {
-	ASSERT_EQ (object->getParameterCount (), 27);
+	ASSERT_EQ (object->getParameterCount (), 27 + 16 * kCountCtrlNumber);
 	ParameterInfo info {};
 	ASSERT_EQ (object->getParameterInfo (26, info), kResultOk);
 	EXPECT_EQ (info.id, PROGRAM_CHANGE);
@@ -147,6 +151,13 @@ TEST_F (Controller, HostEditsReachTheEditor)
 	EXPECT_EQ (editor[0], "{\"type\":\"tavik.paramChanged\",\"path\":\"ir.size\",\"value\":1.25,\"normalized\":0.5}");
 	EXPECT_EQ (object->setParamNormalized (999, 0.5), kResultFalse);
 	EXPECT_EQ (editor.size (), 1u);
+	// A controller's position is held, and neither the page nor the preset
+	// hears of it.
+	const ParamID modWheel = tavik::midiControllerParamId (0, 1);
+	ASSERT_EQ (object->setParamNormalized (modWheel, 0.75), kResultOk);
+	EXPECT_EQ (object->getParamNormalized (modWheel), 0.75);
+	EXPECT_EQ (editor.size (), 1u);
+	EXPECT_FALSE (controller->session ().presetState ().dirty);
 }
 
 TEST_F (Controller, MidiControllersFollowTheCcMapPerChannel)
@@ -174,18 +185,63 @@ TEST_F (Controller, MidiControllersFollowTheCcMapPerChannel)
 	EXPECT_EQ (processor->count (tavik::messages::CC_MAP), 1u);
 	EXPECT_EQ (editorCount ("tavik.ccMapChanged"), 1u);
 
+	// Each matched (channel, controller) drives a hidden parameter of its
+	// own, which the processor resolves through the map.
 	for (int16 channel : {0, 5, 15})
 	{
 		ASSERT_EQ (mapping->getMidiControllerAssignment (0, channel, 7, id), kResultOk);
-		EXPECT_EQ (id, 17u);
+		EXPECT_EQ (id, tavik::midiControllerParamId (static_cast<uint32_t> (channel), 7));
 	}
 	ASSERT_EQ (mapping->getMidiControllerAssignment (0, 2, 1, id), kResultOk);
-	EXPECT_EQ (id, 9u);
+	EXPECT_EQ (id, tavik::midiControllerParamId (2, 1));
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 3, 1, id), kResultFalse);
-	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, 2, id), kResultFalse); // disabled
-	EXPECT_EQ (mapping->getMidiControllerAssignment (1, 0, 7, id), kResultFalse); // another bus
-	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, 128, id), kResultFalse);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, 2, id), kResultFalse);           // disabled
+	EXPECT_EQ (mapping->getMidiControllerAssignment (1, 0, 7, id), kResultFalse);           // another bus
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, kAfterTouch, id), kResultFalse); // no binding can
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, kCountCtrlNumber, id), kResultFalse);
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 0, -1, id), kResultFalse);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 16, 7, id), kResultFalse);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, -1, 7, id), kResultFalse);
+	// Sustain, all sound off and all notes off reach the processor on every
+	// channel, with or without a binding.
+	for (CtrlNumber performance : {kCtrlSustainOnOff, kCtrlAllSoundsOff, kCtrlAllNotesOff})
+		for (int16 channel : {0, 9, 15})
+		{
+			ASSERT_EQ (mapping->getMidiControllerAssignment (0, channel, performance, id), kResultOk);
+			EXPECT_EQ (id, tavik::midiControllerParamId (static_cast<uint32_t> (channel),
+			                                             static_cast<uint32_t> (performance)));
+		}
+
+	// Every hidden parameter is listed after the product's, hidden, never
+	// automated, in the MIDI controllers unit, with a distinct id.
+	ASSERT_EQ (object->getParameterCount (), 27 + 16 * kCountCtrlNumber);
+	std::set<ParamID> ids;
+	for (int32 i = 27; i < object->getParameterCount (); ++i)
+	{
+		ParameterInfo info {};
+		ASSERT_EQ (object->getParameterInfo (i, info), kResultOk);
+		EXPECT_TRUE (tavik::isMidiControllerParam (info.id)) << i;
+		EXPECT_EQ (info.flags, ParameterInfo::kIsHidden) << i;
+		EXPECT_EQ (info.unitId, tavik::MIDI_CONTROLLER_UNIT_ID);
+		ids.insert (info.id);
+	}
+	EXPECT_EQ (ids.size (), 16u * kCountCtrlNumber);
+	ParameterInfo last {};
+	ASSERT_EQ (object->getParameterInfo (object->getParameterCount () - 1, last), kResultOk);
+	EXPECT_EQ (tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (last.title), 128),
+	           "MIDI Ch 16 Pitch Bend");
+	FUnknownPtr<IUnitInfo> units (object);
+	UnitInfo unit {};
+	ASSERT_EQ (units->getUnitInfo (1, unit), kResultOk);
+	EXPECT_EQ (unit.id, tavik::MIDI_CONTROLLER_UNIT_ID);
+	EXPECT_EQ (unit.parentUnitId, kRootUnitId);
+	EXPECT_EQ (tavik::tools::utf16ToUtf8 (reinterpret_cast<const char16_t*> (unit.name), 128), "MIDI Controllers");
+
+	// A binding removed drops its controller on the next answer.
+	map.count = 2;
+	controller->session ().adoptCcMap (map, true);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 2, 1, id), kResultFalse);
+	EXPECT_EQ (handler.restarts, (std::vector<int32> {kMidiCCAssignmentChanged, kMidiCCAssignmentChanged}));
 }
 
 TEST_F (Controller, ComponentStateUpdatesOnlyWhatTheDocumentCarries)
@@ -219,7 +275,7 @@ TEST_F (Controller, ComponentStateUpdatesOnlyWhatTheDocumentCarries)
 	FUnknownPtr<IMidiMapping> mapping (object);
 	ParamID id = 0;
 	ASSERT_EQ (mapping->getMidiControllerAssignment (0, 0, 74, id), kResultOk);
-	EXPECT_EQ (id, 5u);
+	EXPECT_EQ (id, tavik::midiControllerParamId (0, 74));
 
 	// A document that does not parse changes nothing.
 	editor.clear ();

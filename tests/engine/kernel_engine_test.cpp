@@ -436,6 +436,45 @@ TEST_F (EngineWithSpy, EventOrderAndDiscardedFrames)
 	EXPECT_EQ (pushes[0].kind, uint32_t (TAVIK_KERNEL_EVENT_NOTE_OFF));
 	EXPECT_EQ (pushes[1].kind, uint32_t (TAVIK_KERNEL_EVENT_NOTE_ON));
 	EXPECT_EQ (engine->queuedEvents (), 0);
+
+	// Of the controllers only all sound off reaches the kernel, after the
+	// frame's parameters, counted in the kernel's queue like a note.
+	spy.clear ();
+	ASSERT_TRUE (engine->pushController (7, 100, 4, 0, 0));
+	ASSERT_TRUE (engine->pushAllSoundOff (20));
+	ASSERT_TRUE (engine->pushParamNormalized (17, 0.5, 20));
+	engine->processBlock (nullptr, 0, buffers.out (), 2, 128);
+	const std::vector<KernelCall> controls = spy.pushes ();
+	ASSERT_EQ (controls.size (), 2u);
+	EXPECT_EQ (controls[0].kind, uint32_t (TAVIK_KERNEL_EVENT_PARAMETER));
+	EXPECT_EQ (controls[1].kind, uint32_t (TAVIK_KERNEL_EVENT_CONTROL_CHANGE));
+	EXPECT_EQ (controls[1].a, 120u);
+	EXPECT_EQ (controls[1].frame, 20u);
+	EXPECT_EQ (controls[1].value, 0.0);
+}
+
+// What a controller's pickup compares with: the value a parameter has at a
+// frame of the block being queued, in the order the render applies changes.
+TEST_F (EngineWithSpy, ParameterValuesAtAFrameOfTheQueuedBlock)
+{
+	ASSERT_TRUE (engine->setup (48000, 256));
+	engine->setParamValue (17, 0.8);
+	EXPECT_EQ (engine->paramNormalizedAt (17, 0), 0.8);
+	ASSERT_TRUE (engine->pushParamNormalized (17, 0.5, 100));
+	ASSERT_TRUE (engine->pushParamNormalized (17, 0.25, 40));
+	ASSERT_TRUE (engine->pushParamNormalized (17, 0.75, 40)); // queued later at one frame: wins
+	ASSERT_TRUE (engine->pushParamNormalized (5, 1.0, 0));
+	EXPECT_EQ (engine->paramNormalizedAt (17, 39), 0.8);
+	EXPECT_EQ (engine->paramNormalizedAt (17, 40), 0.75);
+	EXPECT_EQ (engine->paramNormalizedAt (17, 99), 0.75);
+	EXPECT_EQ (engine->paramNormalizedAt (17, 100), 0.5);
+	EXPECT_EQ (engine->paramNormalizedAt (17, 5000), 0.5);
+	EXPECT_EQ (engine->paramNormalizedAt (4, 50), 0.4); // nothing queued: its value
+	EXPECT_EQ (engine->paramNormalizedAt (26, 50), 0.0);
+	Stereo buffers (128);
+	engine->processBlock (nullptr, 0, buffers.out (), 2, 128);
+	EXPECT_EQ (engine->paramNormalizedAt (17, 0), 0.5);
+	EXPECT_EQ (engine->paramNormalizedAt (5, 0), 1.0);
 }
 
 TEST_F (EngineWithSpy, RejectedNotesPostADiagnostic)

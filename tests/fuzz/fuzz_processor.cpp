@@ -1,8 +1,10 @@
 // The processor through its VST 3 interfaces: each input is either a state
 // blob for setState or a message for notify (its first byte picks which,
-// and which message), followed now and then by a short render whose output
-// must be finite and bounded.
+// and which message), followed now and then by a short render, under MIDI
+// controllers taken from the input's bytes, whose output must be finite and
+// bounded and whose reported parameter values must be normalized.
 #include "host_process_data.h"
+#include "midi_controller_params.h"
 #include "plugin_messages.h"
 #include "processor_test_host.h"
 
@@ -70,11 +72,27 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 	if (op % 16 == 0)
 	{
 		host->addNoteOn (48 + op % 24, 0.9f, 0);
+		for (int32 i = 0; i < 8 && 3 * i + 2 < length; ++i)
+			host->addParameterPoint (tavik::midiControllerParamId (static_cast<uint8_t> (body[3 * i]) % 16u,
+			                                                       static_cast<uint8_t> (body[3 * i + 1]) % 130u),
+			                         4 * i, static_cast<uint8_t> (body[3 * i + 2]) / 255.0);
 		host->process (32);
 		for (const auto& channel : host->output)
 			for (const float sample : channel)
 				if (!std::isfinite (sample) || std::fabs (sample) > 4)
 					std::abort ();
+		for (int32 q = 0; q < host->outputChanges.getParameterCount (); ++q)
+		{
+			IParamValueQueue* queue = host->outputChanges.getParameterData (q);
+			for (int32 p = 0; p < queue->getPointCount (); ++p)
+			{
+				int32 offset = 0;
+				ParamValue value = 0;
+				queue->getPoint (p, offset, value);
+				if (!(value >= 0 && value <= 1) || offset < 0 || offset >= 32 || queue->getParameterId () >= 26)
+					std::abort ();
+			}
+		}
 	}
 	return 0;
 }

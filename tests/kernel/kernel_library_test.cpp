@@ -175,9 +175,23 @@ TEST_F (KernelLibrary, ProcessLimitsAndQueueDiscard)
 	std::vector<float> out = render (h, 128);
 	for (float x : out)
 		ASSERT_EQ (x, 0.f);
-	// A control change passes the checks but the instrument refuses it.
+	// A control change passes the checks but the instrument refuses it,
+	// all sound off (120) alone excepted: every voice, a released one
+	// included, is silent 10 ms later.
 	ASSERT_EQ (K (push_event) (h, 4, 3, 1, 0.5), 0);
 	EXPECT_EQ (K (process) (h, 128), 2);
+	const uint32_t v = create ();
+	ASSERT_EQ (K (push_event) (v, 2, 0, 45, 0.9), 0);
+	ASSERT_EQ (K (push_event) (v, 2, 0, 52, 0.9), 0);
+	ASSERT_EQ (K (push_event) (v, 3, 0, 52, 0), 0);
+	render (v, 128);
+	ASSERT_EQ (K (push_event) (v, 4, 0, 120, 0), 0);
+	render (v, 128);
+	for (int i = 0; i < 3; ++i)
+		render (v, 128);
+	out = render (v, 128);
+	for (float x : out)
+		ASSERT_EQ (x, 0.f);
 	// Events at frames beyond this block are discarded with the queue.
 	const uint32_t g = create ();
 	ASSERT_EQ (K (push_event) (g, 2, 100, 60, 0.8), 0);

@@ -100,6 +100,26 @@ TEST (CcResolve, MatchesEnabledBindingsByControllerAndChannelInSlotOrder)
 	full.count = 1000;
 	CcResolution many[100];
 	EXPECT_EQ (ccResolve (full, 1, 1, 64, nullptr, nullptr, nullptr, many, 100), CC_MAP_CAPACITY);
+	uint64_t fullIndex[128];
+	ccIndexBindings (full, fullIndex);
+	EXPECT_EQ (fullIndex[1], ~uint64_t (0));
+
+	// The index names each controller's enabled bindings with a target,
+	// whatever their channel; resolving over it gives what ccResolve gives,
+	// and a slot left out is not heard.
+	uint64_t index[128];
+	ccIndexBindings (map, index);
+	EXPECT_EQ (index[7], 0b10011u);
+	EXPECT_EQ (index[8], 0b100000u);
+	EXPECT_EQ (index[9], 0u);
+	CcResolution out[8];
+	ASSERT_EQ (ccResolveSlots (map, index[7], 7, 3, 127, nullptr, nullptr, nullptr, out, 8), 3u);
+	EXPECT_EQ (out[1].paramIndex, POSITION);
+	ASSERT_EQ (ccResolveSlots (map, index[7] & ~uint64_t (1), 7, 5, 127, nullptr, nullptr, nullptr, out, 8), 1u);
+	EXPECT_EQ (out[0].paramIndex, INSTRUMENT);
+	CcMap shorter = map;
+	shorter.count = 2; // slots past the count are never read
+	EXPECT_EQ (ccResolveSlots (shorter, ~uint64_t (0), 7, 5, 127, nullptr, nullptr, nullptr, out, 8), 1u);
 }
 
 TEST (CcResolve, OutputLimitsAndTheRouterStateTiedToOneMap)

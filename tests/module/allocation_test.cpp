@@ -9,15 +9,20 @@
 #include "cc_map_store.h"
 #include "cc_resolve.h"
 #include "kernel_library_api.h"
+#include "midi_controller_params.h"
 #include "processor_test_host.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace {
 
 using tavik::test::ProcessorHost;
+
+// Parameter queues the processor reported to the host, over every session.
+long reportedValues = 0;
 
 long countedProcess (ProcessorHost& host, int frames)
 {
@@ -28,13 +33,52 @@ long countedProcess (ProcessorHost& host, int frames)
 	host.changes.clear ();
 	host.events.clear ();
 	EXPECT_EQ (result, Steinberg::kResultOk);
+	reportedValues += host.outputChanges.getParameterCount ();
 	return allocations;
 }
 
+// A CC map with every curve, value mode and takeover rule, a binding on
+// the sustain pedal among them.
+void useEveryBindingOption (ProcessorHost& host)
+{
+	const char* const curves[] = {"linear", "exp", "log", "s-curve"};
+	const char* const modes[] = {"absolute", "relative-signed-bit", "relative-binary-offset",
+	                             "relative-twos-complement", "toggle"};
+	const char* const takeovers[] = {"immediate", "pickup", "scaled"};
+	std::string map = "{\"version\":1,\"bindings\":[{\"cc\":64,\"path\":\"ir.size\"}";
+	for (int j = 0; j < 60; ++j)
+		map += std::string (",{\"cc\":") + std::to_string (1 + j % 8) + ",\"path\":\"" +
+		       tavik::TAVIK_PARAMS[j % 26].path + "\",\"curve\":\"" + curves[j % 4] + "\",\"valueMode\":\"" +
+		       modes[j % 5] + "\",\"takeover\":\"" + takeovers[j % 3] + "\"" +
+		       (j % 7 == 0 ? ",\"min\":0.9,\"max\":0.1" : "") + "}";
+	map += "]}";
+	host.processor ().session ().adoptCcMap (map);
+	ASSERT_TRUE (host.processor ().session ().hasCcMap ());
+}
+
+// Controllers 1..8 on three channels, one message every 32 frames, the
+// pedal up and down, and now and then all notes off and all sound off.
+void addControllerStream (ProcessorHost& host, int b, int frames)
+{
+	using tavik::midiControllerParamId;
+	for (int f = 0, k = 0; f < frames; f += 32, ++k)
+		host.addParameterPoint (
+			midiControllerParamId (static_cast<uint32_t> (k % 3), static_cast<uint32_t> (1 + k % 8)), f,
+			((b * 17 + f) % 128) / 127.0);
+	if (b % 5 == 0)
+		host.addParameterPoint (midiControllerParamId (0, 64), frames / 4, b % 10 == 0 ? 1.0 : 0.0);
+	if (b % 37 == 3)
+		host.addParameterPoint (midiControllerParamId (0, 123), frames - 1, 0.0);
+	if (b % 61 == 5)
+		host.addParameterPoint (midiControllerParamId (1, 120), 0, 0.0);
+}
+
 // A session that strikes more notes than voices, retriggers, releases and
-// automates every parameter, in blocks of uneven sizes.
+// automates every parameter, in blocks of uneven sizes, under a stream of
+// MIDI controllers resolved through a CC map.
 long allocationsDuringSession (ProcessorHost& host)
 {
+	useEveryBindingOption (host);
 	long total = 0;
 	const int sizes[] = {512, 37, 128, 300, 1, 511};
 	int note = 36;
@@ -64,6 +108,7 @@ long allocationsDuringSession (ProcessorHost& host)
 			for (int n = 0; n < 80; ++n)
 				host.addNoteOn (30 + n % 60, 0.5f, frames / 3);
 		}
+		addControllerStream (host, b, frames);
 		// The host objects themselves may grow while the test fills them;
 		// only process() is counted.
 		total += countedProcess (host, frames);
@@ -86,7 +131,9 @@ TEST (AudioThread, ProcessAllocatesNothingAtTheHostRate)
 {
 	ProcessorHost host;
 	ASSERT_TRUE (host.start (48000, 512));
+	reportedValues = 0;
 	EXPECT_EQ (allocationsDuringSession (host), 0);
+	EXPECT_GT (reportedValues, 400); // the controllers were resolved
 }
 
 double only48kCreate (uint32_t maxFrames, uint32_t in, uint32_t out, double rate)

@@ -4,6 +4,7 @@
 // malformed or hostile messages.
 
 #include "loaded_module.h"
+#include "midi_controller_params.h"
 #include "recording_component_handler.h"
 
 #include "host_context.h"
@@ -171,7 +172,7 @@ TEST_F (Bridge, FactoryPresetsStateAndCcMapsFromTheEditor)
 	FUnknownPtr<IMidiMapping> mapping (controller);
 	ParamID id = 0;
 	ASSERT_EQ (mapping->getMidiControllerAssignment (0, 4, 1, id), kResultOk);
-	EXPECT_EQ (id, 1u);
+	EXPECT_EQ (id, tavik::midiControllerParamId (4, 1));
 
 	sent.clear ();
 	handler.calls.clear ();

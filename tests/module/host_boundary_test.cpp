@@ -27,7 +27,11 @@ using tavik::test::ZorvModule;
 
 constexpr ProgramListID kPresetList = 0x3F010001;
 constexpr ParamID kProgramChange = 0x3F010001;
-const int32 kBadIndices[] = {-1, INT32_MIN, 27, 1000, INT32_MAX};
+// 27 stands for the first index past each list's end.
+const int32 kBadIndices[] = {-1, INT32_MIN, 27, 1000000, INT32_MAX};
+// The product's parameters, the program change and the hidden parameters of
+// 16 channels by 130 controllers.
+const int32 kParameterCount = 27 + 16 * 130;
 
 // A message whose attribute list is missing, as a broken host might send.
 class MessageWithoutAttributes : public IMessage
@@ -76,9 +80,10 @@ TEST_F (HostBoundary, ControllerRefusesIndicesOutsideItsLists)
 	for (int32 index : kBadIndices)
 	{
 		ParameterInfo info {};
-		EXPECT_EQ (controller->getParameterInfo (index, info), kInvalidArgument) << index;
+		EXPECT_EQ (controller->getParameterInfo (index == 27 ? kParameterCount : index, info), kInvalidArgument)
+			<< index;
 		UnitInfo unit {};
-		EXPECT_NE (units->getUnitInfo (index == 27 ? 1 : index, unit), kResultOk) << index;
+		EXPECT_NE (units->getUnitInfo (index == 27 ? 2 : index, unit), kResultOk) << index;
 		ProgramListInfo list {};
 		EXPECT_NE (units->getProgramListInfo (index == 27 ? 1 : index, list), kResultOk) << index;
 		const int32 program = index == 27 ? 10 : index;
@@ -167,7 +172,7 @@ TEST_F (HostBoundary, ControllerListsAreEmptyBeforeInitialiseAndAfterTerminate)
 		{
 			ASSERT_EQ (controller->initialize (nullptr), kResultOk);
 			EXPECT_NE (controller->initialize (nullptr), kResultOk); // only once
-			EXPECT_EQ (controller->getParameterCount (), 27);
+			EXPECT_EQ (controller->getParameterCount (), kParameterCount);
 			ASSERT_EQ (controller->terminate (), kResultOk);
 		}
 	}

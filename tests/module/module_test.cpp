@@ -244,7 +244,9 @@ TEST_F (ZorvModule, ControllerPublishesParametersUnitAndPresets)
 	IPtr<IEditController> controller = create<IEditController> (1);
 	ASSERT_TRUE (controller);
 	ASSERT_EQ (controller->initialize (nullptr), kResultOk);
-	ASSERT_EQ (controller->getParameterCount (), 27);
+	// The product's 26, the program change, then the hidden parameters the
+	// MIDI mapping assigns (16 channels by 130 controllers).
+	ASSERT_EQ (controller->getParameterCount (), 27 + 16 * 130);
 
 	for (int32 i = 0; i < 26; ++i)
 	{
@@ -276,7 +278,7 @@ TEST_F (ZorvModule, ControllerPublishesParametersUnitAndPresets)
 
 	FUnknownPtr<IUnitInfo> units (controller);
 	ASSERT_TRUE (units);
-	ASSERT_EQ (units->getUnitCount (), 1);
+	ASSERT_EQ (units->getUnitCount (), 2); // the root and the MIDI controllers
 	UnitInfo unit;
 	ASSERT_EQ (units->getUnitInfo (0, unit), kResultOk);
 	EXPECT_EQ (unit.id, kRootUnitId);

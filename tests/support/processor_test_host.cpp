@@ -5,6 +5,70 @@ namespace tavik::test {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
+tresult PLUGIN_API OutputParameterChanges::Queue::queryInterface (const TUID queried, void** obj)
+{
+	QUERY_INTERFACE (queried, obj, FUnknown::iid, IParamValueQueue)
+	QUERY_INTERFACE (queried, obj, IParamValueQueue::iid, IParamValueQueue)
+	*obj = nullptr;
+	return kNoInterface;
+}
+
+tresult PLUGIN_API OutputParameterChanges::queryInterface (const TUID queried, void** obj)
+{
+	QUERY_INTERFACE (queried, obj, FUnknown::iid, IParameterChanges)
+	QUERY_INTERFACE (queried, obj, IParameterChanges::iid, IParameterChanges)
+	*obj = nullptr;
+	return kNoInterface;
+}
+
+tresult PLUGIN_API OutputParameterChanges::Queue::getPoint (int32 index, int32& sampleOffset, ParamValue& value)
+{
+	if (index < 0 || index >= count)
+		return kInvalidArgument;
+	sampleOffset = offsets[index];
+	value = values[index];
+	return kResultOk;
+}
+
+tresult PLUGIN_API OutputParameterChanges::Queue::addPoint (int32 sampleOffset, ParamValue value, int32& index)
+{
+	if (count >= POINTS)
+		return kResultFalse;
+	index = count;
+	offsets[count] = sampleOffset;
+	values[count++] = value;
+	return kResultOk;
+}
+
+OutputParameterChanges::Queue* OutputParameterChanges::find (ParamID id)
+{
+	for (int32 i = 0; i < used; ++i)
+		if (queues[i].id == id)
+			return &queues[i];
+	return nullptr;
+}
+
+IParamValueQueue* PLUGIN_API OutputParameterChanges::getParameterData (int32 index)
+{
+	return index >= 0 && index < used ? &queues[index] : nullptr;
+}
+
+IParamValueQueue* PLUGIN_API OutputParameterChanges::addParameterData (const ParamID& id, int32& index)
+{
+	for (int32 i = 0; i < used; ++i)
+		if (queues[i].id == id)
+		{
+			index = i;
+			return &queues[i];
+		}
+	if (used >= QUEUES)
+		return nullptr;
+	queues[used].id = id;
+	queues[used].count = 0;
+	index = used;
+	return &queues[used++];
+}
+
 ProcessorHost::ProcessorHost (FUnknown* context) : object (new TavikProcessor ())
 {
 	object->initialize (context);
@@ -45,6 +109,8 @@ void ProcessorHost::prepare (int frames, int channels)
 	data.numOutputs = 1;
 	data.outputs = &bus;
 	data.inputParameterChanges = &changes;
+	outputChanges.clear ();
+	data.outputParameterChanges = &outputChanges;
 	data.inputEvents = &events;
 }
 

@@ -10,6 +10,51 @@
 
 namespace tavik::test {
 
+/** The host's output parameter changes of one block: fixed storage, so that
+ *  a plug-in writing into it allocates nothing. */
+class OutputParameterChanges final : public Steinberg::Vst::IParameterChanges
+{
+public:
+	static constexpr int QUEUES = 32;
+	static constexpr int POINTS = 512;
+
+	class Queue final : public Steinberg::Vst::IParamValueQueue
+	{
+	public:
+		Steinberg::Vst::ParamID PLUGIN_API getParameterId () override { return id; }
+		Steinberg::int32 PLUGIN_API getPointCount () override { return count; }
+		Steinberg::tresult PLUGIN_API getPoint (Steinberg::int32 index, Steinberg::int32& sampleOffset,
+		                                        Steinberg::Vst::ParamValue& value) override;
+		Steinberg::tresult PLUGIN_API addPoint (Steinberg::int32 sampleOffset, Steinberg::Vst::ParamValue value,
+		                                        Steinberg::int32& index) override;
+		Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID queried, void** obj) override;
+		Steinberg::uint32 PLUGIN_API addRef () override { return 1; }
+		Steinberg::uint32 PLUGIN_API release () override { return 1; }
+
+		Steinberg::Vst::ParamID id = 0;
+		Steinberg::int32 count = 0;
+		Steinberg::int32 offsets[POINTS] = {};
+		Steinberg::Vst::ParamValue values[POINTS] = {};
+	};
+
+	void clear () { used = 0; }
+	/** The queue of parameter `id`, or null when none was added. */
+	Queue* find (Steinberg::Vst::ParamID id);
+
+	Steinberg::int32 PLUGIN_API getParameterCount () override { return used; }
+	Steinberg::Vst::IParamValueQueue* PLUGIN_API getParameterData (Steinberg::int32 index) override;
+	Steinberg::Vst::IParamValueQueue* PLUGIN_API addParameterData (const Steinberg::Vst::ParamID& id,
+	                                                               Steinberg::int32& index) override;
+	// Owned by the test host, never by the plug-in.
+	Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID queried, void** obj) override;
+	Steinberg::uint32 PLUGIN_API addRef () override { return 1; }
+	Steinberg::uint32 PLUGIN_API release () override { return 1; }
+
+private:
+	Queue queues[QUEUES];
+	Steinberg::int32 used = 0;
+};
+
 class ProcessorHost
 {
 public:
@@ -41,6 +86,8 @@ public:
 
 	tools::HostParameterChanges changes;
 	tools::HostEventList events;
+	/** What the last block reported, kept until the next one starts. */
+	OutputParameterChanges outputChanges;
 
 private:
 	TavikProcessor* object;

@@ -58,9 +58,12 @@ TEST (InspectTool, ReportsZorvAsAHostSeesIt)
 	EXPECT_FALSE (member (zorv, "canProcess64").boolean);
 
 	const JsonValue& controller = member (zorv, "controller");
-	EXPECT_EQ (member (controller, "parameterCount").number, 27);
+	// The product's 26, the program change and the 16 × 130 hidden
+	// parameters of the MIDI mapping.
+	EXPECT_EQ (member (controller, "parameterCount").number, 27 + 16 * 130);
 	const JsonValue& params = member (controller, "parameters");
-	ASSERT_EQ (params.items.size (), 27u);
+	ASSERT_EQ (params.items.size (), 27u + 16 * 130);
+	EXPECT_EQ (member (params.items[27], "title").string, "MIDI Ch 1 CC 0");
 	EXPECT_EQ (member (params.items[0], "defaultText").string, "Tam-Tam");
 	EXPECT_EQ (member (params.items[16], "title").string, "Base Pitch");
 	EXPECT_EQ (member (params.items[16], "units").string, "Hz");
