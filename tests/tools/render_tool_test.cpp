@@ -181,6 +181,7 @@ TEST_F (RenderTool, EveryVectorPathRendersTheRecordedSound)
 		{"crowded", write ("crowded.json", kCrowdedScore)},
 		{"demo", scores + "demo.json"},
 		{"cc_sweep", scores + "cc_sweep.json"},
+		{"cc_options", scores + "cc_options.json"},
 	};
 	const std::string golden = std::string (ZORV_TEST_SOURCE_DIR) + "/golden/render_fingerprints.txt";
 	const char* update = std::getenv ("ZORV_UPDATE_GOLDEN");
