@@ -219,7 +219,12 @@ void BridgeSession::printDisplayText (IEditController* controller, ParamID id, d
 	{
 		ParameterInfo info {};
 		if (controller->getParameterInfo (i, info) == kResultOk && info.id == id)
+		{
+			// Ids are unique; the thousands of hidden controller parameters
+			// come after the sound's own, so the search ends early.
 			units = utf16ToUtf8 (reinterpret_cast<const char16_t*> (info.units), 128);
+			break;
+		}
 	}
 	std::string reply = "{\"zorv\":\"text\",\"id\":" + std::to_string (id) + ",\"normalized\":";
 	tavik::jsonAppendNumber (reply, normalized);
