@@ -47,12 +47,12 @@ double CcRouter::valueAt (uint32_t paramIndex, int frame) const noexcept
 	int hostFrame = 0;
 	double hostValue = 0;
 	const bool fromHost = hostChangeAt (hostChangeContext, paramIndex, frame, hostFrame, hostValue);
+	// A queued value counts as the engine will hold it: through its plain value.
+	const tavik_param_desc* row = &TAVIK_PARAMS[paramIndex];
 	if (fromHost && (!resultThisBlock[paramIndex] || hostFrame > resultFrame[paramIndex]))
-		return tavik_param_normalize (&TAVIK_PARAMS[paramIndex],
-		                              tavik_param_plain (&TAVIK_PARAMS[paramIndex], hostValue));
+		return tavik_param_normalize (row, tavik_param_plain (row, hostValue));
 	if (resultThisBlock[paramIndex])
-		return tavik_param_normalize (&TAVIK_PARAMS[paramIndex],
-		                              tavik_param_plain (&TAVIK_PARAMS[paramIndex], resultValue[paramIndex]));
+		return tavik_param_normalize (row, tavik_param_plain (row, resultValue[paramIndex]));
 	return engine.paramNormalizedAt (paramIndex, frame);
 }
 
