@@ -286,13 +286,14 @@ void BM_EveryParameterEveryFrame (benchmark::State& state)
 // with no controller message (0), one message every 32 frames on each of
 // the eight controllers, absolute and immediate (1), the same stream with
 // every value mode and takeover rule mixed in (2), or no controllers but
-// the very parameter changes case 1 resolves sent as host automation (3).
-// Blocks of 512, the six gongs ringing. Case 1 less case 3, over
-// messages_per_s, is what one message costs the plug-in beyond the
-// parameter changes it makes.
+// the very parameter changes case 1 (3) or case 2 (4) resolves in its first
+// block sent as host automation. Blocks of 512, the six gongs ringing.
+// Case 1 less case 3 (2 less 4), over messages_per_s, is what one message
+// costs the plug-in beyond the parameter changes it makes.
 void BM_ControllerStream (benchmark::State& state)
 {
 	const int stream = static_cast<int> (state.range (0));
+	const bool mixed = stream == 2 || stream == 4;
 	constexpr int block = 512;
 	ProcessorRig rig (block);
 	const char* const curves[] = {"linear", "exp", "log", "s-curve"};
@@ -304,7 +305,7 @@ void BM_ControllerStream (benchmark::State& state)
 	{
 		map += std::string (j ? "," : "") + "{\"cc\":" + std::to_string (1 + j % 8) + ",\"path\":\"" +
 		       tavik::TAVIK_PARAMS[(j * 5) % 26].path + "\",\"curve\":\"" + curves[j % 4] + "\"";
-		if (stream == 2)
+		if (mixed)
 			map += std::string (",\"valueMode\":\"") + modes[j % 5] + "\",\"takeover\":\"" + takeovers[j % 3] + "\"";
 		map += "}";
 	}
@@ -318,7 +319,7 @@ void BM_ControllerStream (benchmark::State& state)
 			for (int32 f = 0; f < block; f += 32)
 				queue->addPoint (f, ((f / 32 * 9 + static_cast<int32> (cc) * 13) % 128) / 127.0, index);
 		}
-	if (stream == 3)
+	if (stream >= 3)
 	{
 		// One block resolves the stream; its results become the automation.
 		tavik::tools::HostParameterChanges resolved;
@@ -350,7 +351,7 @@ BENCHMARK (BM_KernelAlone)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_EveryParameterEveryFrame)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_ManyInstances)->Arg (256)->Unit (benchmark::kMillisecond)->Iterations (2);
 BENCHMARK (BM_ExtremeSettings)->DenseRange (0, 4)->Unit (benchmark::kMillisecond);
-BENCHMARK (BM_ControllerStream)->DenseRange (0, 3)->Unit (benchmark::kMillisecond);
+BENCHMARK (BM_ControllerStream)->DenseRange (0, 4)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_Processor)->Arg (32)->Arg (128)->Arg (1024)->Unit (benchmark::kMillisecond);
 
 } // namespace

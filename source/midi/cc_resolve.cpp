@@ -70,8 +70,51 @@ public:
 
 	// The controller position whose mapped value lies closest to `target`;
 	// the lowest position wins a tie. It runs the very mapping that is
-	// applied, so it agrees with it for every curve and range.
+	// applied, so it agrees with it for every curve and range. With a
+	// finite range the mapping is monotonic (each step of it rounds
+	// monotonically), so two binary searches find what a scan of all 128
+	// positions finds, in a tenth of the time.
 	int nearest (double target) const
+	{
+		if (std::isnan (target))
+			return 0;
+		if (!std::isfinite (lo) || !std::isfinite (hi))
+			return nearestByScan (target);
+		const bool rising = hi >= lo;
+		// The first position on or past the target in the direction of
+		// travel: distances fall up to it and rise from it on.
+		const int first =
+			firstWhere (CC_TOP + 1, [&] (int k) { return rising ? at (k) >= target : at (k) <= target; });
+		if (first == 0)
+			return 0;
+		const double before = std::fabs (at (first - 1) - target);
+		if (first <= CC_TOP && std::fabs (at (first) - target) < before)
+			return first;
+		// Before `first` the distances only fall, so the lowest position
+		// as close as the one just before it starts a suffix.
+		return firstWhere (first, [&] (int k) { return std::fabs (at (k) - target) <= before; });
+	}
+
+private:
+	// The lowest position below `end` where `holds` is true (it stays true
+	// from there up to `end`), or `end`.
+	template <typename Predicate>
+	static int firstWhere (int end, Predicate holds)
+	{
+		int low = 0;
+		int high = end;
+		while (low < high)
+		{
+			const int mid = low + (high - low) / 2;
+			if (holds (mid))
+				high = mid;
+			else
+				low = mid + 1;
+		}
+		return low;
+	}
+
+	int nearestByScan (double target) const
 	{
 		int best = 0;
 		double bestDistance = std::fabs (at (0) - target);
@@ -87,7 +130,6 @@ public:
 		return best;
 	}
 
-private:
 	const CcBinding& binding;
 	const tavik_param_desc& param;
 	double lo = 0, hi = 0;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -275,6 +276,63 @@ TEST (CcResolve, RelativeModesStepFromTheCurrentValue)
 	for (int k = 1; k <= 3; ++k)
 		EXPECT_DOUBLE_EQ (remembering.value (3, 65), step (k));
 	EXPECT_DOUBLE_EQ (remembering.value (1, 54), 0.0);
+}
+
+// The nearest controller position to a value, by looking at every one:
+// what the resolver's faster search must agree with everywhere.
+int nearestByScan (const CcBinding& b, const tavik_param_desc& p, double target)
+{
+	int best = 0;
+	for (int k = 1; k <= 127; ++k)
+		if (std::fabs (ccApplyNormalized (b, p, k) - target) < std::fabs (ccApplyNormalized (b, p, best) - target))
+			best = k;
+	return best;
+}
+
+TEST (CcResolve, RelativeStepsStartFromTheNearestPositionForEveryParameterRangeAndCurve)
+{
+	Host host;
+	for (uint32_t param = 0; param < TAVIK_PARAM_COUNT; ++param)
+	{
+		const tavik_param_desc& p = TAVIK_PARAMS[param];
+		const double span = p.max - p.min;
+		// Full, reversed, inside, beyond both ends (plateaus), a single
+		// point, and a range of values no controller position reaches.
+		const double ranges[][2] = {{p.min, p.max},           {p.max, p.min},
+		                            {p.min + 0.2 * span, p.min + 0.7 * span},
+		                            {p.min - span, p.max + 2 * span}, {p.min + 0.5 * span, p.min + 0.5 * span},
+		                            {p.max + span, p.max + 2 * span}};
+		for (const auto& range : ranges)
+			for (const uint8_t curve : {CC_CURVE_LINEAR, CC_CURVE_EXP, CC_CURVE_LOG, CC_CURVE_S})
+			{
+				CcBinding b = binding (param, 1, CC_MODE_RELATIVE_BINARY_OFFSET);
+				b.curve = curve;
+				b.hasMin = b.hasMax = true;
+				b.min = range[0];
+				b.max = range[1];
+				const CcMap map = mapOf ({b});
+				Resolver r {map, nullptr, &host};
+				std::vector<double> targets = {0.0, 1.0, 0.5, 1.0 / 3};
+				for (int k = 0; k <= 127; ++k)
+				{
+					const double v = ccApplyNormalized (b, p, k);
+					targets.insert (targets.end (), {v, std::nextafter (v, 2.0), std::nextafter (v, -1.0),
+					                                 (v + ccApplyNormalized (b, p, k + 1)) / 2});
+				}
+				for (const double target : targets)
+				{
+					const double current = target < 0 ? 0 : target > 1 ? 1 : target;
+					host.values[param] = target;
+					const int from = nearestByScan (b, p, current);
+					ASSERT_EQ (r.value (1, 65), ccApplyNormalized (b, p, std::min (from + 1, 127)))
+						<< p.path << " " << range[0] << ".." << range[1] << " curve " << int (curve) << " at "
+						<< target;
+					ASSERT_EQ (r.value (1, 63), ccApplyNormalized (b, p, std::max (from - 1, 0)))
+						<< p.path << " " << range[0] << ".." << range[1] << " curve " << int (curve) << " at "
+						<< target;
+				}
+			}
+	}
 }
 
 TEST (CcResolve, PickupWaitsUntilTheControllerMeetsTheParameter)
