@@ -2,6 +2,7 @@
 
 #include "block_renderer.h"
 #include "json_text.h"
+#include "parameter_changes.h"
 #include "processor_class.h"
 #include "render_description.h"
 #include "wav_output.h"
@@ -133,10 +134,27 @@ bool BridgeSession::runCommand (const tavik::JsonValue& command, const PluginIns
 			strike.velocity = std::clamp (velocity->number, 0.0, 1.0);
 		render.score.events.push_back (strike);
 	}
+	// A controller moved at the first frame, played as a host plays one:
+	// through the plug-in's MIDI mapping.
+	if (const tavik::JsonValue* cc = command.find ("cc"); cc && cc->kind == tavik::JsonValue::Kind::Object)
+	{
+		const auto number = [cc] (const char* key, double fallback) {
+			const tavik::JsonValue* v = cc->find (key);
+			return v && v->kind == tavik::JsonValue::Kind::Number && std::isfinite (v->number) ? v->number : fallback;
+		};
+		ScoreEvent move;
+		move.type = ScoreEvent::CC;
+		move.hasFrame = true;
+		move.controller = static_cast<int> (std::clamp (number ("cc", 0), 0.0, 129.0));
+		move.ccValue = static_cast<int> (std::clamp (number ("value", 0), 0.0, 127.0));
+		move.channel = static_cast<int> (std::clamp (number ("channel", 1), 1.0, 16.0)) - 1;
+		render.score.events.push_back (move);
+	}
 	try
 	{
-		const std::vector<TimedChange> none; // the controller's edits are the changes
-		BlockRenderer renderer (plugin, render, none, edits);
+		// Besides a controller moved, the controller's edits are the changes.
+		const std::vector<TimedChange> moves = resolveParameterChanges (render.score, plugin.controller (), true);
+		BlockRenderer renderer (plugin, render, moves, edits);
 		WavOutput wav (out, static_cast<int> (std::lround (rate)));
 		renderer.renderInto (wav);
 		wav.commit ();

@@ -121,6 +121,14 @@ void ControllerSession::dispatch (const BridgeMessage& m, size_t length)
 			adoptCcMap (m.ccMap, true);
 		return;
 	}
+	if (type == "tavik.ccLearn")
+	{
+		// "value" names the binding; none, or one not a whole number, stops.
+		const bool named = m.hasValue && std::isfinite (m.value) && m.value >= 0 && m.value < CC_MAP_CAPACITY &&
+		                   m.value == std::trunc (m.value);
+		startLearning (named ? static_cast<int32_t> (m.value) : -1);
+		return;
+	}
 	if (type == "tavik.setState")
 	{
 		if (m.hasState)

@@ -109,42 +109,6 @@ void ControllerSession::applyEchoRule (uint32_t id, double normalized)
 	sendParamChanged (id, normalized);
 }
 
-bool ControllerSession::midiControllerAssignment (int32_t busIndex, int16_t channel, int16_t controller,
-                                                  uint32_t& id) const
-{
-	// Every controller that reaches the processor drives a hidden parameter
-	// of its own; the processor resolves it through the CC map.
-	if (busIndex != 0 || channel < 0 || controller < 0 ||
-	    !midiControllerIsAssigned (holdsCcMap ? &map : nullptr, static_cast<uint32_t> (channel),
-	                               static_cast<uint32_t> (controller)))
-		return false;
-	id = midiControllerParamId (static_cast<uint32_t> (channel), static_cast<uint32_t> (controller));
-	return true;
-}
-
-void ControllerSession::adoptCcMap (const CcMap& adopted, bool notifyEditor)
-{
-	map = adopted;
-	holdsCcMap = true;
-	hostRestarts.request (RESTART_MIDI_CC_ASSIGNMENT_CHANGED);
-	sendCcMapToProcessor ();
-	recordLifecycle (DiagnosticLifecycleKind::ccMapChanged).addNumber ("bindings", map.count);
-	publishLastLifecycle ();
-	if (notifyEditor && bridgeSink)
-	{
-		std::string out;
-		writeCcMapChangedJson (out, map);
-		sendToEditor (out);
-	}
-}
-
-void ControllerSession::sendCcMapToProcessor ()
-{
-	std::string document;
-	writeCcMapJson (document, map);
-	surface.sendToProcessor (messages::CC_MAP, &document);
-}
-
 bool ControllerSession::restoreComponentState (const char* text, size_t length)
 {
 	auto chunk = std::make_unique<StateChunk> ();
@@ -261,6 +225,7 @@ void ControllerSession::editorClosed ()
 	recordLifecycle (DiagnosticLifecycleKind::editorClosed);
 	publishLastLifecycle ();
 	unsubscribe ();
+	stopLearning ();
 	editorIsReady = false;
 }
 

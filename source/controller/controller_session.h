@@ -7,6 +7,7 @@
 #pragma once
 
 #include "bank_control.h"
+#include "cc_learn.h"
 #include "cc_map.h"
 #include "controller_surface.h"
 #include "editor_feeds.h"
@@ -73,6 +74,16 @@ public:
 	// MIDI controllers.
 	bool midiControllerAssignment (int32_t busIndex, int16_t channel, int16_t controller, uint32_t& id) const;
 	void adoptCcMap (const CcMap& map, bool notifyEditor);
+	/** The processor's MIDI_CC payload: each controller goes to the
+	 *  editor's drawer ("tavik.midiCc") and to MIDI learn. */
+	void adoptControllerActivity (const std::string& records);
+	/** A host's live controller input (its MIDI learn): taken by the
+	 *  binding that learns; true when one did. */
+	bool liveControllerInput (int32_t busIndex, int16_t channel, int16_t controller);
+	/** The editor's "tavik.ccLearn": binding `slot` waits for the next
+	 *  controller moved; a negative slot stops waiting. */
+	void startLearning (int32_t slot);
+	int32_t learningSlot () const { return learn.slot (); }
 
 	// State.
 	/** The processor's state as the host hands it over; false (nothing
@@ -198,6 +209,11 @@ private:
 	double nowMs () const override { return feeds.nowMs (); }
 
 	void sendCcMapToProcessor ();
+	void stopLearning ();
+	bool learnController (uint32_t channel, uint32_t controller);
+	/** "tavik.ccLearnState": the binding waiting (-1 none), and whether
+	 *  a controller was just learned. */
+	void sendLearnState (bool learned);
 	void dispatch (const struct BridgeMessage& message, size_t length);
 	void loadFactoryPresetById (const std::string& id);
 	void restoreEditorState (const struct BridgeMessage& message, size_t length);
@@ -213,6 +229,7 @@ private:
 	double echoValue = -1.0;
 	CcMap map;
 	bool holdsCcMap = false;
+	CcLearn learn;
 	PresetStateFacts presets;
 	PresetSelection selection;
 	int presetReportHolds = 0;

@@ -98,6 +98,7 @@ void TavikController::stopCadenceClock ()
 tresult PLUGIN_API TavikController::queryInterface (const TUID iid, void** obj)
 {
 	QUERY_INTERFACE (iid, obj, IMidiMapping::iid, IMidiMapping)
+	QUERY_INTERFACE (iid, obj, IMidiLearn::iid, IMidiLearn)
 	return EditControllerEx1::queryInterface (iid, obj);
 }
 
@@ -285,6 +286,15 @@ tresult PLUGIN_API TavikController::getMidiControllerAssignment (int32 busIndex,
 	return kResultOk;
 }
 
+tresult PLUGIN_API TavikController::onLiveMIDIControllerInput (int32 busIndex, int16 channel, CtrlNumber midiCC)
+{
+	// A map learned here asks the host for new assignments: inside its
+	// call that waits for the next tick.
+	const HostCallScope inside (logic->restarts ());
+	return guardedHostCall (
+		[&] { return logic->liveControllerInput (busIndex, channel, midiCC) ? kResultTrue : kResultFalse; });
+}
+
 tresult PLUGIN_API TavikController::getUnitInfo (int32 unitIndex, UnitInfo& info)
 {
 	if (unitIndex < 0 || unitIndex >= getUnitCount ())
@@ -371,6 +381,11 @@ tresult PLUGIN_API TavikController::notify (IMessage* message)
 		{
 			if (readJsonPayload (message, payload))
 				logic->adoptProcessorState (payload);
+		}
+		else if (is (messages::MIDI_CC))
+		{
+			if (readJsonPayload (message, payload))
+				logic->adoptControllerActivity (payload);
 		}
 		else if (is (messages::RUNTIME_DIAGNOSTICS))
 		{

@@ -10,13 +10,17 @@
 #include "controller_session.h"
 #include "run_loop_timer.h"
 
+#include "pluginterfaces/vst/ivstmidilearn.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
 #include <memory>
 
 namespace tavik {
 
-class TavikController : public Steinberg::Vst::EditControllerEx1, public Steinberg::Vst::IMidiMapping, public BridgeHost
+class TavikController : public Steinberg::Vst::EditControllerEx1,
+                        public Steinberg::Vst::IMidiMapping,
+                        public Steinberg::Vst::IMidiLearn,
+                        public BridgeHost
 {
 public:
 	TavikController ();
@@ -60,6 +64,10 @@ public:
 	Steinberg::tresult PLUGIN_API getMidiControllerAssignment (Steinberg::int32 busIndex, Steinberg::int16 channel,
 	                                                           Steinberg::Vst::CtrlNumber midiControllerNumber,
 	                                                           Steinberg::Vst::ParamID& id) override;
+
+	// IMidiLearn: a host's live controller input, for the binding that learns.
+	Steinberg::tresult PLUGIN_API onLiveMIDIControllerInput (Steinberg::int32 busIndex, Steinberg::int16 channel,
+	                                                         Steinberg::Vst::CtrlNumber midiCC) override;
 
 	// IConnectionPoint
 	Steinberg::tresult PLUGIN_API notify (Steinberg::Vst::IMessage* message) override;

@@ -29,5 +29,8 @@ constexpr const char* TRANSPORT = "tavik.diag.transport";
 constexpr const char* SIGNAL = "tavik.diag.signal";
 /** The answer to STATE_REQUEST: the state document, as getState writes it. */
 constexpr const char* COMPONENT_STATE = "tavik.componentState";
+/** Controllers that moved since the last feed drain: three bytes each
+ *  (controller, channel 1..16, value), as CcActivityRecord holds them. */
+constexpr const char* MIDI_CC = "tavik.midiCc";
 
 } // namespace tavik::messages

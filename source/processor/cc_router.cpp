@@ -63,6 +63,7 @@ void CcRouter::controller (uint32_t channel, uint32_t number, int value, int fra
 		return;
 	const int v = value < 0 ? 0 : value > 127 ? 127 : value;
 	const int n = static_cast<int> (number);
+	feed.record (n, static_cast<int> (channel) + 1, v);
 	if (n == MIDI_CC_SUSTAIN)
 	{
 		const bool down = v >= 64;

@@ -7,6 +7,7 @@
 // notes. Audio thread only; it never allocates, locks or waits.
 #pragma once
 
+#include "cc_activity_feed.h"
 #include "cc_map_store.h"
 #include "cc_resolve.h"
 #include "cc_router_state.h"
@@ -26,7 +27,12 @@ public:
 	 *  block: its frame and normalized value; false when it sent none. */
 	using HostChangeAt = bool (*) (void* context, uint32_t paramIndex, int frame, int& changeFrame, double& normalized);
 
-	CcRouter (KernelEngine& target, CcMapStore& maps) : engine (target), store (maps) {}
+	/** Every controller 0..127 routed is noted in `activity` for the
+	 *  editor's drawer and MIDI learn. */
+	CcRouter (KernelEngine& target, CcMapStore& maps, CcActivityFeed& activity)
+		: engine (target), store (maps), feed (activity)
+	{
+	}
 
 	/** Takes the block's map from the store. `hostChange` (may be null)
 	 *  finds the host's own changes of the block quickly; without it the
@@ -69,6 +75,7 @@ private:
 
 	KernelEngine& engine;
 	CcMapStore& store;
+	CcActivityFeed& feed;
 	const CcMap* map = nullptr;
 	CcRouterState state;
 	CcResolution results[RESULT_CAPACITY];

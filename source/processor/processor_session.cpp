@@ -130,6 +130,18 @@ void ProcessorSession::publishCcMap ()
 	store.collect ();
 }
 
+std::string ProcessorSession::drainCcActivity ()
+{
+	std::string records;
+	if (draining.test_and_set (std::memory_order_acquire))
+		return records;
+	CcActivityRecord moved[CcActivityFeed::CONTROLLER_COUNT];
+	const uint32_t count = activity.drain (CcActivityFeed::nowMs (), moved, CcActivityFeed::CONTROLLER_COUNT);
+	draining.clear (std::memory_order_release);
+	records.assign (reinterpret_cast<const char*> (moved), count * sizeof (CcActivityRecord));
+	return records;
+}
+
 void ProcessorSession::adoptPadOverrides (const std::string& payload)
 {
 	SamplerPadOverrides parsed;

@@ -4,11 +4,13 @@
 // does to them. TavikProcessor carries the streams and messages.
 #pragma once
 
+#include "cc_activity_feed.h"
 #include "cc_map.h"
 #include "cc_map_store.h"
 #include "kernel_engine.h"
 #include "state_document.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -53,6 +55,13 @@ public:
 	/** The map the audio thread resolves controllers through; this
 	 *  session's thread publishes into it. */
 	CcMapStore& ccMapStore () { return store; }
+	/** The controllers the audio thread routed, for the editor. */
+	CcActivityFeed& ccActivity () { return activity; }
+	/** The controllers that moved and are due (at most 30 a second each),
+	 *  as MIDI_CC's payload: three bytes per controller; empty when none
+	 *  did. Callers on several threads never drain at once: one of two
+	 *  drains at the same time gets nothing. */
+	std::string drainCcActivity ();
 	const std::string& bankLocator () const { return locator; }
 	const std::string& presetId () const { return preset; }
 	bool hasTransportSnapshot () const { return transportSnapshot; }
@@ -67,6 +76,8 @@ private:
 	CcMap map;
 	bool holdsCcMap = false;
 	CcMapStore store;
+	CcActivityFeed activity;
+	std::atomic_flag draining = ATOMIC_FLAG_INIT;
 	std::string source;
 	std::string locator;
 	std::string preset;

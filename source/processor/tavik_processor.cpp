@@ -121,7 +121,14 @@ tresult TavikProcessor::handleMessage (IMessage* message, const char* id)
 		sendJsonMessage (*this, messages::COMPONENT_STATE, processorSession.writeState ());
 		return kResultOk;
 	}
-	if (std::strcmp (id, messages::FEED_DRAIN) == 0 || std::strcmp (id, messages::RESET_COUNTERS) == 0)
+	if (std::strcmp (id, messages::FEED_DRAIN) == 0)
+	{
+		const std::string moved = processorSession.drainCcActivity ();
+		if (!moved.empty ())
+			sendJsonMessage (*this, messages::MIDI_CC, moved);
+		return kResultOk;
+	}
+	if (std::strcmp (id, messages::RESET_COUNTERS) == 0)
 		return kResultOk;
 	if (std::strcmp (id, messages::STAGE_RESOURCE_SLOT) == 0)
 		return kResultFalse;

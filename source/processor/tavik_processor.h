@@ -83,7 +83,7 @@ private:
 
 	KernelEngine kernelEngine;
 	ProcessorSession processorSession;
-	CcRouter ccRouter {kernelEngine, processorSession.ccMapStore ()};
+	CcRouter ccRouter {kernelEngine, processorSession.ccMapStore (), processorSession.ccActivity ()};
 	ControllerMessage controllerMessages[CONTROLLER_MESSAGE_CAPACITY];
 	ControllerMessage controllerScratch[CONTROLLER_MESSAGE_CAPACITY];
 	int controllerCount = 0;

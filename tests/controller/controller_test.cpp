@@ -14,10 +14,12 @@
 
 #include "public.sdk/source/common/memorystream.h"
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
+#include "pluginterfaces/vst/ivstmidilearn.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <set>
 #include <string>
@@ -242,6 +244,104 @@ TEST_F (Controller, MidiControllersFollowTheCcMapPerChannel)
 	controller->session ().adoptCcMap (map, true);
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 2, 1, id), kResultFalse);
 	EXPECT_EQ (handler.restarts, (std::vector<int32> {kMidiCCAssignmentChanged, kMidiCCAssignmentChanged}));
+}
+
+TEST_F (Controller, MidiLearnTakesTheNextControllerFromTheProcessorOrTheHost)
+{
+	FUnknownPtr<IMidiMapping> mapping (object);
+	FUnknownPtr<IMidiLearn> learning (object);
+	ASSERT_TRUE (mapping && learning);
+	const auto bridge = [this] (const std::string& json) {
+		controller->session ().handleBridgeMessage (json.data (), json.size ());
+	};
+	// The processor's report of the controllers it saw: three bytes each.
+	const auto processorSaw = [this] (std::initializer_list<std::array<uint8_t, 3>> records) {
+		std::string payload;
+		for (const auto& r : records)
+			payload.append (reinterpret_cast<const char*> (r.data ()), 3);
+		IPtr<IMessage> message = owned (new HostMessage ());
+		message->setMessageID (tavik::messages::MIDI_CC);
+		message->getAttributes ()->setBinary ("json", payload.data (), static_cast<uint32> (payload.size ()));
+		EXPECT_EQ (controller->notify (message), kResultOk);
+	};
+	const auto binding = [this] (uint32_t slot) { return controller->session ().ccMap ().bindings[slot]; };
+	bridge ("{\"type\":\"tavik.setCcMap\",\"map\":[{\"cc\":20,\"path\":\"ir.size\"},"
+	        "{\"cc\":21,\"path\":\"ir.damping\",\"channel\":2}]}");
+	handler.restarts.clear ();
+	editor.clear ();
+	ParamID id = 0;
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 4, 30, id), kResultFalse);
+
+	// What moved reaches the drawer; nothing learns without a request.
+	processorSaw ({{30, 5, 99}});
+	EXPECT_EQ (editor, (std::vector<std::string> {"{\"type\":\"tavik.midiCc\",\"cc\":30,\"channel\":5,\"value\":99}"}));
+	EXPECT_EQ (learning->onLiveMIDIControllerInput (0, 4, 30), kResultFalse);
+	EXPECT_EQ (binding (0).cc, 20);
+
+	// While a binding learns, every learnable controller reaches the
+	// processor, whichever the musician moves.
+	for (const char* refused : {"{\"type\":\"tavik.ccLearn\",\"value\":2}", "{\"type\":\"tavik.ccLearn\",\"value\":0.5}",
+	                            "{\"type\":\"tavik.ccLearn\",\"value\":-1}", "{\"type\":\"tavik.ccLearn\"}"})
+	{
+		editor.clear ();
+		bridge (refused);
+		EXPECT_EQ (editor, (std::vector<std::string> {"{\"type\":\"tavik.ccLearnState\",\"slot\":-1,\"learned\":false}"}))
+			<< refused;
+	}
+	EXPECT_TRUE (handler.restarts.empty ());
+	editor.clear ();
+	bridge ("{\"type\":\"tavik.ccLearn\",\"value\":1}");
+	EXPECT_EQ (editor, (std::vector<std::string> {"{\"type\":\"tavik.ccLearnState\",\"slot\":1,\"learned\":false}"}));
+	EXPECT_EQ (handler.restarts, (std::vector<int32> {kMidiCCAssignmentChanged}));
+	ASSERT_EQ (mapping->getMidiControllerAssignment (0, 4, 30, id), kResultOk);
+	EXPECT_EQ (id, tavik::midiControllerParamId (4, 30));
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 4, 121, id), kResultFalse);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 4, kPitchBend, id), kResultFalse);
+
+	// Channel mode messages, pressure and records that make no sense are
+	// not learned; the next real controller is, with the channel it moved
+	// on for a binding on one channel.
+	EXPECT_EQ (learning->onLiveMIDIControllerInput (0, 4, kCtrlAllNotesOff), kResultFalse);
+	EXPECT_EQ (learning->onLiveMIDIControllerInput (0, 4, kAfterTouch), kResultFalse);
+	EXPECT_EQ (learning->onLiveMIDIControllerInput (1, 4, 30), kResultFalse);
+	EXPECT_EQ (learning->onLiveMIDIControllerInput (0, 16, 30), kResultFalse);
+	processorSaw ({{30, 0, 99}, {30, 17, 99}, {128, 1, 5}, {30, 1, 200}});
+	EXPECT_EQ (controller->session ().learningSlot (), 1);
+	editor.clear ();
+	handler.restarts.clear ();
+	processorSaw ({{74, 6, 12}, {75, 6, 12}});
+	EXPECT_EQ (binding (1).cc, 74);
+	EXPECT_EQ (binding (1).channel, 6);
+	EXPECT_EQ (binding (0).cc, 20);
+	EXPECT_EQ (processor->count (tavik::messages::CC_MAP), 2u);
+	EXPECT_EQ (editorCount ("tavik.midiCc"), 2u);
+	EXPECT_EQ (editorCount ("tavik.ccMapChanged"), 1u);
+	EXPECT_EQ (editorCount ("tavik.ccLearnState"), 1u);
+	EXPECT_NE (std::find (editor.begin (), editor.end (), "{\"type\":\"tavik.ccLearnState\",\"slot\":-1,\"learned\":true}"),
+	           editor.end ());
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 4, 30, id), kResultFalse);
+	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 5, 74, id), kResultOk);
+
+	// A host's learn: inside its call the new assignments wait for the
+	// next tick. A binding on any channel stays on any channel.
+	bridge ("{\"type\":\"tavik.ccLearn\",\"value\":0}");
+	handler.restarts.clear ();
+	handler.whileLocked ([&] { EXPECT_EQ (learning->onLiveMIDIControllerInput (0, 9, 7), kResultTrue); });
+	EXPECT_EQ (binding (0).cc, 7);
+	EXPECT_EQ (binding (0).channel, 0);
+	EXPECT_TRUE (handler.restarts.empty ());
+	controller->tickCadence ();
+	EXPECT_EQ (handler.restarts, (std::vector<int32> {kMidiCCAssignmentChanged}));
+
+	// Learning ends when its binding goes or the editor closes.
+	bridge ("{\"type\":\"tavik.ccLearn\",\"value\":1}");
+	bridge ("{\"type\":\"tavik.setCcMap\",\"map\":[{\"cc\":20,\"path\":\"ir.size\"}]}");
+	EXPECT_EQ (controller->session ().learningSlot (), -1);
+	bridge ("{\"type\":\"tavik.ccLearn\",\"value\":0}");
+	controller->session ().editorClosed ();
+	EXPECT_EQ (controller->session ().learningSlot (), -1);
+	EXPECT_EQ (learning->onLiveMIDIControllerInput (0, 0, 3), kResultFalse);
+	EXPECT_EQ (binding (0).cc, 20);
 }
 
 TEST_F (Controller, ComponentStateUpdatesOnlyWhatTheDocumentCarries)

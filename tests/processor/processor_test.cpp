@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -345,6 +347,27 @@ TEST_F (ProcessorControllers, AMapReplacedBetweenBlocksIsHeardFromTheNextAndNone
 	ASSERT_EQ (host.process (128), kResultOk);
 	EXPECT_EQ (engineValue (4), 1.0);
 	EXPECT_TRUE (host.processor ().session ().hasCcMap ());
+}
+
+TEST_F (ProcessorControllers, EveryControllerMovedIsNotedForTheEditorAtItsLatestValue)
+{
+	using Records = std::vector<std::array<uint8_t, 3>>;
+	const auto drained = [this] {
+		const std::string bytes = host.processor ().session ().drainCcActivity ();
+		Records out (bytes.size () / 3);
+		std::memcpy (out.data (), bytes.data (), out.size () * 3);
+		return out;
+	};
+	EXPECT_TRUE (drained ().empty ());
+	// Bound or not: the drawer shows them and MIDI learn takes them.
+	useMap ("{\"cc\":1,\"path\":\"strike.position\"}");
+	controller (1, 0, 10);
+	controller (1, 100, 90);
+	controller (30, 7, 64, 4);
+	controller (tavik::MIDI_PITCH_BEND, 0, 3); // no controller number of its own
+	ASSERT_EQ (host.process (256), kResultOk);
+	EXPECT_EQ (drained (), (Records {{1, 1, 90}, {30, 5, 64}}));
+	EXPECT_TRUE (drained ().empty ());
 }
 
 // Output energy of one block, both channels.
