@@ -123,6 +123,8 @@ function wireMessages() {
 	bridge.on('tavik.presetList', (m) => presets.onPresetList(m));
 	bridge.on('tavik.presetResult', (m) => presets.onPresetResult(m));
 	bridge.on('tavik.ccMapChanged', (m) => ccmap.adopt(m.map));
+	bridge.on('tavik.ccLearnState', (m) => ccmap.onLearnState(m));
+	bridge.on('tavik.midiCc', (m) => ccmap.onController(m));
 	bridge.on('tavik.lifecycle', (m) => diagnostics.onLifecycle(m));
 	bridge.on('tavik.runtimeDiagnostics', (m) => {
 		banks.onRuntimeDiagnostics(m);
