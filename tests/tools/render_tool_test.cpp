@@ -1,5 +1,6 @@
 // zorv-render end to end: the built bundle played from scores and a MIDI file.
 
+#include "cc_resolve.h"
 #include "factory_presets.h"
 #include "parameter_table.h"
 #include "run_command.h"
@@ -613,7 +614,9 @@ std::string sweepMidiFile (int controller)
 // The sweep's messages as score events: "cc" events, or the parameter
 // changes a host makes of them (value / 127 of master.level, whose plain
 // range is 0..1).
-std::string sweepEvents (bool asParams)
+// The master level swept down from 127 to 1 in steps of two: controller
+// messages, or as parameter events the values `level` gives each position.
+std::string sweepEvents (bool asParams, double (*level) (int) = [] (int v) { return v / 127.0; })
 {
 	char note[96];
 	std::snprintf (note, sizeof note, R"([{"frame": 0, "type": "noteOn", "note": 45, "velocity": %.17g})", 100 / 127.0);
@@ -624,7 +627,7 @@ std::string sweepEvents (bool asParams)
 		if (asParams)
 			std::snprintf (event, sizeof event,
 			               R"(, {"frame": %d, "type": "param", "path": "master.level", "value": %.17g})", 750 * i,
-			               v / 127.0);
+			               level (v));
 		else
 			std::snprintf (event, sizeof event, R"(, {"frame": %d, "type": "cc", "cc": 1, "value": %d})", 750 * i, v);
 		events += event;
@@ -695,6 +698,35 @@ TEST_F (RenderTool, AMappedControllerSweepChangesTheSound)
 	EXPECT_TRUE (readBytes (out ("params.wav")) == bytes);
 	EXPECT_TRUE (readBytes (out ("ccs.wav")) == bytes);
 	EXPECT_TRUE (readBytes (out ("restored.wav")) == bytes);
+
+	// Through an S-curve the sweep sounds otherwise, and exactly as the
+	// curve's values sent as automation.
+	const std::string curved = write ("curved.json", R"({"seconds": 1.5,
+	  "ccMap": [{"cc": 1, "path": "master.level", "curve": "s-curve"}], "events": )" +
+	                                                     sweepEvents (false) + "}");
+	const std::string curveParams = write ("curve_params.json", R"({"seconds": 1.5, "events": )" +
+	                                                                sweepEvents (true, [] (int v) {
+		                                                                tavik::CcBinding b {};
+		                                                                b.curve = tavik::CC_CURVE_S;
+		                                                                return tavik::ccApplyNormalized (
+			                                                                b, tavik::TAVIK_PARAMS[17], v);
+	                                                                }) + "}");
+	ASSERT_EQ (render ("--score " + shellQuote (curved) + " --out " + shellQuote (out ("curved.wav"))).exitCode, 0);
+	ASSERT_EQ (render ("--score " + shellQuote (curveParams) + " --out " + shellQuote (out ("curve_params.wav"))).exitCode,
+	           0);
+	const std::string curvedBytes = readBytes (out ("curved.wav"));
+	EXPECT_FALSE (curvedBytes == bytes);
+	EXPECT_TRUE (readBytes (out ("curve_params.wav")) == curvedBytes);
+	const std::vector<float> sCurve = readWav (out ("curved.wav"), info);
+	// Positions 67 and then 65 of 127: the S-curve sits a little above the
+	// line there.
+	const auto above = [] (int v) {
+		const double x = v / 127.0;
+		return std::pow (x * (3 - 2 * x), 2);
+	};
+	const double ratio = energy (sCurve, 23000, 24000) / energy (sweep, 23000, 24000);
+	EXPECT_GT (ratio, above (65) * 0.999);
+	EXPECT_LT (ratio, above (67) * 1.001);
 
 	// Another controller, or the same one on another channel than the
 	// binding's, leaves the sound alone.
