@@ -240,14 +240,26 @@ TEST (CcMapStoreStress, AProcessorsMapReplacedWhileControllersStreamIsHeardWhole
 			blocks.fetch_add (1, std::memory_order_release);
 		}
 	});
-	// Replacements go on until the audio thread has streamed a while.
+	// Replacements go on until the audio thread has streamed a while; the
+	// same thread drains the controllers the editor is shown meanwhile, as
+	// the feed drain does.
+	int noted = 0;
+	int wrongNotes = 0;
 	for (int i = 0; i < 2000 || blocks.load (std::memory_order_acquire) < 300; ++i)
+	{
 		host.processor ().session ().adoptCcMap (i % 2 ? follows : reverses);
+		const std::string moved = host.processor ().session ().drainCcActivity ();
+		for (size_t at = 0; at + 3 <= moved.size (); at += 3, ++noted)
+			wrongNotes += moved[at] != 1 || moved[at + 1] != 1 || static_cast<unsigned char> (moved[at + 2]) > 127;
+		wrongNotes += moved.size () % 3 != 0;
+	}
 	host.processor ().session ().adoptCcMap (reverses);
 	done.store (true, std::memory_order_release);
 	audio.join ();
 	EXPECT_EQ (torn, 0);
 	EXPECT_EQ (reported, 2 * blocks.load ());
+	EXPECT_GE (noted, 1);
+	EXPECT_EQ (wrongNotes, 0);
 
 	host.addParameterPoint (midiControllerParamId (0, 1), 0, 1.0);
 	ASSERT_EQ (host.process (256), Steinberg::kResultOk);
