@@ -50,23 +50,20 @@ const char* const PREFIXES = "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n
 							 "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
 							 "@prefix work: <http://lv2plug.in/ns/ext/worker#> .\n\n";
 
-// The shortest decimal that reads back (as a float, and as a double rounded
-// to a float, the way Turtle readers take it) as float(value).
+// The shortest plain decimal (never an exponent: a Turtle double is not
+// read as a port value everywhere) that reads back, as a float and as a
+// double rounded to a float, as float(value).
 std::string number (double value)
 {
 	const float f = static_cast<float> (value);
-	char text[64];
-	for (int digits = 1; digits <= 17; ++digits)
+	char text[96];
+	for (int decimals = 1; decimals <= 60; ++decimals)
 	{
-		std::snprintf (text, sizeof text, "%.*g", digits, static_cast<double> (f));
+		std::snprintf (text, sizeof text, "%.*f", decimals, static_cast<double> (f));
 		if (std::strtof (text, nullptr) == f && static_cast<float> (std::strtod (text, nullptr)) == f)
 			break;
 	}
-	std::string out = text;
-	// A Turtle decimal needs a point (an integer literal is an xsd:integer).
-	if (out.find_first_of (".eE") == std::string::npos)
-		out += ".0";
-	return out;
+	return text;
 }
 
 // Text inside a Turtle string literal.
