@@ -249,6 +249,13 @@ void Lv2Host::runWork ()
 	workBytes.clear ();
 }
 
+LV2_Worker_Status Lv2Host::workNow (uint32_t size, const void* data)
+{
+	if (!workerInterface)
+		return LV2_WORKER_ERR_UNKNOWN;
+	return workerInterface->work (lilv_instance_get_handle (lilvInstance), respond, this, size, data);
+}
+
 LV2_Worker_Status Lv2Host::scheduleWork (LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data)
 {
 	auto* host = static_cast<Lv2Host*> (handle);

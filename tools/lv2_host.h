@@ -63,6 +63,9 @@ public:
 	/** The worker requests made since the last, as the worker thread runs
 	 *  them. */
 	void runWork ();
+	/** Calls the plug-in's work() with `data` at once, as a worker thread
+	 *  of the caller's would (the requests of run() are runWork()'s). */
+	LV2_Worker_Status workNow (uint32_t size, const void* data);
 	/** Worker requests run so far, and those the worker refused. */
 	int workRuns = 0;
 	int workFailures = 0;
