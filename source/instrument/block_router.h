@@ -28,6 +28,10 @@ public:
 	/** Orders the gathered controllers by frame (stably: the order of one
 	 *  frame is kept); the results of each are told to `report`. */
 	void beginNotes (CcRouter::Report report, void* context) noexcept;
+	/** Routes the controllers at or before `frame`: what an event of the
+	 *  host's other than a note does, so an event list out of frame order
+	 *  is routed as it comes. */
+	void advanceTo (int frame) noexcept { routeControllersUpTo (frame); }
 	void noteOn (int pitch, double velocity, int frame, uint32_t route, uint32_t channel) noexcept;
 	void noteOff (int pitch, int frame, uint32_t route, uint32_t channel) noexcept;
 	/** Routes the controllers after the last note and empties the block. */

@@ -291,6 +291,7 @@ void TavikProcessor::routeNotesAndControllers (IEventList* events, IParameterCha
 		Event e {};
 		if (events->getEvent (i, e) != kResultOk)
 			continue;
+		blockRouter.advanceTo (e.sampleOffset);
 		const uint32_t route = KernelEngine::eventRouteForInput (std::max<int32> (e.busIndex, 0));
 		if (e.type == Event::kNoteOffEvent)
 			blockRouter.noteOff (e.noteOff.pitch, e.sampleOffset, route, static_cast<uint32_t> (e.noteOff.channel));
