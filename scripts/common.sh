@@ -6,6 +6,7 @@ ZORV_PACKAGES=(
   juce-modules-source-data
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsmf-dev libssl-dev libcurl4-openssl-dev libarchive-dev
+  lv2-dev liblilv-dev lilv-utils
   ca-certificates openssl python3
   locales sox
   libwebkit2gtk-4.1-dev libgtk-3-dev libx11-dev libxtst-dev zlib1g-dev

@@ -1,5 +1,6 @@
 #include "render_description.h"
 
+#include "midi_resolution.h"
 #include "render_files.h"
 
 #include <cmath>
@@ -40,6 +41,8 @@ RenderDescription readRender (const Options& options)
 		throw std::runtime_error (options.score + ": score: give \"frames\" or \"seconds\"");
 	if (render.frames < 1)
 		throw std::runtime_error (options.score + ": score: the render is empty");
+	if (options.midiResolution)
+		holdAtMidiResolution (score);
 	resolveEventFrames (score.events, render.rate);
 	for (const ScoreEvent& e : score.events)
 		if (e.frame < 0 || e.frame >= render.frames)

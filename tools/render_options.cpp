@@ -9,6 +9,7 @@ const char* const kUsage =
 	"usage: zorv-render --plugin BUNDLE --score SCORE.json --out OUT.wav\n"
 	"                   [--rate HZ] [--block FRAMES] [--class NAME] [--midi FILE.mid]\n"
 	"                   [--state STATE.json] [--save-state STATE.json] [--preset NAME|INDEX|ID|FILE.vstpreset]\n"
+	"                   [--midi-resolution]\n"
 	"       zorv-render --plugin BUNDLE --list-presets\n"
 	"       zorv-render --plugin BUNDLE --bridge [--rate HZ] [--block FRAMES]\n"
 	"Plays a score through a VST 3 instrument and writes a 32-bit float stereo WAV.\n"
@@ -21,6 +22,8 @@ const char* const kUsage =
 	"--preset selects a program of the plug-in's program list (by name, index or, for Zorv,\n"
 	"its id such as factory-3) before the score's own values; --list-presets prints them.\n"
 	"A --preset ending in .vstpreset is a VST 3 preset file, loaded as a host loads one.\n"
+	"--midi-resolution plays the score's velocities at 7-bit MIDI steps and its numeric parameter\n"
+	"values as 32-bit floats, as an LV2 host carries them (zorv-lv2-render always does).\n"
 	"--bridge speaks the editor's protocol: each line of standard input is one JSON message\n"
 	"for the controller, each message it sends is one line of standard output. Lines whose\n"
 	"object has a \"zorv\" member are the tool's own commands:\n"
@@ -76,6 +79,8 @@ Options parseOptions (int argc, char** argv)
 			o.listPresets = true;
 		else if (arg == "--bridge")
 			o.bridge = true;
+		else if (arg == "--midi-resolution")
+			o.midiResolution = true;
 		else if (arg == "--rate")
 		{
 			const std::string v = next ();

@@ -15,6 +15,7 @@ struct Options
 	std::string plugin, score, out, className, midi, state, saveState, preset;
 	bool listPresets = false;
 	bool bridge = false;
+	bool midiResolution = false; // the score held as a MIDI host carries it
 	double rate = 0;
 	int block = 0;
 };

@@ -5,16 +5,13 @@
 #include "plugin_ids.h"
 #include "plugin_messages.h"
 #include "runtime_diagnostics.h"
-#include "stable_sort.h"
 #include "state_stream.h"
 
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 #include <algorithm>
-#include <cmath>
 #include <bitset>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -239,13 +236,8 @@ void TavikProcessor::queueParameterChanges (IParameterChanges* changes, bool tak
 				if (takeControllers)
 					hostQueues[id] = queue;
 			}
-			else if (isController && controllerCount < CONTROLLER_MESSAGE_CAPACITY && std::isfinite (value))
-			{
-				const double clamped = value < 0 ? 0 : value > 1 ? 1 : value;
-				controllerMessages[controllerCount++] =
-					ControllerMessage {offset, static_cast<uint16_t> (channel), static_cast<uint16_t> (number),
-				                       static_cast<int32_t> (std::lround (clamped * 127))};
-			}
+			else if (isController)
+				blockRouter.addControllerNormalized (offset, channel, number, value);
 		}
 	}
 }
@@ -297,44 +289,24 @@ bool hostChangeAt (void* context, uint32_t paramIndex, int frame, int& changeFra
 
 } // namespace
 
-void TavikProcessor::routeControllersUpTo (int frame, IParameterChanges* outputChanges)
-{
-	for (; controllerNext < controllerCount && controllerMessages[controllerNext].frame <= frame; ++controllerNext)
-	{
-		const ControllerMessage& m = controllerMessages[controllerNext];
-		ccRouter.controller (m.channel, m.number, m.value, m.frame, reportControllerValue, outputChanges);
-	}
-}
-
 void TavikProcessor::routeNotesAndControllers (IEventList* events, IParameterChanges* outputChanges)
 {
-	// Each queue arrives in frame order, but the queues of different
-	// controllers interleave.
-	stableSortBy (controllerMessages, controllerScratch, controllerCount,
-	              [] (const ControllerMessage& m) { return m.frame; });
-	controllerNext = 0;
+	blockRouter.beginNotes (reportControllerValue, outputChanges);
 	const int32 count = events ? events->getEventCount () : 0;
 	for (int32 i = 0; i < count; ++i)
 	{
 		Event e {};
 		if (events->getEvent (i, e) != kResultOk)
 			continue;
-		routeControllersUpTo (e.sampleOffset, outputChanges);
+		blockRouter.advanceTo (e.sampleOffset);
 		const uint32_t route = KernelEngine::eventRouteForInput (std::max<int32> (e.busIndex, 0));
 		if (e.type == Event::kNoteOffEvent)
-			ccRouter.noteOff (e.noteOff.pitch, e.sampleOffset, route, static_cast<uint32_t> (e.noteOff.channel));
+			blockRouter.noteOff (e.noteOff.pitch, e.sampleOffset, route, static_cast<uint32_t> (e.noteOff.channel));
 		else if (e.type == Event::kNoteOnEvent)
-		{
-			if (e.noteOn.velocity > 0)
-				ccRouter.noteOn (e.noteOn.pitch, e.noteOn.velocity, e.sampleOffset, route,
-				                 static_cast<uint32_t> (e.noteOn.channel));
-			else
-				ccRouter.noteOff (e.noteOn.pitch, e.sampleOffset, route, static_cast<uint32_t> (e.noteOn.channel));
-		}
+			blockRouter.noteOn (e.noteOn.pitch, e.noteOn.velocity, e.sampleOffset, route,
+			                    static_cast<uint32_t> (e.noteOn.channel));
 	}
-	routeControllersUpTo (INT32_MAX, outputChanges);
-	controllerCount = 0;
-	controllerNext = 0;
+	blockRouter.finish ();
 }
 
 tresult PLUGIN_API TavikProcessor::process (ProcessData& data)

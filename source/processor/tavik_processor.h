@@ -4,6 +4,7 @@
 // classes would dereference unchecked are checked here.
 #pragma once
 
+#include "block_router.h"
 #include "cc_router.h"
 #include "host_facts.h"
 #include "kernel_engine.h"
@@ -65,29 +66,14 @@ private:
 	 *  controller before a note at its frame). */
 	void routeNotesAndControllers (Steinberg::Vst::IEventList* events,
 	                               Steinberg::Vst::IParameterChanges* outputChanges);
-	void routeControllersUpTo (int frame, Steinberg::Vst::IParameterChanges* outputChanges);
 	Steinberg::tresult renderBlock (Steinberg::Vst::ProcessData& data);
 
 	Steinberg::tresult handleMessage (Steinberg::Vst::IMessage* message, const char* id);
 
-	/** One controller message from a hidden parameter's change. */
-	struct ControllerMessage
-	{
-		int32_t frame;
-		uint16_t channel;
-		uint16_t number;
-		int32_t value;
-	};
-	/** Controller messages one block may carry; later ones are dropped. */
-	static constexpr int CONTROLLER_MESSAGE_CAPACITY = 4096;
-
 	KernelEngine kernelEngine;
 	ProcessorSession processorSession;
 	CcRouter ccRouter {kernelEngine, processorSession.ccMapStore (), processorSession.ccActivity ()};
-	ControllerMessage controllerMessages[CONTROLLER_MESSAGE_CAPACITY];
-	ControllerMessage controllerScratch[CONTROLLER_MESSAGE_CAPACITY];
-	int controllerCount = 0;
-	int controllerNext = 0;
+	BlockRouter blockRouter {ccRouter};
 	/** The host's queue of each product parameter in the current block. */
 	Steinberg::Vst::IParamValueQueue* hostQueues[TAVIK_PARAM_COUNT] = {};
 	HostFacts facts;

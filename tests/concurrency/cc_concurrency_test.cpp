@@ -1,19 +1,23 @@
 // The CC map store and the controller activity feed under two threads, as
-// the controller's thread and the audio thread use them. Run under
+// the controller's thread and the audio thread use them, and the LV2
+// plug-in's worker and state save beside its run(). Run under
 // ThreadSanitizer by test.sh (ctest label "concurrency"); under
 // AddressSanitizer a map freed while the reader holds it is reported.
 
 #include "cc_activity_feed.h"
 #include "cc_map_store.h"
+#include "lv2_test_host.h"
 #include "midi_controller_params.h"
 #include "processor_test_host.h"
 
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -269,6 +273,50 @@ TEST (CcMapStoreStress, AProcessorsMapReplacedWhileControllersStreamIsHeardWhole
 	ASSERT_EQ (host.process (256), Steinberg::kResultOk);
 	host.processor ().session ().adoptCcMap (reverses);
 	EXPECT_EQ (host.processor ().session ().ccMapStore ().retiredCount (), 1u);
+}
+
+// An LV2 host's worker thread publishes CC maps and its main thread saves
+// the state while the audio thread runs blocks full of controllers.
+namespace lv2 = tavik::lv2;
+
+TEST (Lv2WorkerStress, MapsPublishedAndStatesSavedWhileRunPlaysControllers)
+{
+	auto host = tavik::test::zorvHost (48000, 256);
+	std::vector<std::vector<uint8_t>> maps;
+	for (int k = 0; k < 8; ++k)
+	{
+		const std::string text = "{\"version\":1,\"bindings\":[{\"cc\":" + std::to_string (1 + k) + ",\"path\":\"" +
+		                         TAVIK_PARAMS[k].path + "\"},{\"cc\":74,\"path\":\"ir.size\"}]}";
+		std::vector<uint8_t> atom (sizeof (LV2_Atom) + text.size () + 1, 0);
+		LV2_Atom header {static_cast<uint32_t> (text.size () + 1), host->map (LV2_ATOM__String)};
+		std::memcpy (atom.data (), &header, sizeof header);
+		std::memcpy (atom.data () + sizeof header, text.c_str (), text.size ());
+		maps.push_back (std::move (atom));
+	}
+	ASSERT_EQ (host->workNow (static_cast<uint32_t> (maps[0].size ()), maps[0].data ()), LV2_WORKER_SUCCESS);
+	std::atomic<bool> done {false};
+	std::thread worker ([&] {
+		for (int i = 1; !done.load (); ++i)
+		{
+			const std::vector<uint8_t>& atom = maps[static_cast<size_t> (i) % maps.size ()];
+			EXPECT_EQ (host->workNow (static_cast<uint32_t> (atom.size ()), atom.data ()), LV2_WORKER_SUCCESS);
+			std::this_thread::yield ();
+		}
+	});
+	std::thread saver ([&] {
+		while (!done.load ())
+			EXPECT_NE (host->savedProperty (lv2::STATE_PROPERTY_URI).find ("\"ccMap\""), std::string::npos);
+	});
+	for (int block = 0; block < 400; ++block)
+	{
+		for (uint32_t f = 0; f < 256; f += 16)
+			tavik::test::queueController (*host, f, f % 32 == 0 ? 74 : 1 + block % 8, (block + f) % 128);
+		tavik::test::queueNote (*host, 0, true, 40 + block % 30, 100);
+		host->runAudio (256);
+	}
+	done = true;
+	worker.join ();
+	saver.join ();
 }
 
 } // namespace
