@@ -71,6 +71,10 @@ public:
 	/** The processor's state document, asked for to save a preset. */
 	void adoptProcessorState (const std::string& document);
 
+	/** One message from the processor (`payload` null when it carried none
+	 *  that could be read); false when the id is none of the processor's. */
+	bool adoptProcessorMessage (const char* id, const std::string* payload);
+
 	// MIDI controllers.
 	bool midiControllerAssignment (int32_t busIndex, int16_t channel, int16_t controller, uint32_t& id) const;
 	void adoptCcMap (const CcMap& map, bool notifyEditor);

@@ -337,62 +337,8 @@ tresult PLUGIN_API TavikController::notify (IMessage* message)
 		if (!id)
 			return EditControllerEx1::notify (message);
 		std::string payload;
-		const auto is = [id] (const char* name) { return std::strcmp (id, name) == 0; };
-		if (is (messages::RUNTIME_BANK_RESULT))
-		{
-			if (readJsonPayload (message, payload))
-				logic->bankControl ().adoptRuntimeBankReply (payload);
-		}
-		else if (is (messages::LIFECYCLE))
-		{
-			if (readJsonPayload (message, payload))
-				logic->adoptLifecycleName (payload);
-		}
-		else if (is (messages::TRANSPORT))
-		{
-			TransportFact fact;
-			if (readJsonPayload (message, payload) && payload.size () == sizeof fact)
-			{
-				std::memcpy (static_cast<void*> (&fact), payload.data (), sizeof fact);
-				logic->adoptTransportFact (fact);
-			}
-		}
-		else if (is (messages::HOST_FACTS))
-		{
-			HostFacts facts;
-			if (readJsonPayload (message, payload) && payload.size () == sizeof facts)
-			{
-				std::memcpy (static_cast<void*> (&facts), payload.data (), sizeof facts);
-				// Texts from another object are made to end inside their fields.
-				facts.hostName[sizeof facts.hostName - 1] = 0;
-				facts.hostVersion[sizeof facts.hostVersion - 1] = 0;
-				facts.hostPath[sizeof facts.hostPath - 1] = 0;
-				if (facts.busCount > HOST_FACTS_MAX_BUSES)
-					facts.busCount = HOST_FACTS_MAX_BUSES;
-				for (HostBusFact& bus : facts.buses)
-				{
-					bus.id[sizeof bus.id - 1] = 0;
-					bus.layout[sizeof bus.layout - 1] = 0;
-				}
-				logic->adoptHostFacts (facts);
-			}
-		}
-		else if (is (messages::COMPONENT_STATE))
-		{
-			if (readJsonPayload (message, payload))
-				logic->adoptProcessorState (payload);
-		}
-		else if (is (messages::MIDI_CC))
-		{
-			if (readJsonPayload (message, payload))
-				logic->adoptControllerActivity (payload);
-		}
-		else if (is (messages::RUNTIME_DIAGNOSTICS))
-		{
-			if (readJsonPayload (message, payload))
-				logic->adoptRuntimeHealth (payload);
-		}
-		else if (!is (messages::SIGNAL))
+		const bool readable = readJsonPayload (message, payload);
+		if (!logic->adoptProcessorMessage (id, readable ? &payload : nullptr))
 			return EditControllerEx1::notify (message);
 		return kResultOk;
 	});

@@ -4,7 +4,7 @@
 #include "json_message.h"
 #include "plugin_ids.h"
 #include "plugin_messages.h"
-#include "runtime_diagnostics.h"
+#include "processor_messages.h"
 #include "state_stream.h"
 
 #include "pluginterfaces/vst/ivstevents.h"
@@ -78,57 +78,41 @@ tresult PLUGIN_API TavikProcessor::notify (IMessage* message)
 	});
 }
 
+namespace {
+
+// The shared handler's answers, as messages to the controller.
+class MessageReplies : public ProcessorReplySink
+{
+public:
+	explicit MessageReplies (const ComponentBase& processor) : sender (processor) {}
+	void reply (const char* id, const std::string& payload) override { sendJsonMessage (sender, id, payload); }
+
+private:
+	const ComponentBase& sender;
+};
+
+} // namespace
+
 tresult TavikProcessor::handleMessage (IMessage* message, const char* id)
 {
 	std::string payload;
-	if (std::strcmp (id, messages::CC_MAP) == 0)
-	{
-		if (readJsonPayload (message, payload))
-			processorSession.adoptCcMap (payload);
-		return kResultOk;
-	}
-	if (std::strcmp (id, messages::PAD_OVERRIDES) == 0)
-	{
-		if (readJsonPayload (message, payload))
-			processorSession.adoptPadOverrides (payload);
-		return kResultOk;
-	}
-	if (std::strcmp (id, messages::LOAD_RUNTIME_BANK) == 0)
-	{
-		readJsonPayload (message, payload);
-		sendJsonMessage (*this, messages::RUNTIME_BANK_RESULT, processorSession.loadRuntimeBankRequest (payload));
-		return kResultOk;
-	}
-	if (std::strcmp (id, messages::PRESET_LOADED) == 0)
-	{
-		const bool readable = readJsonPayload (message, payload);
-		processorSession.notePresetLoaded (readable ? &payload : nullptr);
-		return kResultOk;
-	}
+	ProcessorMessage incoming;
+	incoming.id = id;
 	if (std::strcmp (id, messages::TRANSPORT_POLL) == 0)
 	{
 		IAttributeList* attributes = message->getAttributes ();
 		int64 reset = 0;
-		if (attributes && attributes->getInt ("reset", reset) == kResultOk && reset != 0)
-			processorSession.resetTransportSnapshot ();
-		return kResultOk;
+		incoming.reset = attributes && attributes->getInt ("reset", reset) == kResultOk && reset != 0;
 	}
-	if (std::strcmp (id, messages::STATE_REQUEST) == 0)
+	else if (readJsonPayload (message, payload))
+		incoming.payload = &payload;
+	MessageReplies replies (*this);
+	switch (handleProcessorMessage (processorSession, incoming, replies))
 	{
-		sendJsonMessage (*this, messages::COMPONENT_STATE, processorSession.writeState ());
-		return kResultOk;
+	case ProcessorMessageOutcome::Handled: return kResultOk;
+	case ProcessorMessageOutcome::Refused: return kResultFalse;
+	case ProcessorMessageOutcome::Unknown: break;
 	}
-	if (std::strcmp (id, messages::FEED_DRAIN) == 0)
-	{
-		const std::string moved = processorSession.drainCcActivity ();
-		if (!moved.empty ())
-			sendJsonMessage (*this, messages::MIDI_CC, moved);
-		return kResultOk;
-	}
-	if (std::strcmp (id, messages::RESET_COUNTERS) == 0)
-		return kResultOk;
-	if (std::strcmp (id, messages::STAGE_RESOURCE_SLOT) == 0)
-		return kResultFalse;
 	return kNotImplemented;
 }
 
@@ -367,11 +351,7 @@ void TavikProcessor::clearReportedSetupFailure ()
 void TavikProcessor::sendRuntimeDiagnostics (bool failed)
 {
 	reportedSetupFailure = failed;
-	kernelEngine.drainRuntimeDiagnostics ();
-	const tavik_runtime_diagnostic_ring ring = kernelEngine.diagnosticRing ();
-	const std::string json = writeRuntimeHealthJson (ring, PRODUCT_PACKAGE_ID, PRODUCT_VERSION,
-	                                                 kernelEngine.hostRate (), kernelEngine.maxBlockFrames (), failed);
-	sendJsonMessage (*this, messages::RUNTIME_DIAGNOSTICS, json);
+	sendJsonMessage (*this, messages::RUNTIME_DIAGNOSTICS, runtimeHealthPayload (kernelEngine, failed));
 }
 
 void TavikProcessor::refreshHostFacts ()
@@ -382,8 +362,7 @@ void TavikProcessor::refreshHostFacts ()
 	fresh.validatorHost = facts.validatorHost;
 	captureHostFacts (fresh);
 	facts = fresh;
-	const auto* bytes = reinterpret_cast<const char*> (&facts);
-	sendJsonMessage (*this, messages::HOST_FACTS, std::string (bytes, sizeof facts));
+	sendJsonMessage (*this, messages::HOST_FACTS, hostFactsPayload (facts));
 }
 
 void TavikProcessor::captureHostFacts (HostFacts& out)
