@@ -8,6 +8,7 @@
 #include <lv2/patch/patch.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -73,6 +74,9 @@ Lv2Host::Lv2Host (const std::string& pluginUri, double sampleRate, int maxBlock)
 {
 	workBytes.reserve (WORK_BUFFER_BYTES);
 	workSizes.reserve (1024);
+	responseBytes.reserve (WORK_BUFFER_BYTES);
+	responseSizes.reserve (4096);
+	notifyCapacity = static_cast<uint32_t> (NOTIFY_BUFFER_BYTES);
 	lilvWorld = lilv_world_new ();
 	lilv_world_load_all (lilvWorld);
 	{
@@ -225,10 +229,26 @@ void Lv2Host::queuePatchString (uint32_t frame, const char* property, const std:
 	lv2_atom_forge_pop (&forge, &object);
 }
 
+void Lv2Host::queueAtom (uint32_t frame, const LV2_Atom& atom)
+{
+	lv2_atom_forge_frame_time (&forge, frame);
+	lv2_atom_forge_write (&forge, &atom, static_cast<uint32_t> (sizeof (LV2_Atom)) + atom.size);
+}
+
 void Lv2Host::runAudio (uint32_t frames)
 {
+	size_t offset = 0;
+	if (workerInterface && workerInterface->work_response)
+		for (const uint32_t size : responseSizes)
+		{
+			workerInterface->work_response (lilv_instance_get_handle (lilvInstance), size,
+			                                responseBytes.data () + offset);
+			offset += size;
+		}
+	responseSizes.clear ();
+	responseBytes.clear ();
 	auto* notify = reinterpret_cast<LV2_Atom*> (notifyBuffer.data ());
-	notify->size = NOTIFY_BUFFER_BYTES - sizeof (LV2_Atom);
+	notify->size = std::min<uint32_t> (notifyCapacity, NOTIFY_BUFFER_BYTES) - sizeof (LV2_Atom);
 	notify->type = 0;
 	lilv_instance_run (lilvInstance, frames);
 	startSequence ();
@@ -268,7 +288,18 @@ LV2_Worker_Status Lv2Host::scheduleWork (LV2_Worker_Schedule_Handle handle, uint
 	return LV2_WORKER_SUCCESS;
 }
 
-LV2_Worker_Status Lv2Host::respond (LV2_Worker_Respond_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; }
+LV2_Worker_Status Lv2Host::respond (LV2_Worker_Respond_Handle handle, uint32_t size, const void* data)
+{
+	auto* host = static_cast<Lv2Host*> (handle);
+	if (host->responseBytes.size () + size > host->responseBytes.capacity () ||
+	    host->responseSizes.size () == host->responseSizes.capacity ())
+		return LV2_WORKER_ERR_NO_SPACE;
+	const auto* bytes = static_cast<const uint8_t*> (data);
+	host->responseBytes.insert (host->responseBytes.end (), bytes, bytes + size);
+	host->responseSizes.push_back (size);
+	++host->workResponses;
+	return LV2_WORKER_SUCCESS;
+}
 
 const void* Lv2Host::portValue (const char* symbol, void* user, uint32_t* size, uint32_t* type)
 {

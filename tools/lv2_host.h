@@ -51,6 +51,17 @@ public:
 	void queueMidi (uint32_t frame, const uint8_t* bytes, uint32_t size);
 	/** Queues a patch:Set of `property` to a string for the next block. */
 	void queuePatchString (uint32_t frame, const char* property, const std::string& text);
+	/** Queues an atom (an object, say) as it is for the next block. */
+	void queueAtom (uint32_t frame, const LV2_Atom& atom);
+	/** The notify sequence of the last block (its atom's size is what the
+	 *  plug-in wrote). */
+	const LV2_Atom_Sequence& notifyOutput () const
+	{
+		return *reinterpret_cast<const LV2_Atom_Sequence*> (notifyBuffer.data ());
+	}
+	/** Makes the notify buffer look `bytes` large to the plug-in (at most
+	 *  the buffer's own size). */
+	void setNotifyCapacity (uint32_t bytes) { notifyCapacity = bytes; }
 	/** Runs one block of `frames` (at most the host's block length), then
 	 *  the worker requests it made. */
 	void run (uint32_t frames)
@@ -58,7 +69,11 @@ public:
 		runAudio (frames);
 		runWork ();
 	}
-	/** The plug-in's run() alone, as the audio thread calls it. */
+	/** The worker's answers so far, handed to the plug-in's work_response
+	 *  on the audio thread before its next run(). */
+	int workResponses = 0;
+	/** The plug-in's run() alone, as the audio thread calls it (after the
+	 *  worker's answers since the last). */
 	void runAudio (uint32_t frames);
 	/** The worker requests made since the last, as the worker thread runs
 	 *  them. */
@@ -122,6 +137,10 @@ private:
 	// reserved at construction.
 	std::vector<uint8_t> workBytes;
 	std::vector<uint32_t> workSizes;
+	// The worker's answers, waiting for the audio thread.
+	std::vector<uint8_t> responseBytes;
+	std::vector<uint32_t> responseSizes;
+	uint32_t notifyCapacity = 0;
 };
 
 } // namespace tavik::tools

@@ -45,7 +45,9 @@ const char* const PREFIXES = "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n
 							 "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
 							 "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
 							 "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+							 "@prefix rsz: <http://lv2plug.in/ns/ext/resize-port#> .\n"
 							 "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+							 "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
 							 "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
 							 "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
 							 "@prefix work: <http://lv2plug.in/ns/ext/worker#> .\n\n";
@@ -148,6 +150,7 @@ std::string pluginDescription ()
 	out += "\topts:requiredOption bufsz:maxBlockLength ;\n";
 	out += "\tlv2:extensionData state:interface , work:interface ;\n";
 	out += "\tpatch:writable <" + std::string (CC_MAP_PROPERTY_URI) + "> ;\n";
+	out += "\tui:ui <" + std::string (UI_URI) + "> ;\n";
 	out += "\tlv2:port [\n";
 	for (const tavik_param_desc& row : TAVIK_PARAMS)
 		out += parameterPort (row) + "\t] , [\n";
@@ -156,12 +159,14 @@ std::string pluginDescription ()
 	out += "\t\ta lv2:OutputPort , lv2:AudioPort ;\n\t\tlv2:index " + std::to_string (PORT_OUT_RIGHT) +
 	       " ;\n\t\tlv2:symbol \"out_right\" ;\n\t\tlv2:name \"Right\" ;\n\t\tlv2:designation pg:right\n\t] , [\n";
 	out += "\t\ta lv2:InputPort , atom:AtomPort ;\n\t\tatom:bufferType atom:Sequence ;\n"
-	       "\t\tatom:supports midi:MidiEvent , patch:Message ;\n\t\tlv2:designation lv2:control ;\n"
-	       "\t\tlv2:index " +
+	       "\t\tatom:supports midi:MidiEvent , patch:Message , atom:Object ;\n\t\tlv2:designation lv2:control ;\n"
+	       "\t\trsz:minimumSize " +
+	       std::to_string (EVENTS_MINIMUM_BYTES) + " ;\n\t\tlv2:index " +
 	       std::to_string (PORT_EVENTS_IN) + " ;\n\t\tlv2:symbol \"events\" ;\n\t\tlv2:name \"Events\"\n\t] , [\n";
 	out += "\t\ta lv2:OutputPort , atom:AtomPort ;\n\t\tatom:bufferType atom:Sequence ;\n"
-	       "\t\tatom:supports patch:Message ;\n\t\tlv2:designation lv2:control ;\n"
-	       "\t\tlv2:index " +
+	       "\t\tatom:supports patch:Message , atom:Object ;\n\t\tlv2:designation lv2:control ;\n"
+	       "\t\trsz:minimumSize " +
+	       std::to_string (NOTIFY_MINIMUM_BYTES) + " ;\n\t\tlv2:index " +
 	       std::to_string (PORT_NOTIFY_OUT) + " ;\n\t\tlv2:symbol \"notify\" ;\n\t\tlv2:name \"Notify\"\n\t] , [\n";
 	out += "\t\ta lv2:OutputPort , lv2:ControlPort ;\n\t\tlv2:index " + std::to_string (PORT_LATENCY) +
 	       " ;\n\t\tlv2:symbol \"latency\" ;\n\t\tlv2:name \"Latency\" ;\n\t\tlv2:designation lv2:latency ;\n"
@@ -176,6 +181,22 @@ std::string pluginDescription ()
 
 std::string presetUri (const tavik_factory_preset& preset) { return std::string (PRESET_URI_PREFIX) + preset.id; }
 
+// The editor as an X11 UI: the DSP's replies on notify and every parameter
+// port reach it through port_event.
+std::string uiDescription ()
+{
+	std::string out = "\n<" + std::string (UI_URI) + ">\n\ta ui:X11UI ;\n\tlv2:binary <" + UI_BINARY_NAME + "> ;\n";
+	out += "\tlv2:requiredFeature ui:parent , urid:map ;\n";
+	out += "\tlv2:optionalFeature ui:resize , ui:touch , ui:idleInterface ;\n";
+	out += "\tlv2:extensionData ui:idleInterface , ui:showInterface ;\n";
+	out += "\tui:portNotification [\n\t\tui:plugin <" + std::string (PLUGIN_URI) +
+	       "> ;\n\t\tlv2:symbol \"notify\" ;\n\t\tui:protocol atom:eventTransfer\n\t]";
+	for (const tavik_param_desc& row : TAVIK_PARAMS)
+		out += " , [\n\t\tui:plugin <" + std::string (PLUGIN_URI) + "> ;\n\t\tlv2:symbol \"" + portSymbol (row) +
+		       "\" ;\n\t\tui:protocol ui:floatProtocol\n\t]";
+	return out + " .\n";
+}
+
 std::string manifest ()
 {
 	std::string out = PREFIXES;
@@ -184,6 +205,7 @@ std::string manifest ()
 	for (const tavik_factory_preset& preset : TAVIK_FACTORY_PRESETS)
 		out += "\n<" + presetUri (preset) + ">\n\ta pset:Preset ;\n\tlv2:appliesTo <" + PLUGIN_URI +
 		       "> ;\n\trdfs:label " + literal (preset.name) + " ;\n\trdfs:seeAlso <presets/" + preset.id + ".ttl> .\n";
+	out += uiDescription ();
 	return out;
 }
 

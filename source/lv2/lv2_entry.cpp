@@ -75,12 +75,12 @@ LV2_State_Status restore (LV2_Handle handle, LV2_State_Retrieve_Function retriev
 	}
 }
 
-LV2_Worker_Status work (LV2_Handle handle, LV2_Worker_Respond_Function, LV2_Worker_Respond_Handle, uint32_t size,
-                        const void* data)
+LV2_Worker_Status work (LV2_Handle handle, LV2_Worker_Respond_Function respond, LV2_Worker_Respond_Handle respondHandle,
+                        uint32_t size, const void* data)
 {
 	try
 	{
-		return self (handle)->work (size, data);
+		return self (handle)->work (size, data, respond, respondHandle);
 	}
 	catch (...)
 	{
@@ -88,7 +88,11 @@ LV2_Worker_Status work (LV2_Handle handle, LV2_Worker_Respond_Function, LV2_Work
 	}
 }
 
-LV2_Worker_Status workResponse (LV2_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; }
+LV2_Worker_Status workResponse (LV2_Handle handle, uint32_t size, const void* data)
+{
+	self (handle)->workResponse (size, data);
+	return LV2_WORKER_SUCCESS;
+}
 
 const LV2_State_Interface STATE_INTERFACE = {save, restore};
 const LV2_Worker_Interface WORKER_INTERFACE = {work, workResponse, nullptr};

@@ -1,5 +1,8 @@
 #include "lv2_instrument.h"
 
+#include "plugin_messages.h"
+#include "processor_messages.h"
+
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2_util.h>
 #include <lv2/log/log.h>
@@ -76,8 +79,8 @@ std::unique_ptr<Lv2Instrument> Lv2Instrument::create (double sampleRate, const L
 
 Lv2Instrument::Lv2Instrument (double sampleRate, int maxBlock, const LV2_URID_Map& map,
                               const LV2_Worker_Schedule* schedule, const LV2_Log_Logger& logger)
-	: rate (sampleRate), maxBlockFrames (maxBlock), urids (map), worker (schedule), log (logger),
-	  session (kernelEngine, [] {})
+	: rate (sampleRate), maxBlockFrames (maxBlock), urids (map), messageUrids (map), worker (schedule), log (logger),
+	  session (kernelEngine, [this] { healthChanged = true; })
 {
 	// An untouched port holds its default; the engine keeps the default's
 	// exact value until the port moves.
@@ -116,8 +119,10 @@ void Lv2Instrument::writeLatency () noexcept
 void Lv2Instrument::clearNotify () noexcept
 {
 	// The host gives the buffer's capacity as the atom's size.
+	notifyCapacity = 0;
 	if (!notify || notify->atom.size < sizeof (LV2_Atom_Sequence_Body))
 		return;
+	notifyCapacity = notify->atom.size;
 	notify->atom.type = urids.atomSequence;
 	notify->atom.size = sizeof (LV2_Atom_Sequence_Body);
 	notify->body.unit = 0;
@@ -163,6 +168,11 @@ void Lv2Instrument::scheduleMessages () noexcept
 	{
 		if (ev->body.type != urids.atomObject)
 			continue;
+		if (reinterpret_cast<const LV2_Atom_Object*> (&ev->body)->body.otype == messageUrids.message)
+		{
+			relay.schedule (&ev->body, static_cast<uint32_t> (sizeof (LV2_Atom)) + ev->body.size, *worker);
+			continue;
+		}
 		if (const LV2_Atom* value = ccMapValue (reinterpret_cast<const LV2_Atom_Object*> (&ev->body)))
 			worker->schedule_work (worker->handle, static_cast<uint32_t> (sizeof (LV2_Atom) + value->size), value);
 	}
@@ -236,6 +246,8 @@ void Lv2Instrument::silence (uint32_t frames) noexcept
 void Lv2Instrument::run (uint32_t frames) noexcept
 {
 	clearNotify ();
+	if (notifyCapacity > 0)
+		relay.writeReplies (*notify, notifyCapacity);
 	scheduleMessages ();
 	if (frames == 0)
 	{
@@ -296,9 +308,72 @@ LV2_State_Status Lv2Instrument::restore (LV2_State_Retrieve_Function retrieve, L
 	return LV2_STATE_SUCCESS;
 }
 
-LV2_Worker_Status Lv2Instrument::work (uint32_t size, const void* data)
+namespace {
+
+// The shared handler's answers, back through the host's worker.
+class WorkerReplies : public ProcessorReplySink
+{
+public:
+	WorkerReplies (MessageRelay& messageRelay, LV2_Worker_Respond_Function respondFunction,
+	               LV2_Worker_Respond_Handle respondHandle)
+		: relay (messageRelay), respond (respondFunction), handle (respondHandle)
+	{
+	}
+	void reply (const char* id, const std::string& payload) override { relay.respond (id, payload, respond, handle); }
+
+private:
+	MessageRelay& relay;
+	LV2_Worker_Respond_Function respond;
+	LV2_Worker_Respond_Handle handle;
+};
+
+} // namespace
+
+HostFacts Lv2Instrument::hostFacts () const
+{
+	HostFacts facts;
+	facts.sampleRate = rate;
+	facts.maxBlockFrames = maxBlockFrames;
+	facts.processMode = 0;
+	facts.sampleSize = 32;
+	facts.latencySamples = static_cast<int32_t> (kernelEngine.latencySamples ());
+	facts.addBus ("out0", false, 2, true, "stereo");
+	return facts;
+}
+
+LV2_Worker_Status Lv2Instrument::work (uint32_t size, const void* data, LV2_Worker_Respond_Function respond,
+                                       LV2_Worker_Respond_Handle handle)
 {
 	const auto* atom = static_cast<const LV2_Atom*> (data);
+	if (relay.isFragment (atom, size))
+	{
+		std::lock_guard<std::mutex> lock (sessionLock);
+		MessageView view;
+		if (!relay.takeRequestFragment (size, data, view))
+			return LV2_WORKER_SUCCESS;
+		std::string payload;
+		if (view.hasPayload)
+			payload.assign (reinterpret_cast<const char*> (view.payload), view.payloadSize);
+		ProcessorMessage message;
+		message.id = view.id;
+		message.payload = view.hasPayload ? &payload : nullptr;
+		message.reset = view.reset;
+		WorkerReplies replies (relay, respond, handle);
+		healthChanged = false;
+		handleProcessorMessage (session, message, replies);
+		// An editor that opens asks for a fresh transport snapshot: it hears
+		// the host facts and the runtime health then, as a VST 3 controller
+		// has them from the processor's setup.
+		if (std::strcmp (view.id, messages::TRANSPORT_POLL) == 0 && view.reset)
+		{
+			replies.reply (messages::HOST_FACTS, hostFactsPayload (hostFacts ()));
+			healthChanged = true;
+		}
+		if (healthChanged)
+			replies.reply (messages::RUNTIME_DIAGNOSTICS, runtimeHealthPayload (kernelEngine, false));
+		healthChanged = false;
+		return LV2_WORKER_SUCCESS;
+	}
 	if (!atom || size < sizeof (LV2_Atom) || atom->type != urids.atomString || atom->size > size - sizeof (LV2_Atom))
 		return LV2_WORKER_ERR_UNKNOWN;
 	const char* body = static_cast<const char*> (LV2_ATOM_BODY_CONST (atom));

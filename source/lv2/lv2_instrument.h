@@ -18,7 +18,9 @@
 #include "block_router.h"
 #include "cc_router.h"
 #include "kernel_engine.h"
+#include "host_facts.h"
 #include "lv2_layout.h"
+#include "lv2_message_relay.h"
 #include "lv2_urids.h"
 #include "processor_session.h"
 
@@ -49,7 +51,14 @@ public:
 
 	LV2_State_Status save (LV2_State_Store_Function store, LV2_State_Handle handle);
 	LV2_State_Status restore (LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
-	LV2_Worker_Status work (uint32_t size, const void* data);
+	LV2_Worker_Status work (uint32_t size, const void* data, LV2_Worker_Respond_Function respond,
+	                        LV2_Worker_Respond_Handle handle);
+	/** One piece of a worker answer, on the audio thread. */
+	void workResponse (uint32_t size, const void* data) noexcept { relay.takeReplyFragment (size, data); }
+
+	/** What LV2 tells of the host: rate, block length, latency, the bus. */
+	HostFacts hostFacts () const;
+	const MessageRelay& messageRelay () const { return relay; }
 
 	const KernelEngine& engine () const { return kernelEngine; }
 
@@ -72,6 +81,7 @@ private:
 	const double rate;
 	const int maxBlockFrames;
 	const Lv2Urids urids;
+	const MessageUrids messageUrids;
 	const LV2_Worker_Schedule* const worker; // may be null
 	LV2_Log_Logger log;
 
@@ -82,6 +92,11 @@ private:
 	/** The session's threads (worker, state save, restore) take turns; the
 	 *  audio thread never takes it. */
 	std::mutex sessionLock;
+	MessageRelay relay {messageUrids};
+	/** The session recorded a bank failure (worker thread, under the lock). */
+	bool healthChanged = false;
+	/** The notify buffer's capacity, as the host gave it this run. */
+	uint32_t notifyCapacity = 0;
 
 	const float* parameterPorts[TAVIK_PARAM_COUNT] = {};
 	float* outputs[2] = {};

@@ -25,14 +25,36 @@ constexpr const char* PRESET_URI_PREFIX = ZORV_LV2_URI "/presets/";
 /** The shared object inside the bundle. */
 constexpr const char* BINARY_NAME = "Zorv.so";
 
+/** The editor as an LV2 UI (ui:X11UI) and its shared object. */
+constexpr const char* UI_URI = ZORV_LV2_URI "#ui";
+constexpr const char* UI_BINARY_NAME = "Zorv_ui.so";
+
+/** A controller message between UI and plug-in: an atom:Object of this type
+ *  with MESSAGE_ID (atom:String), optionally MESSAGE_PAYLOAD (atom:Chunk)
+ *  and MESSAGE_RESET (atom:Bool, the transport poll's reset). */
+constexpr const char* MESSAGE_URI = ZORV_LV2_URI "#Message";
+constexpr const char* MESSAGE_ID_URI = ZORV_LV2_URI "#messageId";
+constexpr const char* MESSAGE_PAYLOAD_URI = ZORV_LV2_URI "#payload";
+constexpr const char* MESSAGE_RESET_URI = ZORV_LV2_URI "#reset";
+/** The atom type of one piece of a message on its way through the host's
+ *  worker queues (docs/lv2.md). */
+constexpr const char* WORK_FRAGMENT_URI = ZORV_LV2_URI "#workFragment";
+/** The largest message atom either side sends or takes (header included). */
+constexpr uint32_t MAX_MESSAGE_BYTES = 65536;
+/** The longest message id. */
+constexpr uint32_t MAX_MESSAGE_ID = 63;
+/** The buffer sizes the Turtle asks hosts for (rsz:minimumSize). */
+constexpr uint32_t EVENTS_MINIMUM_BYTES = 65536;
+constexpr uint32_t NOTIFY_MINIMUM_BYTES = 131072;
+
 // Ports. Parameter `id` is control input port `id`.
 constexpr uint32_t PORT_FIRST_PARAMETER = 0;
 constexpr uint32_t PORT_OUT_LEFT = TAVIK_PARAM_COUNT;
 constexpr uint32_t PORT_OUT_RIGHT = TAVIK_PARAM_COUNT + 1;
-/** atom:Sequence in: MIDI events, and patch messages (the CC map; later a
- *  UI's editor messages). */
+/** atom:Sequence in: MIDI events, patch messages (the CC map) and the UI's
+ *  controller messages. */
 constexpr uint32_t PORT_EVENTS_IN = TAVIK_PARAM_COUNT + 2;
-/** atom:Sequence out, reserved for a UI's replies; written empty today. */
+/** atom:Sequence out: the replies to the UI's controller messages. */
 constexpr uint32_t PORT_NOTIFY_OUT = TAVIK_PARAM_COUNT + 3;
 /** lv2:latency control output. */
 constexpr uint32_t PORT_LATENCY = TAVIK_PARAM_COUNT + 4;
