@@ -1,5 +1,6 @@
 #include "lv2_editor_ui.h"
 
+#include "factory_presets.h"
 #include "lv2_layout.h"
 #include "plugin_messages.h"
 
@@ -220,13 +221,22 @@ void Lv2EditorUi::portEvent (uint32_t port, uint32_t size, uint32_t format, cons
 	session->parameterSet (id, normalized);
 }
 
-double Lv2EditorUi::normalizedValue (uint32_t id) const { return id < TAVIK_PARAM_COUNT ? values[id] : 0.0; }
+double Lv2EditorUi::normalizedValue (uint32_t id) const
+{
+	return id < TAVIK_PARAM_COUNT ? values[id] : id == TAVIK_FACTORY_PROGRAM_LIST_ID ? programValue : 0.0;
+}
 
+// The factory program list has no port: choosing a program is the UI's own
+// business, and the preset's values go to the ports as edits.
 bool Lv2EditorUi::setParameterValue (uint32_t id, double normalized)
 {
-	if (id >= TAVIK_PARAM_COUNT || !std::isfinite (normalized))
+	if (!std::isfinite (normalized) || (id >= TAVIK_PARAM_COUNT && id != TAVIK_FACTORY_PROGRAM_LIST_ID))
 		return false;
-	values[id] = normalized < 0 ? 0 : normalized > 1 ? 1 : normalized;
+	const double clamped = normalized < 0 ? 0 : normalized > 1 ? 1 : normalized;
+	if (id == TAVIK_FACTORY_PROGRAM_LIST_ID)
+		programValue = clamped;
+	else
+		values[id] = clamped;
 	return true;
 }
 

@@ -82,6 +82,7 @@ private:
 
 	/** Each parameter's value as the controller sees it (normalized). */
 	double values[TAVIK_PARAM_COUNT];
+	double programValue = 0;
 	/** The port value the host last sent, and the UI's last write that the
 	 *  host has not sent back yet. */
 	float hostPort[TAVIK_PARAM_COUNT];
