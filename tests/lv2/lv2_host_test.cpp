@@ -2,12 +2,16 @@
 // ports the Turtle describes against the parameter table, rendering at
 // several block sizes, the latency port, state saved and restored through
 // lilv (and bad state refused), the factory presets, and CC maps sent as
-// patch messages and applied by the worker.
+// patch messages and applied by the worker; the UI's controller messages
+// answered through the worker into the notify sequence, bad ones ignored.
 
 #include "lv2_test_host.h"
 
 #include "factory_presets.h"
+#include "host_facts.h"
 #include "kernel_engine.h"
+#include "lv2_message_atom.h"
+#include "plugin_messages.h"
 #include "parameter_table.h"
 #include "state_document.h"
 
@@ -15,12 +19,16 @@
 #include <lv2/core/lv2.h>
 #include <lv2/port-props/port-props.h>
 #include <lv2/presets/presets.h>
+#include <lv2/ui/ui.h>
 #include <lv2/units/units.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -160,6 +168,43 @@ TEST (Lv2Bundle, EveryPortMatchesTheParameterTable)
 	EXPECT_TRUE (lilv_plugin_has_latency (plugin));
 	EXPECT_EQ (lilv_plugin_get_latency_port_index (plugin), lv2::PORT_LATENCY);
 	EXPECT_EQ (lilv_node_as_string (lilv_plugin_get_name (plugin)), std::string ("Zorv"));
+
+	// The editor: one X11 UI in its own binary, told of notify's events and
+	// of every parameter port.
+	LilvUIs* uis = lilv_plugin_get_uis (plugin);
+	ASSERT_EQ (lilv_uis_size (uis), 1u);
+	const LilvUI* ui = lilv_uis_get (uis, lilv_uis_begin (uis));
+	EXPECT_STREQ (lilv_node_as_uri (lilv_ui_get_uri (ui)), lv2::UI_URI);
+	Uri x11 (world, LV2_UI__X11UI);
+	EXPECT_TRUE (lilv_ui_is_a (ui, x11.node));
+	char* binary = lilv_file_uri_parse (lilv_node_as_uri (lilv_ui_get_binary_uri (ui)), nullptr);
+	std::error_code error;
+	EXPECT_TRUE (std::filesystem::equivalent (binary, std::string (ZORV_LV2_BUNDLE_PATH) + "/" + lv2::UI_BINARY_NAME, error))
+		<< binary;
+	lilv_free (binary);
+	Uri notification (world, LV2_UI__portNotification), symbol (world, LV2_CORE__symbol),
+		protocol (world, LV2_UI__protocol), eventTransfer (world, LV2_ATOM__eventTransfer),
+		floatProtocol (world, LV2_UI__floatProtocol), required (world, LV2_CORE__requiredFeature),
+		parent (world, LV2_UI__parent);
+	std::map<std::string, std::string> notified;
+	LilvNodes* notifications = lilv_world_find_nodes (world, lilv_ui_get_uri (ui), notification.node, nullptr);
+	LILV_FOREACH (nodes, i, notifications)
+	{
+		const LilvNode* n = lilv_nodes_get (notifications, i);
+		LilvNode* sym = lilv_world_get (world, n, symbol.node, nullptr);
+		LilvNode* proto = lilv_world_get (world, n, protocol.node, nullptr);
+		if (sym && proto)
+			notified[lilv_node_as_string (sym)] = lilv_node_as_uri (proto);
+		lilv_node_free (sym);
+		lilv_node_free (proto);
+	}
+	lilv_nodes_free (notifications);
+	EXPECT_EQ (notified.size (), TAVIK_PARAM_COUNT + 1);
+	EXPECT_EQ (notified["notify"], LV2_ATOM__eventTransfer);
+	for (const tavik::tavik_param_desc& row : TAVIK_PARAMS)
+		EXPECT_EQ (notified[lv2::portSymbol (row)], LV2_UI__floatProtocol) << row.path;
+	EXPECT_TRUE (lilv_world_ask (world, lilv_ui_get_uri (ui), required.node, parent.node));
+	lilv_uis_free (uis);
 }
 
 TEST (Lv2Instance, EveryBlockSizeRendersTheSameBits)
@@ -326,6 +371,180 @@ TEST (Lv2Worker, APatchedCcMapIsAppliedByTheWorkerAndBadOnesIgnored)
 	tavik::test::queueController (*host, 0, 74, 0);
 	host->run (64);
 	EXPECT_EQ (stateOf (*host).values[16], 55.0);
+}
+
+// A plug-in instance with the UI's side of the message atoms.
+struct MessageHost
+{
+	std::unique_ptr<Lv2Host> host = tavik::test::zorvHost ();
+	LV2_URID_Map map {host.get (), [] (LV2_URID_Map_Handle h, const char* uri) { return static_cast<Lv2Host*> (h)->map (uri); }};
+	lv2::MessageUrids urids {map};
+	std::vector<uint64_t> buffer = std::vector<uint64_t> (lv2::MAX_MESSAGE_BYTES / 4);
+
+	LV2_Atom& message (const char* id, const std::string* payload = nullptr, bool reset = false)
+	{
+		const uint32_t size = lv2::writeMessage (buffer.data (), static_cast<uint32_t> (buffer.size () * 8), urids, id,
+		                                         payload ? payload->data () : nullptr,
+		                                         payload ? static_cast<uint32_t> (payload->size ()) : 0, payload, reset);
+		EXPECT_GT (size, 0u) << id;
+		return *reinterpret_cast<LV2_Atom*> (buffer.data ());
+	}
+	void send (const char* id, const std::string* payload = nullptr, bool reset = false)
+	{
+		host->queueAtom (0, message (id, payload, reset));
+	}
+	/** The replies in the last block's notify sequence, as (id, payload). */
+	std::vector<std::pair<std::string, std::string>> replies () const
+	{
+		std::vector<std::pair<std::string, std::string>> out;
+		const LV2_Atom_Sequence& notify = host->notifyOutput ();
+		LV2_ATOM_SEQUENCE_FOREACH (&notify, ev)
+		{
+			lv2::MessageView view;
+			EXPECT_TRUE (lv2::readMessage (&ev->body, static_cast<uint32_t> (sizeof (LV2_Atom)) + ev->body.size, urids, view));
+			out.emplace_back (view.id, std::string (reinterpret_cast<const char*> (view.payload), view.payloadSize));
+		}
+		return out;
+	}
+	/** Runs blocks until the replies of what was sent are out (worker,
+	 *  then the block that writes them). */
+	std::vector<std::pair<std::string, std::string>> exchange ()
+	{
+		host->run (64);
+		host->run (64);
+		return replies ();
+	}
+};
+
+TEST (Lv2Worker, UiMessagesAreAnsweredInTheNotifySequence)
+{
+	MessageHost m;
+	// The state a preset save asks for is the document the state saves.
+	m.send (tavik::messages::STATE_REQUEST);
+	auto replies = m.exchange ();
+	ASSERT_EQ (replies.size (), 1u);
+	EXPECT_EQ (replies[0].first, tavik::messages::COMPONENT_STATE);
+	const std::string saved = stateText (*m.host);
+	EXPECT_EQ (replies[0].second, saved.substr (0, saved.size () - 1));
+
+	// A CC map message reaches the session; a map the session refuses
+	// leaves it.
+	const std::string map = R"({"version":1,"bindings":[{"cc":30,"path":"ir.size"}]})";
+	const std::string broken = "{\"version\":1,";
+	m.send (tavik::messages::CC_MAP, &map);
+	EXPECT_TRUE (m.exchange ().empty ());
+	m.send (tavik::messages::CC_MAP, &broken);
+	m.exchange ();
+	EXPECT_NE (stateText (*m.host).find ("\"cc\":30"), std::string::npos);
+
+	// An editor opening: the host facts LV2 knows and the health report.
+	m.send (tavik::messages::TRANSPORT_POLL, nullptr, true);
+	replies = m.exchange ();
+	ASSERT_EQ (replies.size (), 2u);
+	EXPECT_EQ (replies[0].first, tavik::messages::HOST_FACTS);
+	ASSERT_EQ (replies[0].second.size (), sizeof (tavik::HostFacts));
+	tavik::HostFacts facts;
+	std::memcpy (static_cast<void*> (&facts), replies[0].second.data (), sizeof facts);
+	EXPECT_EQ (facts.sampleRate, 48000.0);
+	EXPECT_EQ (facts.maxBlockFrames, 512);
+	EXPECT_EQ (facts.busCount, 1u);
+	EXPECT_EQ (replies[1].first, tavik::messages::RUNTIME_DIAGNOSTICS);
+	EXPECT_NE (replies[1].second.find ("\"status\":\"healthy\""), std::string::npos) << replies[1].second;
+	m.send (tavik::messages::TRANSPORT_POLL);
+	EXPECT_TRUE (m.exchange ().empty ()) << "only an opening editor's poll is answered";
+
+	// Controllers the instance played come back on a feed drain.
+	tavik::test::queueController (*m.host, 3, 30, 99);
+	m.host->run (64);
+	m.send (tavik::messages::FEED_DRAIN);
+	replies = m.exchange ();
+	ASSERT_EQ (replies.size (), 1u);
+	EXPECT_EQ (replies[0].first, tavik::messages::MIDI_CC);
+	EXPECT_EQ (replies[0].second, std::string ("\x1e\x01\x63", 3));
+
+	// A bank load the session cannot do is answered with its reason.
+	const std::string bank = "source=folder\npath=/nonexistent/zorv-bank\n";
+	m.send (tavik::messages::LOAD_RUNTIME_BANK, &bank);
+	replies = m.exchange ();
+	ASSERT_GE (replies.size (), 1u);
+	EXPECT_EQ (replies[0].first, tavik::messages::RUNTIME_BANK_RESULT);
+	EXPECT_FALSE (replies[0].second.empty ());
+
+	// Replies that do not fit the notify buffer wait for the next block.
+	m.host->setNotifyCapacity (static_cast<uint32_t> (saved.size ()) + 200);
+	m.send (tavik::messages::STATE_REQUEST);
+	m.send (tavik::messages::STATE_REQUEST);
+	m.host->run (64);
+	m.host->run (64);
+	EXPECT_EQ (m.replies ().size (), 1u);
+	m.host->run (64);
+	EXPECT_EQ (m.replies ().size (), 1u);
+	m.host->run (64);
+	EXPECT_TRUE (m.replies ().empty ());
+	// One that cannot fit an empty buffer is dropped, not kept for ever.
+	m.host->setNotifyCapacity (256);
+	m.send (tavik::messages::STATE_REQUEST);
+	m.exchange ();
+	EXPECT_TRUE (m.replies ().empty ());
+	m.host->setNotifyCapacity (1u << 16);
+	m.send (tavik::messages::STATE_REQUEST);
+	EXPECT_EQ (m.exchange ().size (), 1u);
+}
+
+TEST (Lv2Worker, BadUiMessagesAreIgnored)
+{
+	MessageHost m;
+	const std::string before = stateText (*m.host);
+	const std::string map = R"({"version":1,"bindings":[{"cc":31,"path":"ir.size"}]})";
+	const auto sendBroken = [&] (const std::function<void (LV2_Atom&, uint8_t*)>& breakIt) {
+		LV2_Atom& atom = m.message (tavik::messages::CC_MAP, &map);
+		breakIt (atom, reinterpret_cast<uint8_t*> (&atom));
+		m.host->queueAtom (0, atom);
+	};
+	const uint32_t idValue = sizeof (LV2_Atom_Object) + sizeof (LV2_Atom_Property_Body);
+	// The id's string without its NUL, a property longer than the object,
+	// the payload as another type, another object type.
+	sendBroken ([&] (LV2_Atom&, uint8_t* bytes) { bytes[idValue + std::strlen (tavik::messages::CC_MAP)] = 'x'; });
+	sendBroken ([&] (LV2_Atom&, uint8_t* bytes) {
+		reinterpret_cast<LV2_Atom_Property_Body*> (bytes + sizeof (LV2_Atom_Object))->value.size = 60000;
+	});
+	sendBroken ([&] (LV2_Atom&, uint8_t* bytes) {
+		auto* body = reinterpret_cast<LV2_Atom_Object*> (bytes);
+		uint8_t* last = bytes + sizeof (LV2_Atom) + body->atom.size - 8 - ((map.size () + 7) & ~size_t (7)) - 8;
+		reinterpret_cast<LV2_Atom_Property_Body*> (last)->value.type = m.urids.atomString;
+	});
+	sendBroken ([&] (LV2_Atom&, uint8_t* bytes) { reinterpret_cast<LV2_Atom_Object*> (bytes)->body.otype = m.urids.atomInt; });
+	// An id the processor does not know, and one too long to be any.
+	m.send ("tavik.noSuchMessage", &map);
+	EXPECT_EQ (lv2::writeMessage (m.buffer.data (), 4096, m.urids, std::string (80, 'x').c_str (), nullptr, 0, false, false), 0u);
+	// A payload beyond the largest message.
+	const std::string huge (lv2::MAX_MESSAGE_BYTES, ' ');
+	EXPECT_EQ (lv2::writeMessage (m.buffer.data (), static_cast<uint32_t> (m.buffer.size () * 8), m.urids,
+	                              tavik::messages::CC_MAP, huge.data (), static_cast<uint32_t> (huge.size ()), true, false),
+	           0u);
+	EXPECT_TRUE (m.exchange ().empty ());
+	EXPECT_EQ (stateText (*m.host), before);
+	EXPECT_EQ (m.host->workFailures, 0);
+
+	// A worker handed pieces out of order or cut short drops the message.
+	LV2_Atom& whole = m.message (tavik::messages::CC_MAP, &map);
+	alignas (8) uint8_t piece[40] = {};
+	auto* header = reinterpret_cast<LV2_Atom*> (piece);
+	header->type = m.map.map (m.map.handle, lv2::WORK_FRAGMENT_URI);
+	header->size = sizeof piece - sizeof (LV2_Atom);
+	const uint32_t total = static_cast<uint32_t> (sizeof (LV2_Atom)) + whole.size;
+	std::memcpy (piece + 8, &total, 4);
+	const uint32_t offset = 16;
+	std::memcpy (piece + 12, &offset, 4);
+	EXPECT_EQ (m.host->workNow (sizeof piece, piece), LV2_WORKER_SUCCESS);
+	EXPECT_EQ (m.host->workNow (4, piece), LV2_WORKER_ERR_UNKNOWN);
+	EXPECT_TRUE (m.exchange ().empty ());
+	EXPECT_EQ (stateText (*m.host), before);
+
+	// And a good message afterwards is taken.
+	m.send (tavik::messages::CC_MAP, &map);
+	m.exchange ();
+	EXPECT_NE (stateText (*m.host).find ("\"cc\":31"), std::string::npos);
 }
 
 } // namespace
