@@ -179,7 +179,7 @@ function status() {
 	else if (notice)
 		text = notice;
 	else
-		text = n === 0 ? 'No mappings yet.' : `${n} mapping${n === 1 ? '' : 's'} active in the plug-in.`;
+		text = n === 0 ? '' : `${n} mapping${n === 1 ? '' : 's'} active in the plug-in.`; // none: the list says so
 	ui.status.textContent = text;
 	ui.count.textContent = n > 0 ? String(n) : '';
 	ui.count.hidden = n === 0;
