@@ -161,13 +161,13 @@ std::string pluginDescription ()
 	out += "\t\ta lv2:InputPort , atom:AtomPort ;\n\t\tatom:bufferType atom:Sequence ;\n"
 	       "\t\tatom:supports midi:MidiEvent , patch:Message , atom:Object ;\n\t\tlv2:designation lv2:control ;\n"
 	       "\t\trsz:minimumSize " +
-	       std::to_string (EVENTS_MINIMUM_BYTES) + " ;\n\t\tlv2:index " +
-	       std::to_string (PORT_EVENTS_IN) + " ;\n\t\tlv2:symbol \"events\" ;\n\t\tlv2:name \"Events\"\n\t] , [\n";
+	       std::to_string (EVENTS_MINIMUM_BYTES) + " ;\n\t\tlv2:index " + std::to_string (PORT_EVENTS_IN) +
+	       " ;\n\t\tlv2:symbol \"events\" ;\n\t\tlv2:name \"Events\"\n\t] , [\n";
 	out += "\t\ta lv2:OutputPort , atom:AtomPort ;\n\t\tatom:bufferType atom:Sequence ;\n"
 	       "\t\tatom:supports patch:Message , atom:Object ;\n\t\tlv2:designation lv2:control ;\n"
 	       "\t\trsz:minimumSize " +
-	       std::to_string (NOTIFY_MINIMUM_BYTES) + " ;\n\t\tlv2:index " +
-	       std::to_string (PORT_NOTIFY_OUT) + " ;\n\t\tlv2:symbol \"notify\" ;\n\t\tlv2:name \"Notify\"\n\t] , [\n";
+	       std::to_string (NOTIFY_MINIMUM_BYTES) + " ;\n\t\tlv2:index " + std::to_string (PORT_NOTIFY_OUT) +
+	       " ;\n\t\tlv2:symbol \"notify\" ;\n\t\tlv2:name \"Notify\"\n\t] , [\n";
 	out += "\t\ta lv2:OutputPort , lv2:ControlPort ;\n\t\tlv2:index " + std::to_string (PORT_LATENCY) +
 	       " ;\n\t\tlv2:symbol \"latency\" ;\n\t\tlv2:name \"Latency\" ;\n\t\tlv2:designation lv2:latency ;\n"
 	       "\t\tlv2:portProperty lv2:reportsLatency , lv2:integer , pprops:notOnGUI ;\n"

@@ -18,9 +18,9 @@
 namespace tavik {
 
 class TavikController : public Steinberg::Vst::EditControllerEx1,
-                        public Steinberg::Vst::IMidiMapping,
-                        public Steinberg::Vst::IMidiLearn,
-                        public BridgeHost
+						public Steinberg::Vst::IMidiMapping,
+						public Steinberg::Vst::IMidiLearn,
+						public BridgeHost
 {
 public:
 	TavikController ();

@@ -30,7 +30,8 @@ ProcessorMessageOutcome handleProcessorMessage (ProcessorSession& session, const
 	}
 	if (is (messages::LOAD_RUNTIME_BANK))
 	{
-		replies.reply (messages::RUNTIME_BANK_RESULT, session.loadRuntimeBankRequest (payload ? *payload : std::string ()));
+		replies.reply (messages::RUNTIME_BANK_RESULT,
+		               session.loadRuntimeBankRequest (payload ? *payload : std::string ()));
 		return ProcessorMessageOutcome::Handled;
 	}
 	if (is (messages::PRESET_LOADED))

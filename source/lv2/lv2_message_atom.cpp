@@ -95,8 +95,8 @@ uint32_t messageAtomSize (uint32_t idLength, uint32_t payloadSize, bool hasPaylo
 	return size > 0xffffffffu ? 0xffffffffu : static_cast<uint32_t> (size);
 }
 
-uint32_t writeMessage (void* buffer, uint32_t capacity, const MessageUrids& urids, const char* id,
-                       const void* payload, uint32_t payloadSize, bool hasPayload, bool reset) noexcept
+uint32_t writeMessage (void* buffer, uint32_t capacity, const MessageUrids& urids, const char* id, const void* payload,
+                       uint32_t payloadSize, bool hasPayload, bool reset) noexcept
 {
 	if (!buffer || !id)
 		return 0;

@@ -49,7 +49,7 @@ uint32_t messageAtomSize (uint32_t idLength, uint32_t payloadSize, bool hasPaylo
 /** Writes the message atom into `buffer` (8-byte aligned, `capacity`
  *  bytes); its size, or 0 when it does not fit or the id is no message
  *  id. */
-uint32_t writeMessage (void* buffer, uint32_t capacity, const MessageUrids& urids, const char* id,
-                       const void* payload, uint32_t payloadSize, bool hasPayload, bool reset) noexcept;
+uint32_t writeMessage (void* buffer, uint32_t capacity, const MessageUrids& urids, const char* id, const void* payload,
+                       uint32_t payloadSize, bool hasPayload, bool reset) noexcept;
 
 } // namespace tavik::lv2

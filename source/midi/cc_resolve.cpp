@@ -83,8 +83,7 @@ public:
 		const bool rising = hi >= lo;
 		// The first position on or past the target in the direction of
 		// travel: distances fall up to it and rise from it on.
-		const int first =
-			firstWhere (CC_TOP + 1, [&] (int k) { return rising ? at (k) >= target : at (k) <= target; });
+		const int first = firstWhere (CC_TOP + 1, [&] (int k) { return rising ? at (k) >= target : at (k) <= target; });
 		if (first == 0)
 			return 0;
 		const double before = std::fabs (at (first - 1) - target);

@@ -109,9 +109,9 @@ tresult TavikProcessor::handleMessage (IMessage* message, const char* id)
 	MessageReplies replies (*this);
 	switch (handleProcessorMessage (processorSession, incoming, replies))
 	{
-	case ProcessorMessageOutcome::Handled: return kResultOk;
-	case ProcessorMessageOutcome::Refused: return kResultFalse;
-	case ProcessorMessageOutcome::Unknown: break;
+		case ProcessorMessageOutcome::Handled: return kResultOk;
+		case ProcessorMessageOutcome::Refused: return kResultFalse;
+		case ProcessorMessageOutcome::Unknown: break;
 	}
 	return kNotImplemented;
 }

@@ -280,12 +280,14 @@ TEST_F (Controller, MidiLearnTakesTheNextControllerFromTheProcessorOrTheHost)
 
 	// While a binding learns, every learnable controller reaches the
 	// processor, whichever the musician moves.
-	for (const char* refused : {"{\"type\":\"tavik.ccLearn\",\"value\":2}", "{\"type\":\"tavik.ccLearn\",\"value\":0.5}",
-	                            "{\"type\":\"tavik.ccLearn\",\"value\":-1}", "{\"type\":\"tavik.ccLearn\"}"})
+	for (const char* refused :
+	     {"{\"type\":\"tavik.ccLearn\",\"value\":2}", "{\"type\":\"tavik.ccLearn\",\"value\":0.5}",
+	      "{\"type\":\"tavik.ccLearn\",\"value\":-1}", "{\"type\":\"tavik.ccLearn\"}"})
 	{
 		editor.clear ();
 		bridge (refused);
-		EXPECT_EQ (editor, (std::vector<std::string> {"{\"type\":\"tavik.ccLearnState\",\"slot\":-1,\"learned\":false}"}))
+		EXPECT_EQ (editor,
+		           (std::vector<std::string> {"{\"type\":\"tavik.ccLearnState\",\"slot\":-1,\"learned\":false}"}))
 			<< refused;
 	}
 	EXPECT_TRUE (handler.restarts.empty ());
@@ -317,8 +319,9 @@ TEST_F (Controller, MidiLearnTakesTheNextControllerFromTheProcessorOrTheHost)
 	EXPECT_EQ (editorCount ("tavik.midiCc"), 2u);
 	EXPECT_EQ (editorCount ("tavik.ccMapChanged"), 1u);
 	EXPECT_EQ (editorCount ("tavik.ccLearnState"), 1u);
-	EXPECT_NE (std::find (editor.begin (), editor.end (), "{\"type\":\"tavik.ccLearnState\",\"slot\":-1,\"learned\":true}"),
-	           editor.end ());
+	EXPECT_NE (
+		std::find (editor.begin (), editor.end (), "{\"type\":\"tavik.ccLearnState\",\"slot\":-1,\"learned\":true}"),
+		editor.end ());
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 4, 30, id), kResultFalse);
 	EXPECT_EQ (mapping->getMidiControllerAssignment (0, 5, 74, id), kResultOk);
 

@@ -48,8 +48,8 @@ TEST (Lv2AudioThread, RunAllocatesNothingWithNotesControllersPortsAndMessages)
 		long allocations = countedRun (*host, 512);
 		EXPECT_EQ (host->workRuns, 1);
 		LV2_URID_Map uridMap {host.get (), [] (LV2_URID_Map_Handle h, const char* uri) {
-			                      return static_cast<tavik::tools::Lv2Host*> (h)->map (uri);
-		                      }};
+								  return static_cast<tavik::tools::Lv2Host*> (h)->map (uri);
+							  }};
 		const lv2::MessageUrids urids (uridMap);
 		const auto messageOf = [&] (const char* id, const std::string* payload) {
 			std::vector<uint64_t> bytes (lv2::MAX_MESSAGE_BYTES / 8);

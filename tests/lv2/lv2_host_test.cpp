@@ -179,7 +179,8 @@ TEST (Lv2Bundle, EveryPortMatchesTheParameterTable)
 	EXPECT_TRUE (lilv_ui_is_a (ui, x11.node));
 	char* binary = lilv_file_uri_parse (lilv_node_as_uri (lilv_ui_get_binary_uri (ui)), nullptr);
 	std::error_code error;
-	EXPECT_TRUE (std::filesystem::equivalent (binary, std::string (ZORV_LV2_BUNDLE_PATH) + "/" + lv2::UI_BINARY_NAME, error))
+	EXPECT_TRUE (
+		std::filesystem::equivalent (binary, std::string (ZORV_LV2_BUNDLE_PATH) + "/" + lv2::UI_BINARY_NAME, error))
 		<< binary;
 	lilv_free (binary);
 	Uri notification (world, LV2_UI__portNotification), symbol (world, LV2_CORE__symbol),
@@ -377,15 +378,16 @@ TEST (Lv2Worker, APatchedCcMapIsAppliedByTheWorkerAndBadOnesIgnored)
 struct MessageHost
 {
 	std::unique_ptr<Lv2Host> host = tavik::test::zorvHost ();
-	LV2_URID_Map map {host.get (), [] (LV2_URID_Map_Handle h, const char* uri) { return static_cast<Lv2Host*> (h)->map (uri); }};
+	LV2_URID_Map map {host.get (),
+	                  [] (LV2_URID_Map_Handle h, const char* uri) { return static_cast<Lv2Host*> (h)->map (uri); }};
 	lv2::MessageUrids urids {map};
 	std::vector<uint64_t> buffer = std::vector<uint64_t> (lv2::MAX_MESSAGE_BYTES / 4);
 
 	LV2_Atom& message (const char* id, const std::string* payload = nullptr, bool reset = false)
 	{
-		const uint32_t size = lv2::writeMessage (buffer.data (), static_cast<uint32_t> (buffer.size () * 8), urids, id,
-		                                         payload ? payload->data () : nullptr,
-		                                         payload ? static_cast<uint32_t> (payload->size ()) : 0, payload, reset);
+		const uint32_t size = lv2::writeMessage (
+			buffer.data (), static_cast<uint32_t> (buffer.size () * 8), urids, id, payload ? payload->data () : nullptr,
+			payload ? static_cast<uint32_t> (payload->size ()) : 0, payload, reset);
 		EXPECT_GT (size, 0u) << id;
 		return *reinterpret_cast<LV2_Atom*> (buffer.data ());
 	}
@@ -401,7 +403,8 @@ struct MessageHost
 		LV2_ATOM_SEQUENCE_FOREACH (&notify, ev)
 		{
 			lv2::MessageView view;
-			EXPECT_TRUE (lv2::readMessage (&ev->body, static_cast<uint32_t> (sizeof (LV2_Atom)) + ev->body.size, urids, view));
+			EXPECT_TRUE (
+				lv2::readMessage (&ev->body, static_cast<uint32_t> (sizeof (LV2_Atom)) + ev->body.size, urids, view));
 			out.emplace_back (view.id, std::string (reinterpret_cast<const char*> (view.payload), view.payloadSize));
 		}
 		return out;
@@ -513,14 +516,18 @@ TEST (Lv2Worker, BadUiMessagesAreIgnored)
 		uint8_t* last = bytes + sizeof (LV2_Atom) + body->atom.size - 8 - ((map.size () + 7) & ~size_t (7)) - 8;
 		reinterpret_cast<LV2_Atom_Property_Body*> (last)->value.type = m.urids.atomString;
 	});
-	sendBroken ([&] (LV2_Atom&, uint8_t* bytes) { reinterpret_cast<LV2_Atom_Object*> (bytes)->body.otype = m.urids.atomInt; });
+	sendBroken (
+		[&] (LV2_Atom&, uint8_t* bytes) { reinterpret_cast<LV2_Atom_Object*> (bytes)->body.otype = m.urids.atomInt; });
 	// An id the processor does not know, and one too long to be any.
 	m.send ("tavik.noSuchMessage", &map);
-	EXPECT_EQ (lv2::writeMessage (m.buffer.data (), 4096, m.urids, std::string (80, 'x').c_str (), nullptr, 0, false, false), 0u);
+	EXPECT_EQ (
+		lv2::writeMessage (m.buffer.data (), 4096, m.urids, std::string (80, 'x').c_str (), nullptr, 0, false, false),
+		0u);
 	// A payload beyond the largest message.
 	const std::string huge (lv2::MAX_MESSAGE_BYTES, ' ');
 	EXPECT_EQ (lv2::writeMessage (m.buffer.data (), static_cast<uint32_t> (m.buffer.size () * 8), m.urids,
-	                              tavik::messages::CC_MAP, huge.data (), static_cast<uint32_t> (huge.size ()), true, false),
+	                              tavik::messages::CC_MAP, huge.data (), static_cast<uint32_t> (huge.size ()), true,
+	                              false),
 	           0u);
 	EXPECT_TRUE (m.exchange ().empty ());
 	EXPECT_EQ (stateText (*m.host), before);

@@ -30,10 +30,10 @@ namespace {
 
 namespace lv2 = tavik::lv2;
 using namespace std::chrono_literals;
+using tavik::tavik_factory_preset;
 using tavik::TAVIK_FACTORY_PRESETS;
 using tavik::TAVIK_PARAM_COUNT;
 using tavik::TAVIK_PARAMS;
-using tavik::tavik_factory_preset;
 
 struct PortWrite
 {
@@ -48,7 +48,9 @@ protected:
 	{
 		host = tavik::test::zorvHost (48000, 256);
 		mapFeature.handle = host.get ();
-		mapFeature.map = [] (LV2_URID_Map_Handle h, const char* uri) { return static_cast<tavik::tools::Lv2Host*> (h)->map (uri); };
+		mapFeature.map = [] (LV2_URID_Map_Handle h, const char* uri) {
+			return static_cast<tavik::tools::Lv2Host*> (h)->map (uri);
+		};
 		urids = std::make_unique<lv2::MessageUrids> (mapFeature);
 
 		// A bundle like the build's, with the stand-in as its helper.
@@ -65,7 +67,8 @@ protected:
 		::setenv ("FAKE_EDITOR_PAGE_INBOX", inbox.c_str (), 1);
 
 		window = std::make_unique<tavik::tools::HostWindow> (720, 560, "Zorv LV2 UI test");
-		library = ::dlopen ((std::string (ZORV_LV2_BUNDLE_PATH) + "/" + lv2::UI_BINARY_NAME).c_str (), RTLD_NOW | RTLD_LOCAL);
+		library =
+			::dlopen ((std::string (ZORV_LV2_BUNDLE_PATH) + "/" + lv2::UI_BINARY_NAME).c_str (), RTLD_NOW | RTLD_LOCAL);
 		ASSERT_NE (library, nullptr) << ::dlerror ();
 		const auto entry = reinterpret_cast<LV2UI_DescriptorFunction> (::dlsym (library, "lv2ui_descriptor"));
 		ASSERT_NE (entry, nullptr);
@@ -102,8 +105,8 @@ protected:
 		const LV2_Feature touch {LV2_UI__touch, &touchFeature};
 		const LV2_Feature* features[] = {&map, &touch, withParent ? &parent : nullptr, nullptr};
 		LV2UI_Widget widget = nullptr;
-		LV2UI_Handle handle = descriptor->instantiate (descriptor, lv2::PLUGIN_URI, bundle.c_str (), write, this,
-		                                               &widget, features);
+		LV2UI_Handle handle =
+			descriptor->instantiate (descriptor, lv2::PLUGIN_URI, bundle.c_str (), write, this, &widget, features);
 		if (handle)
 		{
 			EXPECT_NE (widget, nullptr);
@@ -234,7 +237,8 @@ TEST_F (Lv2UiTest, ThePageTalksToTheHostsPortsAndThePlugIn)
 	EXPECT_EQ (writes.size (), writesBefore) << "a value the host set was written back";
 
 	// The page's CC map reaches the plug-in: its saved state carries it.
-	say ("{\"type\":\"tavik.setCcMap\",\"map\":[{\"cc\":20,\"path\":\"ir.size\"},{\"cc\":21,\"path\":\"bloom.amount\"}]}");
+	say ("{\"type\":\"tavik.setCcMap\",\"map\":[{\"cc\":20,\"path\":\"ir.size\"},{\"cc\":21,\"path\":\"bloom.amount\"}]"
+	     "}");
 	ASSERT_TRUE (cycleUntil ([&] {
 		const std::string state = host->savedProperty ((std::string (lv2::PLUGIN_URI) + "#state").c_str ());
 		return state.find ("\"cc\":21") != std::string::npos;

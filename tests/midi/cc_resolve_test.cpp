@@ -298,9 +298,11 @@ TEST (CcResolve, RelativeStepsStartFromTheNearestPositionForEveryParameterRangeA
 		const double span = p.max - p.min;
 		// Full, reversed, inside, beyond both ends (plateaus), a single
 		// point, and a range of values no controller position reaches.
-		const double ranges[][2] = {{p.min, p.max},           {p.max, p.min},
+		const double ranges[][2] = {{p.min, p.max},
+		                            {p.max, p.min},
 		                            {p.min + 0.2 * span, p.min + 0.7 * span},
-		                            {p.min - span, p.max + 2 * span}, {p.min + 0.5 * span, p.min + 0.5 * span},
+		                            {p.min - span, p.max + 2 * span},
+		                            {p.min + 0.5 * span, p.min + 0.5 * span},
 		                            {p.max + span, p.max + 2 * span}};
 		for (const auto& range : ranges)
 			for (const uint8_t curve : {CC_CURVE_LINEAR, CC_CURVE_EXP, CC_CURVE_LOG, CC_CURVE_S})

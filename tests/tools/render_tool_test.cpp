@@ -616,7 +616,8 @@ std::string sweepMidiFile (int controller)
 // range is 0..1).
 // The master level swept down from 127 to 1 in steps of two: controller
 // messages, or as parameter events the values `level` gives each position.
-std::string sweepEvents (bool asParams, double (*level) (int) = [] (int v) { return v / 127.0; })
+std::string sweepEvents (
+	bool asParams, double (*level) (int) = [] (int v) { return v / 127.0; })
 {
 	char note[96];
 	std::snprintf (note, sizeof note, R"([{"frame": 0, "type": "noteOn", "note": 45, "velocity": %.17g})", 100 / 127.0);
@@ -704,16 +705,15 @@ TEST_F (RenderTool, AMappedControllerSweepChangesTheSound)
 	const std::string curved = write ("curved.json", R"({"seconds": 1.5,
 	  "ccMap": [{"cc": 1, "path": "master.level", "curve": "s-curve"}], "events": )" +
 	                                                     sweepEvents (false) + "}");
-	const std::string curveParams = write ("curve_params.json", R"({"seconds": 1.5, "events": )" +
-	                                                                sweepEvents (true, [] (int v) {
-		                                                                tavik::CcBinding b {};
-		                                                                b.curve = tavik::CC_CURVE_S;
-		                                                                return tavik::ccApplyNormalized (
-			                                                                b, tavik::TAVIK_PARAMS[17], v);
-	                                                                }) + "}");
+	const std::string curveParams =
+		write ("curve_params.json", R"({"seconds": 1.5, "events": )" + sweepEvents (true, [] (int v) {
+										tavik::CcBinding b {};
+										b.curve = tavik::CC_CURVE_S;
+										return tavik::ccApplyNormalized (b, tavik::TAVIK_PARAMS[17], v);
+									}) + "}");
 	ASSERT_EQ (render ("--score " + shellQuote (curved) + " --out " + shellQuote (out ("curved.wav"))).exitCode, 0);
-	ASSERT_EQ (render ("--score " + shellQuote (curveParams) + " --out " + shellQuote (out ("curve_params.wav"))).exitCode,
-	           0);
+	ASSERT_EQ (
+		render ("--score " + shellQuote (curveParams) + " --out " + shellQuote (out ("curve_params.wav"))).exitCode, 0);
 	const std::string curvedBytes = readBytes (out ("curved.wav"));
 	EXPECT_FALSE (curvedBytes == bytes);
 	EXPECT_TRUE (readBytes (out ("curve_params.wav")) == curvedBytes);

@@ -274,10 +274,10 @@ bool Lv2EditorUi::sendMessage (const char* id, const std::string* payload, bool 
 {
 	if (payload && payload->size () > MAX_MESSAGE_BYTES)
 		return false;
-	const uint32_t size = writeMessage (atomBuffer.data (), static_cast<uint32_t> (atomBuffer.size () * 8), urids, id,
-	                                    payload ? payload->data () : nullptr,
-	                                    payload ? static_cast<uint32_t> (payload->size ()) : 0, payload != nullptr,
-	                                    reset);
+	const uint32_t size =
+		writeMessage (atomBuffer.data (), static_cast<uint32_t> (atomBuffer.size () * 8), urids, id,
+	                  payload ? payload->data () : nullptr, payload ? static_cast<uint32_t> (payload->size ()) : 0,
+	                  payload != nullptr, reset);
 	if (size == 0)
 		return false;
 	writeFunction (hostController, PORT_EVENTS_IN, size, urids.atomEventTransfer, atomBuffer.data ());
