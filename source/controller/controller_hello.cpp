@@ -61,7 +61,7 @@ std::string ControllerSession::helloJson ()
 		out += feeds.runtimeHealthReport ();
 	}
 	refreshPresetState ();
-	appendDiagnosticHelloBlocks (out, TARGET_VST3, feeds.hostFacts (), presets);
+	appendDiagnosticHelloBlocks (out, diagnosticTarget, feeds.hostFacts (), presets);
 	out += '}';
 	return out;
 }

@@ -109,6 +109,8 @@ public:
 	void handleBridgeMessage (const char* json, size_t length);
 
 	// Messages the controller owns.
+	/** The plug-in format the hello's identity names (VST 3 unless told). */
+	void setDiagnosticTarget (DiagnosticTarget target) { diagnosticTarget = target; }
 	/** Builds and sends the hello; the editor is ready afterwards. */
 	void sendHello ();
 	std::string helloJson ();
@@ -234,6 +236,7 @@ private:
 	CcMap map;
 	bool holdsCcMap = false;
 	CcLearn learn;
+	DiagnosticTarget diagnosticTarget = TARGET_VST3;
 	PresetStateFacts presets;
 	PresetSelection selection;
 	int presetReportHolds = 0;

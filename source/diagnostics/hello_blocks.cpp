@@ -8,7 +8,7 @@ namespace tavik {
 
 namespace {
 
-const char* const kTargets[] = {"vst3", "clap", "au", "standalone", "offline"};
+const char* const kTargets[] = {"vst3", "clap", "au", "standalone", "offline", "lv2"};
 
 // Counts below zero are unknown and left out.
 void optionalCount (JsonMembers& m, const char* name, int64_t value)
@@ -18,6 +18,11 @@ void optionalCount (JsonMembers& m, const char* name, int64_t value)
 }
 
 } // namespace
+
+const char* diagnosticTargetName (DiagnosticTarget target)
+{
+	return target <= TARGET_LV2 ? kTargets[target] : "offline";
+}
 
 void writeDiagnosticIdentityJson (std::string& out, DiagnosticTarget target)
 {
@@ -32,7 +37,7 @@ void writeDiagnosticIdentityJson (std::string& out, DiagnosticTarget target, con
 	m.text ("vendor", PRODUCT_VENDOR);
 	m.text ("version", PRODUCT_VERSION);
 	m.text ("hostClass", "instrument");
-	m.text ("target", target <= TARGET_OFFLINE ? kTargets[target] : "offline");
+	m.text ("target", diagnosticTargetName (target));
 	m.text ("sdkVersion", "0.0.0");
 	m.raw ("build", "{\"mode\":\"production\",\"configuration\":\"Release\"}");
 

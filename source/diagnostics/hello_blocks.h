@@ -20,7 +20,12 @@ enum DiagnosticTarget : uint32_t
 	TARGET_AU = 2,
 	TARGET_STANDALONE = 3,
 	TARGET_OFFLINE = 4,
+	TARGET_LV2 = 5,
 };
+
+/** The target's name ("vst3", "clap", "au", "standalone", "offline",
+ *  "lv2"); any other value is "offline". */
+const char* diagnosticTargetName (DiagnosticTarget target);
 
 struct BankFacts
 {

@@ -45,7 +45,7 @@ const char* const kPhaseNames[] = {"build",    "package", "install", "scan",  "l
                                    "activate", "process", "preset",  "state", "editor", "shutdown"};
 
 void appendRecord (std::string& out, const tavik_runtime_diagnostic& record, const char* moduleId, const char* version,
-                   double sampleRate, int maxBlockFrames)
+                   double sampleRate, int maxBlockFrames, const char* target)
 {
 	JsonMembers m = JsonMembers::open (out);
 	m.text ("format", "tavik-plugin-runtime-diagnostic/v1");
@@ -60,7 +60,7 @@ void appendRecord (std::string& out, const tavik_runtime_diagnostic& record, con
 	JsonMembers identity = m.object ("identity");
 	identity.text ("moduleId", moduleId ? moduleId : "unknown");
 	identity.text ("version", version ? version : "unknown");
-	identity.text ("target", "vst3");
+	identity.text ("target", target);
 	identity.close ();
 	JsonMembers configuration = m.object ("configuration");
 	configuration.number ("sampleRate", sampleRate);
@@ -126,8 +126,11 @@ void diagnosticRingAppend (tavik_runtime_diagnostic_ring& ring, uint32_t code, u
 }
 
 std::string writeRuntimeHealthJson (const tavik_runtime_diagnostic_ring& ring, const char* moduleId,
-                                    const char* version, double sampleRate, int maxBlockFrames, bool failed)
+                                    const char* version, double sampleRate, int maxBlockFrames, bool failed,
+                                    const char* target)
 {
+	if (!target)
+		target = "vst3";
 	const uint32_t count = ring.count < TAVIK_DIAGNOSTIC_RING_CAPACITY ? ring.count : TAVIK_DIAGNOSTIC_RING_CAPACITY;
 	bool anyError = false;
 	bool anyWarning = false;
@@ -147,7 +150,7 @@ std::string writeRuntimeHealthJson (const tavik_runtime_diagnostic_ring& ring, c
 	JsonMembers m = JsonMembers::open (out);
 	m.text ("format", "tavik-runtime-health/v1");
 	m.integer ("schemaVersion", 1);
-	m.text ("instanceId", "vst3");
+	m.text ("instanceId", target);
 	m.text ("lifecycle", failed ? "failed" : "configured");
 	m.text ("status", status);
 	JsonMembers counters = m.object ("counters");
@@ -159,11 +162,11 @@ std::string writeRuntimeHealthJson (const tavik_runtime_diagnostic_ring& ring, c
 	{
 		if (i)
 			out += ",";
-		appendRecord (out, ring.records[i], moduleId, version, sampleRate, maxBlockFrames);
+		appendRecord (out, ring.records[i], moduleId, version, sampleRate, maxBlockFrames, target);
 	}
 	out += "]";
 	if (firstError)
-		appendRecord (m.member ("firstError"), *firstError, moduleId, version, sampleRate, maxBlockFrames);
+		appendRecord (m.member ("firstError"), *firstError, moduleId, version, sampleRate, maxBlockFrames, target);
 	m.close ();
 	return out;
 }

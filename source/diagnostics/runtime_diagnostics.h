@@ -98,8 +98,11 @@ const char* diagnosticCodeName (uint32_t code);
 const char* diagnosticSeverityName (uint8_t severity);
 const char* diagnosticPhaseName (uint8_t phase);
 
-/** The "tavik-runtime-health/v1" report of a ring. */
+/** The "tavik-runtime-health/v1" report of a ring, from the plug-in format
+ *  `target` ("vst3", "lv2"; null is "vst3"), which names the instance and
+ *  each record's identity. */
 std::string writeRuntimeHealthJson (const tavik_runtime_diagnostic_ring& ring, const char* moduleId,
-                                    const char* version, double sampleRate, int maxBlockFrames, bool failed);
+                                    const char* version, double sampleRate, int maxBlockFrames, bool failed,
+                                    const char* target = "vst3");
 
 } // namespace tavik

@@ -64,12 +64,12 @@ ProcessorMessageOutcome handleProcessorMessage (ProcessorSession& session, const
 	return ProcessorMessageOutcome::Unknown;
 }
 
-std::string runtimeHealthPayload (KernelEngine& engine, bool failed)
+std::string runtimeHealthPayload (KernelEngine& engine, bool failed, DiagnosticTarget target)
 {
 	engine.drainRuntimeDiagnostics ();
 	const tavik_runtime_diagnostic_ring ring = engine.diagnosticRing ();
 	return writeRuntimeHealthJson (ring, PRODUCT_PACKAGE_ID, PRODUCT_VERSION, engine.hostRate (),
-	                               engine.maxBlockFrames (), failed);
+	                               engine.maxBlockFrames (), failed, diagnosticTargetName (target));
 }
 
 std::string hostFactsPayload (const HostFacts& facts)

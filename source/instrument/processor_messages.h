@@ -4,6 +4,7 @@
 // front ends behave and reply byte for byte alike.
 #pragma once
 
+#include "hello_blocks.h"
 #include "host_facts.h"
 #include "processor_session.h"
 
@@ -42,8 +43,9 @@ ProcessorMessageOutcome handleProcessorMessage (ProcessorSession& session, const
                                                 ProcessorReplySink& replies);
 
 /** The runtime-health report ("tavik.runtimeDiagnostics") after draining the
- *  engine's realtime diagnostics; `failed` says the last setup failed. */
-std::string runtimeHealthPayload (KernelEngine& engine, bool failed);
+ *  engine's realtime diagnostics; `failed` says the last setup failed,
+ *  `target` which plug-in format reports. */
+std::string runtimeHealthPayload (KernelEngine& engine, bool failed, DiagnosticTarget target);
 
 /** "tavik.diag.hostFacts"'s payload: the facts' bytes as they are. */
 std::string hostFactsPayload (const HostFacts& facts);

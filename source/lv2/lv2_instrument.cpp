@@ -370,7 +370,7 @@ LV2_Worker_Status Lv2Instrument::work (uint32_t size, const void* data, LV2_Work
 			healthChanged = true;
 		}
 		if (healthChanged)
-			replies.reply (messages::RUNTIME_DIAGNOSTICS, runtimeHealthPayload (kernelEngine, false));
+			replies.reply (messages::RUNTIME_DIAGNOSTICS, runtimeHealthPayload (kernelEngine, false, TARGET_LV2));
 		healthChanged = false;
 		return LV2_WORKER_SUCCESS;
 	}

@@ -351,7 +351,7 @@ void TavikProcessor::clearReportedSetupFailure ()
 void TavikProcessor::sendRuntimeDiagnostics (bool failed)
 {
 	reportedSetupFailure = failed;
-	sendJsonMessage (*this, messages::RUNTIME_DIAGNOSTICS, runtimeHealthPayload (kernelEngine, failed));
+	sendJsonMessage (*this, messages::RUNTIME_DIAGNOSTICS, runtimeHealthPayload (kernelEngine, failed, TARGET_VST3));
 }
 
 void TavikProcessor::refreshHostFacts ()

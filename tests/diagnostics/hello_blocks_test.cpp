@@ -47,6 +47,9 @@ TEST (HelloBlocks, Identity)
 	out.clear ();
 	writeDiagnosticIdentityJson (out, static_cast<DiagnosticTarget> (9), ui);
 	EXPECT_NE (out.find ("\"target\":\"offline\""), std::string::npos);
+	out.clear ();
+	writeDiagnosticIdentityJson (out, TARGET_LV2, ui);
+	EXPECT_NE (out.find ("\"target\":\"lv2\""), std::string::npos);
 	EXPECT_NE (out.find ("\"ui\":{\"sourceRevision\":\"abc123\"},"), std::string::npos);
 	std::strcpy (ui.buildTime, "2026-12-08");
 	std::strcpy (ui.sha256, "ff");

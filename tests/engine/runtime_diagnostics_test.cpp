@@ -103,6 +103,10 @@ TEST (HealthReport, StatusRules)
 	const std::string withError = writeRuntimeHealthJson (error, nullptr, nullptr, 48000, 512, false);
 	EXPECT_NE (withError.find ("\"status\":\"failed\""), std::string::npos);
 	EXPECT_NE (withError.find ("\"firstError\":{"), std::string::npos);
+	// The LV2 build names itself in the instance and in every record.
+	const std::string fromLv2 = writeRuntimeHealthJson (error, nullptr, nullptr, 48000, 512, false, "lv2");
+	EXPECT_NE (fromLv2.find ("\"instanceId\":\"lv2\""), std::string::npos);
+	EXPECT_EQ (fromLv2.find ("vst3"), std::string::npos);
 	error.firstErrorSequence = 99; // names no stored record
 	EXPECT_EQ (writeRuntimeHealthJson (error, nullptr, nullptr, 48000, 512, false).find ("firstError"),
 	           std::string::npos);

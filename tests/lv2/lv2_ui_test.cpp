@@ -209,6 +209,7 @@ TEST_F (Lv2UiTest, ThePageTalksToTheHostsPortsAndThePlugIn)
 
 	say ("{\"type\":\"tavik.ready\"}");
 	ASSERT_TRUE (cycleUntil ([&] { return pageHeard ("\"type\":\"tavik.hello\""); })) << page ();
+	EXPECT_TRUE (pageHeard ("\"hostClass\":\"instrument\",\"target\":\"lv2\"")) << page ();
 
 	// An edit from the page: a gesture around a plain-valued port write.
 	const uint32_t mallet = 7;
@@ -273,6 +274,7 @@ TEST_F (Lv2UiTest, ThePageTalksToTheHostsPortsAndThePlugIn)
 	say ("{\"type\":\"tavik.diag.subscribe\",\"feeds\":[\"host\"],\"hz\":30}");
 	ASSERT_TRUE (cycleUntil ([&] { return pageHeard ("\"sampleRate\":48000,\"maxBlockFrames\":256"); })) << page ();
 	EXPECT_TRUE (cycleUntil ([&] { return pageHeard ("\"type\":\"tavik.runtimeDiagnostics\""); })) << page ();
+	EXPECT_TRUE (pageHeard ("\"instanceId\":\"lv2\"")) << page ();
 }
 
 TEST_F (Lv2UiTest, BadPortEventsAreIgnored)

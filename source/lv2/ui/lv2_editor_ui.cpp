@@ -69,6 +69,7 @@ Lv2EditorUi::Lv2EditorUi (LV2UI_Write_Function write, LV2UI_Controller controlle
 		written[i] = hostPort[i];
 	}
 	session = std::make_unique<ControllerSession> (static_cast<ControllerSurface&> (*this));
+	session->setDiagnosticTarget (TARGET_LV2);
 	session->initialized (nullptr);
 }
 
