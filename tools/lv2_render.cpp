@@ -108,15 +108,6 @@ void queueMidi (Lv2Host& host, const ScoreEvent& e, uint32_t frame)
 	host.queueMidi (frame, bytes, 3);
 }
 
-std::string decibels (double linear)
-{
-	char text[32];
-	if (linear <= 0)
-		return "-inf dBFS";
-	std::snprintf (text, sizeof (text), "%.1f dBFS", 20 * std::log10 (linear));
-	return text;
-}
-
 int run (const Options& options)
 {
 	const RenderDescription render = readRender (options);
@@ -172,11 +163,7 @@ int run (const Options& options)
 		start = end;
 	}
 	wav.commit ();
-	const double seconds = static_cast<double> (render.frames) / render.rate;
-	const double rms = std::sqrt (wav.sumSquares / (2.0 * static_cast<double> (wav.written)));
-	std::printf ("zorv-lv2-render: %s: %.3f s (%lld frames at %g Hz), peak %s, RMS %s\n", options.out.c_str (), seconds,
-	             static_cast<long long> (render.frames), render.rate, decibels (wav.peak).c_str (),
-	             decibels (rms).c_str ());
+	std::printf ("zorv-lv2-render: %s\n", wav.summary (options.out, render.frames, render.rate).c_str ());
 	return 0;
 }
 

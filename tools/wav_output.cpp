@@ -69,4 +69,27 @@ void WavOutput::commit ()
 	committed = true;
 }
 
+namespace {
+
+std::string decibels (double linear)
+{
+	char text[32];
+	if (linear <= 0)
+		return "-inf dBFS";
+	std::snprintf (text, sizeof (text), "%.1f dBFS", 20 * std::log10 (linear));
+	return text;
+}
+
+} // namespace
+
+std::string WavOutput::summary (const std::string& out, int64_t frames, double rate) const
+{
+	const double seconds = static_cast<double> (frames) / rate;
+	const double rms = written > 0 ? std::sqrt (sumSquares / (2.0 * static_cast<double> (written))) : 0.0;
+	char text[160];
+	std::snprintf (text, sizeof text, ": %.3f s (%lld frames at %g Hz), peak %s, RMS %s", seconds,
+	               static_cast<long long> (frames), rate, decibels (peak).c_str (), decibels (rms).c_str ());
+	return out + text;
+}
+
 } // namespace tavik::tools

@@ -6,6 +6,7 @@
 #include <sndfile.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
 
 	/** Finishes the file and renames it into place. */
 	void commit ();
+
+	/** What a render tool says of the file it wrote: "OUT: 2.000 s (96000
+	 *  frames at 48000 Hz), peak -3.2 dBFS, RMS -25.5 dBFS". */
+	std::string summary (const std::string& out, int64_t frames, double rate) const;
 
 	double peak = 0;
 	double sumSquares = 0;

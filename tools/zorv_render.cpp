@@ -38,15 +38,6 @@ namespace {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-std::string decibels (double linear)
-{
-	char text[32];
-	if (linear <= 0)
-		return "-inf dBFS";
-	std::snprintf (text, sizeof (text), "%.1f dBFS", 20 * std::log10 (linear));
-	return text;
-}
-
 int listPresets (const Options& options)
 {
 	ToolHostApplication host ("Tavik zorv-render");
@@ -101,10 +92,8 @@ int run (const Options& options)
 		writeFileAtomically (options.saveState, plugin.saveState ());
 
 	const double seconds = static_cast<double> (render.frames) / render.rate;
-	const double rms = std::sqrt (wav.sumSquares / (2.0 * static_cast<double> (wav.written)));
-	std::printf ("zorv-render: %s: %.3f s (%lld frames at %g Hz), peak %s, RMS %s, %.1fx real time\n",
-	             options.out.c_str (), seconds, static_cast<long long> (render.frames), render.rate,
-	             decibels (wav.peak).c_str (), decibels (rms).c_str (), elapsed > 0 ? seconds / elapsed : 0.0);
+	std::printf ("zorv-render: %s, %.1fx real time\n", wav.summary (options.out, render.frames, render.rate).c_str (),
+	             elapsed > 0 ? seconds / elapsed : 0.0);
 	return 0;
 }
 
