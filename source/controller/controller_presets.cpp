@@ -83,6 +83,25 @@ void ControllerSession::loadFactoryPresetById (const std::string& id)
 	}
 }
 
+bool ControllerSession::recognizeFactoryPreset ()
+{
+	if (selection.any () && !presetDirty ())
+		return false;
+	const PresetSelection::Values current = [this] (uint32_t id) { return surface.normalizedValue (id); };
+	for (uint32_t i = 0; i < TAVIK_FACTORY_PRESET_COUNT; ++i)
+	{
+		const tavik_factory_preset& preset = TAVIK_FACTORY_PRESETS[i];
+		PresetSelection candidate;
+		candidate.choose (preset.id, preset.name, preset.values);
+		if (!preset.values || candidate.dirty (current))
+			continue;
+		selection = candidate;
+		reportPresetState ("host");
+		return true;
+	}
+	return false;
+}
+
 bool ControllerSession::presetDirty () const
 {
 	return selection.dirty ([this] (uint32_t id) { return surface.normalizedValue (id); });

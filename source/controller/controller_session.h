@@ -58,6 +58,12 @@ public:
 	void applyFactoryPreset (uint32_t index);
 	bool presetDirty () const;
 	void refreshPresetState ();
+	/** After the host set many values with no word of where they came from
+	 *  (an LV2 host's preset, which reaches a plug-in as port values): when
+	 *  they are a factory preset's and no unedited preset is chosen, that
+	 *  preset is taken as the sound and the editor told (origin "host").
+	 *  True when it did. */
+	bool recognizeFactoryPreset ();
 	/** Tells the editor which preset the sound is and whether it was edited
 	 *  ("tavik.presetState"); `origin` says what changed it ("host",
 	 *  "editor", "state", "edit"). */

@@ -6,7 +6,16 @@ namespace tavik {
 
 namespace {
 
-bool sameHeldValue (double a, double b) { return a == b || static_cast<float> (a) == static_cast<float> (b); }
+// Hosts keep values as 32-bit floats: VST 3 hosts the normalized value, LV2
+// hosts the plain one in a control port. Either way a value that comes
+// back from the host is the one it was given.
+bool sameHeldValue (uint32_t id, double a, double b)
+{
+	if (a == b || static_cast<float> (a) == static_cast<float> (b))
+		return true;
+	const tavik_param_desc* row = &TAVIK_PARAMS[id];
+	return static_cast<float> (tavik_param_plain (row, a)) == static_cast<float> (tavik_param_plain (row, b));
+}
 
 } // namespace
 
@@ -58,7 +67,7 @@ bool PresetSelection::dirty (const Values& current) const
 	if (!baselineValid)
 		return false;
 	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
-		if (!sameHeldValue (current (id), baseline[id]))
+		if (!sameHeldValue (id, current (id), baseline[id]))
 			return true;
 	return false;
 }

@@ -35,7 +35,8 @@ public:
 	const std::string& name () const { return presetName; }
 
 	/** True when a current value differs from the preset's by more than a
-	 *  host's 32-bit float can hold (hosts echo values back as floats). */
+	 *  host's 32-bit float can hold (hosts echo values back as floats, VST 3
+	 *  hosts normalized, LV2 hosts plain). */
 	bool dirty (const Values& current) const;
 
 private:

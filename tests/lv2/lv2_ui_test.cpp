@@ -270,6 +270,19 @@ TEST_F (Lv2UiTest, ThePageTalksToTheHostsPortsAndThePlugIn)
 		EXPECT_EQ (host->control (i), static_cast<float> (tavik_param_plain (&TAVIK_PARAMS[i], preset.values[i])))
 			<< TAVIK_PARAMS[i].path;
 
+	// A host's own preset arrives as port values alone: values that are a
+	// factory preset's name it, and an edit afterwards marks it edited.
+	const tavik_factory_preset& hostPreset = TAVIK_FACTORY_PRESETS[6];
+	const size_t heardBefore = page ().size ();
+	for (uint32_t i = 0; i < TAVIK_PARAM_COUNT; ++i)
+		host->control (i) = static_cast<float> (tavik_param_plain (&TAVIK_PARAMS[i], hostPreset.values[i]));
+	const std::string named = std::string ("\"currentId\":\"") + hostPreset.id + "\"";
+	ASSERT_TRUE (cycleUntil ([&] { return page ().find (named, heardBefore) != std::string::npos; })) << page ();
+	EXPECT_NE (page ().find ("\"dirty\":false", page ().find (named, heardBefore)), std::string::npos);
+	host->control (9) = 0.01f;
+	ASSERT_TRUE (cycleUntil ([&] { return page ().find ("\"dirty\":true", heardBefore) != std::string::npos; }))
+		<< page ();
+
 	// The diagnostics drawer hears the host facts LV2 knows and the health.
 	say ("{\"type\":\"tavik.diag.subscribe\",\"feeds\":[\"host\"],\"hz\":30}");
 	ASSERT_TRUE (cycleUntil ([&] { return pageHeard ("\"sampleRate\":48000,\"maxBlockFrames\":256"); })) << page ();

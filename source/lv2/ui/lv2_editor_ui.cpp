@@ -151,6 +151,13 @@ int Lv2EditorUi::idle ()
 		link->tick ();
 		checkLink ();
 	}
+	// A host's preset reaches the UI as port values only: once a burst of
+	// them is in, the editor names the factory preset they are, if any.
+	if (hostChangedValues)
+	{
+		hostChangedValues = false;
+		session->recognizeFactoryPreset ();
+	}
 	const auto now = std::chrono::steady_clock::now ();
 	if (now - lastCadence >= CADENCE)
 	{
@@ -220,6 +227,7 @@ void Lv2EditorUi::portEvent (uint32_t port, uint32_t size, uint32_t format, cons
 	const double normalized = tavik_param_normalize (&TAVIK_PARAMS[id], value);
 	values[id] = normalized;
 	session->parameterSet (id, normalized);
+	hostChangedValues = true;
 }
 
 double Lv2EditorUi::normalizedValue (uint32_t id) const

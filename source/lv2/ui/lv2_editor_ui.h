@@ -89,6 +89,8 @@ private:
 	bool hostPortKnown[TAVIK_PARAM_COUNT] = {};
 	float written[TAVIK_PARAM_COUNT];
 	bool writePending[TAVIK_PARAM_COUNT] = {};
+	/** The host set a value since the last idle call. */
+	bool hostChangedValues = false;
 	std::vector<uint64_t> atomBuffer;
 
 	std::unique_ptr<ControllerSession> session;
