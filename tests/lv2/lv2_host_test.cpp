@@ -167,7 +167,9 @@ TEST (Lv2Bundle, EveryPortMatchesTheParameterTable)
 	EXPECT_TRUE (lilv_port_is_a (plugin, notify, atom.node) && lilv_port_is_a (plugin, notify, output.node));
 	EXPECT_TRUE (lilv_plugin_has_latency (plugin));
 	EXPECT_EQ (lilv_plugin_get_latency_port_index (plugin), lv2::PORT_LATENCY);
-	EXPECT_EQ (lilv_node_as_string (lilv_plugin_get_name (plugin)), std::string ("Zorv"));
+	LilvNode* name = lilv_plugin_get_name (plugin); // the caller's to free
+	EXPECT_EQ (lilv_node_as_string (name), std::string ("Zorv"));
+	lilv_node_free (name);
 
 	// The editor: one X11 UI in its own binary, told of notify's events and
 	// of every parameter port.
