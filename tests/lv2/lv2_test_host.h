@@ -13,21 +13,32 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 namespace tavik::test {
 
+// A folder of this process's own: ctest runs every case as a process, and
+// a folder they shared would be replaced under another one's lilv scan.
 inline void useBuildBundle ()
 {
-	static const bool done = [] {
-		const std::string dir = testing::TempDir () + "zorv_lv2_path";
-		std::filesystem::create_directories (dir);
+	// Kept for the whole process (never destroyed), so the exit handler
+	// that removes the folder can still read its name.
+	static const std::string* const dir = [] {
+		std::string pattern = testing::TempDir () + "zorv_lv2_path_XXXXXX";
+		if (!::mkdtemp (pattern.data ()))
+			return static_cast<std::string*> (nullptr);
 		std::error_code error;
-		std::filesystem::remove (dir + "/Zorv.lv2", error);
-		std::filesystem::create_directory_symlink (ZORV_LV2_BUNDLE_PATH, dir + "/Zorv.lv2");
-		setenv ("LV2_PATH", (dir + ":/usr/lib/lv2").c_str (), 1);
-		return true;
+		std::filesystem::create_directory_symlink (ZORV_LV2_BUNDLE_PATH, pattern + "/Zorv.lv2", error);
+		setenv ("LV2_PATH", (pattern + ":/usr/lib/lv2").c_str (), 1);
+		auto* kept = new std::string (pattern);
+		std::atexit ([] {
+			std::error_code ignored;
+			if (dir)
+				std::filesystem::remove_all (*dir, ignored);
+		});
+		return kept;
 	}();
-	(void) done;
+	EXPECT_NE (dir, nullptr) << "no folder for LV2_PATH";
 }
 
 inline std::unique_ptr<tools::Lv2Host> zorvHost (double rate = 48000, int block = 512)
