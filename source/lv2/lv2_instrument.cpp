@@ -211,7 +211,7 @@ void Lv2Instrument::renderSlice (uint32_t begin, uint32_t end, uint32_t total) n
 				blockRouter.addControllerNormalized (at, channel, MIDI_PITCH_BEND,
 				                                     ((bytes[1] & 0x7F) | (bytes[2] & 0x7F) << 7) / 16383.0);
 		}
-	blockRouter.beginNotes (nullptr, nullptr);
+	blockRouter.beginNotes (&Lv2Instrument::noteControllerResult, this);
 	if (events)
 		LV2_ATOM_SEQUENCE_FOREACH (events, ev)
 		{
@@ -234,6 +234,44 @@ void Lv2Instrument::renderSlice (uint32_t begin, uint32_t end, uint32_t total) n
 	float* slice[2] = {outputs[0] + begin, outputs[1] + begin};
 	kernelEngine.processBlock (nullptr, 0, slice, 2, static_cast<int> (frames));
 	ccRouter.endBlock ();
+}
+
+void Lv2Instrument::noteControllerResult (void* self, uint32_t paramIndex, int, double normalized) noexcept
+{
+	auto* instrument = static_cast<Lv2Instrument*> (self);
+	if (paramIndex >= TAVIK_PARAM_COUNT)
+		return;
+	instrument->controllerResult[paramIndex] = normalized;
+	instrument->controllerMoved[paramIndex] = true;
+}
+
+void Lv2Instrument::notifyControllerResults () noexcept
+{
+	uint8_t payload[TAVIK_PARAM_COUNT * 12];
+	uint32_t size = 0;
+	for (uint32_t id = 0; id < TAVIK_PARAM_COUNT; ++id)
+		if (controllerMoved[id])
+		{
+			controllerMoved[id] = false;
+			std::memcpy (payload + size, &id, 4);
+			std::memcpy (payload + size + 4, &controllerResult[id], 8);
+			size += 12;
+		}
+	if (size == 0 || !notify || notifyCapacity == 0)
+		return;
+	const uint32_t used = notify->atom.size;
+	const uint32_t header = static_cast<uint32_t> (sizeof (LV2_Atom_Event) - sizeof (LV2_Atom));
+	if (used + header >= notifyCapacity)
+		return;
+	auto* ev = reinterpret_cast<LV2_Atom_Event*> (reinterpret_cast<uint8_t*> (&notify->body) + used);
+	// Whole 8-byte steps, so the padded event fits too.
+	const uint32_t room = (notifyCapacity - used - header) & ~7u;
+	const uint32_t written =
+		writeMessage (&ev->body, room, messageUrids, messages::PARAMETER_VALUES, payload, size, true, false);
+	if (written == 0)
+		return;
+	ev->time.frames = 0;
+	notify->atom.size = used + header + ((written + 7u) & ~7u);
 }
 
 void Lv2Instrument::silence (uint32_t frames) noexcept
@@ -268,6 +306,7 @@ void Lv2Instrument::run (uint32_t frames) noexcept
 		const uint32_t end = std::min (frames, begin + slice);
 		renderSlice (begin, end, frames);
 	}
+	notifyControllerResults ();
 	writeLatency ();
 }
 

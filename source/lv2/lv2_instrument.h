@@ -75,6 +75,10 @@ private:
 	 *  frames and renders them. */
 	void renderSlice (uint32_t begin, uint32_t end, uint32_t total) noexcept;
 	void silence (uint32_t frames) noexcept;
+	/** Tells the editor, through notify, the values controllers gave
+	 *  parameters in this block: the host's ports cannot show them. */
+	void notifyControllerResults () noexcept;
+	static void noteControllerResult (void* self, uint32_t paramIndex, int frame, double normalized) noexcept;
 	/** The CC map text of a patch:Set of the CC map property, or null. */
 	const LV2_Atom* ccMapValue (const LV2_Atom_Object* object) const noexcept;
 
@@ -97,6 +101,9 @@ private:
 	bool healthChanged = false;
 	/** The notify buffer's capacity, as the host gave it this run. */
 	uint32_t notifyCapacity = 0;
+	/** The last value a controller gave each parameter in this run. */
+	double controllerResult[TAVIK_PARAM_COUNT] = {};
+	bool controllerMoved[TAVIK_PARAM_COUNT] = {};
 
 	const float* parameterPorts[TAVIK_PARAM_COUNT] = {};
 	float* outputs[2] = {};

@@ -259,6 +259,17 @@ TEST_F (Lv2UiTest, ThePageTalksToTheHostsPortsAndThePlugIn)
 		return state.find ("\"cc\":74") != std::string::npos;
 	}));
 
+	// What a controller does to a parameter reaches the page, though the
+	// host's port keeps its value: the port is the host's.
+	const size_t beforeSweep = page ().size ();
+	const size_t writesBeforeSweep = writes.size ();
+	tavik::test::queueController (*host, 0, 74, 127);
+	ASSERT_TRUE (cycleUntil ([&] {
+		return page ().find ("\"path\":\"bloom.amount\",\"value\":1,", beforeSweep) != std::string::npos;
+	})) << page ().substr (beforeSweep);
+	EXPECT_EQ (host->control (9), 0.25f);
+	EXPECT_EQ (writes.size (), writesBeforeSweep);
+
 	// A factory preset chosen on the page writes its values to the ports.
 	writes.clear ();
 	say ("{\"type\":\"tavik.loadFactoryPreset\",\"id\":\"factory-3\"}");

@@ -202,6 +202,12 @@ void Lv2EditorUi::portEvent (uint32_t port, uint32_t size, uint32_t format, cons
 		MessageView message;
 		if (!readMessage (static_cast<const LV2_Atom*> (buffer), size, urids, message))
 			return;
+		if (std::strcmp (message.id, messages::PARAMETER_VALUES) == 0)
+		{
+			if (message.hasPayload)
+				adoptControllerValues (message.payload, message.payloadSize);
+			return;
+		}
 		std::string payload;
 		if (message.hasPayload)
 			payload.assign (reinterpret_cast<const char*> (message.payload), message.payloadSize);
@@ -228,6 +234,24 @@ void Lv2EditorUi::portEvent (uint32_t port, uint32_t size, uint32_t format, cons
 	values[id] = normalized;
 	session->parameterSet (id, normalized);
 	hostChangedValues = true;
+}
+
+// Values MIDI controllers gave parameters in the plug-in: the host's ports
+// keep their own, so the page hears of them from here. The page follows;
+// the ports are left alone.
+void Lv2EditorUi::adoptControllerValues (const uint8_t* bytes, uint32_t size)
+{
+	for (uint32_t at = 0; at + 12 <= size; at += 12)
+	{
+		uint32_t id = 0;
+		double normalized = 0;
+		std::memcpy (&id, bytes + at, 4);
+		std::memcpy (&normalized, bytes + at + 4, 8);
+		if (id >= TAVIK_PARAM_COUNT || !(normalized >= 0 && normalized <= 1))
+			continue;
+		values[id] = normalized;
+		session->parameterSet (id, normalized);
+	}
 }
 
 double Lv2EditorUi::normalizedValue (uint32_t id) const

@@ -64,6 +64,7 @@ private:
 	void restartComponent (int32_t flags) override;
 	bool sendToProcessor (const char* id, const std::string* payload) override;
 	bool sendTransportPoll (bool reset) override;
+	void adoptControllerValues (const uint8_t* bytes, uint32_t size);
 	bool sendMessage (const char* id, const std::string* payload, bool reset);
 
 	// BridgeHost: the editor link's calls.

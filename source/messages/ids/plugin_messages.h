@@ -32,5 +32,10 @@ constexpr const char* COMPONENT_STATE = "tavik.componentState";
 /** Controllers that moved since the last feed drain: three bytes each
  *  (controller, channel 1..16, value), as CcActivityRecord holds them. */
 constexpr const char* MIDI_CC = "tavik.midiCc";
+/** The values MIDI controllers gave parameters in one block, where the
+ *  host cannot be told (an LV2 host's control ports are its own): twelve
+ *  bytes each, the parameter id (uint32) and its normalized value
+ *  (double), in host byte order. */
+constexpr const char* PARAMETER_VALUES = "tavik.paramValues";
 
 } // namespace tavik::messages
