@@ -138,16 +138,12 @@ bool BridgeSession::runCommand (const tavik::JsonValue& command, const PluginIns
 	// through the plug-in's MIDI mapping.
 	if (const tavik::JsonValue* cc = command.find ("cc"); cc && cc->kind == tavik::JsonValue::Kind::Object)
 	{
-		const auto number = [cc] (const char* key, double fallback) {
-			const tavik::JsonValue* v = cc->find (key);
-			return v && v->kind == tavik::JsonValue::Kind::Number && std::isfinite (v->number) ? v->number : fallback;
-		};
 		ScoreEvent move;
 		move.type = ScoreEvent::CC;
 		move.hasFrame = true;
-		move.controller = static_cast<int> (std::clamp (number ("cc", 0), 0.0, 129.0));
-		move.ccValue = static_cast<int> (std::clamp (number ("value", 0), 0.0, 127.0));
-		move.channel = static_cast<int> (std::clamp (number ("channel", 1), 1.0, 16.0)) - 1;
+		move.controller = static_cast<int> (std::clamp (cc->num ("cc", 0), 0.0, 129.0));
+		move.ccValue = static_cast<int> (std::clamp (cc->num ("value", 0), 0.0, 127.0));
+		move.channel = static_cast<int> (std::clamp (cc->num ("channel", 1), 1.0, 16.0)) - 1;
 		render.score.events.push_back (move);
 	}
 	try

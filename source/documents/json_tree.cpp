@@ -4,6 +4,7 @@
 #include "number_text.h"
 #include "utf8.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace tavik {
@@ -21,6 +22,14 @@ std::string JsonValue::str (const std::string& key, const std::string& fallback)
 	const JsonValue* member = find (key);
 	if (member && member->kind == Kind::String)
 		return member->string;
+	return fallback;
+}
+
+double JsonValue::num (const std::string& key, double fallback) const
+{
+	const JsonValue* member = find (key);
+	if (member && member->kind == Kind::Number && std::isfinite (member->number))
+		return member->number;
 	return fallback;
 }
 

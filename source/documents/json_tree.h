@@ -34,6 +34,9 @@ struct JsonValue
 
 	/** The text of member `key` when it is a string, else `fallback`. */
 	std::string str (const std::string& key, const std::string& fallback) const;
+
+	/** The value of member `key` when it is a finite number, else `fallback`. */
+	double num (const std::string& key, double fallback) const;
 };
 
 /** Cursor over a private NUL-terminated copy of the text. */
