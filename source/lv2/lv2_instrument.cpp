@@ -259,19 +259,13 @@ void Lv2Instrument::notifyControllerResults () noexcept
 		}
 	if (size == 0 || !notify || notifyCapacity == 0)
 		return;
+	const auto idLength = static_cast<uint32_t> (std::strlen (messages::PARAMETER_VALUES));
+	const uint32_t atomSize = messageAtomSize (idLength, size, true);
 	const uint32_t used = notify->atom.size;
-	const uint32_t header = static_cast<uint32_t> (sizeof (LV2_Atom_Event) - sizeof (LV2_Atom));
-	if (used + header >= notifyCapacity)
-		return;
-	auto* ev = reinterpret_cast<LV2_Atom_Event*> (reinterpret_cast<uint8_t*> (&notify->body) + used);
-	// Whole 8-byte steps, so the padded event fits too.
-	const uint32_t room = (notifyCapacity - used - header) & ~7u;
-	const uint32_t written =
-		writeMessage (&ev->body, room, messageUrids, messages::PARAMETER_VALUES, payload, size, true, false);
-	if (written == 0)
-		return;
-	ev->time.frames = 0;
-	notify->atom.size = used + header + ((written + 7u) & ~7u);
+	LV2_Atom* room = appendEvent (*notify, notifyCapacity, atomSize);
+	if (room &&
+	    writeMessage (room, atomSize, messageUrids, messages::PARAMETER_VALUES, payload, size, true, false) == 0)
+		notify->atom.size = used;
 }
 
 void Lv2Instrument::silence (uint32_t frames) noexcept

@@ -132,4 +132,16 @@ uint32_t writeMessage (void* buffer, uint32_t capacity, const MessageUrids& urid
 	return total;
 }
 
+LV2_Atom* appendEvent (LV2_Atom_Sequence& sequence, uint32_t capacity, uint32_t atomSize) noexcept
+{
+	const uint32_t used = sequence.atom.size;
+	const uint64_t event = sizeof (LV2_Atom_Event) - sizeof (LV2_Atom) + uint64_t (padded (atomSize));
+	if (used > capacity || event > capacity - used)
+		return nullptr;
+	auto* ev = reinterpret_cast<LV2_Atom_Event*> (reinterpret_cast<uint8_t*> (&sequence.body) + used);
+	ev->time.frames = 0;
+	sequence.atom.size = used + static_cast<uint32_t> (event);
+	return &ev->body;
+}
+
 } // namespace tavik::lv2

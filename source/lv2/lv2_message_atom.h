@@ -52,4 +52,10 @@ uint32_t messageAtomSize (uint32_t idLength, uint32_t payloadSize, bool hasPaylo
 uint32_t writeMessage (void* buffer, uint32_t capacity, const MessageUrids& urids, const char* id, const void* payload,
                        uint32_t payloadSize, bool hasPayload, bool reset) noexcept;
 
+/** Adds an event at frame 0 for an atom of `atomSize` bytes (header
+ *  included) to the end of `sequence`, whose body may hold `capacity`
+ *  bytes; the atom to fill in, or null (and nothing added) when the padded
+ *  event does not fit. */
+LV2_Atom* appendEvent (LV2_Atom_Sequence& sequence, uint32_t capacity, uint32_t atomSize) noexcept;
+
 } // namespace tavik::lv2

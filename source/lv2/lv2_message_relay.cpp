@@ -156,12 +156,11 @@ void MessageRelay::writeReplies (LV2_Atom_Sequence& notify, uint32_t capacity) n
 	{
 		uint32_t size = 0;
 		std::memcpy (&size, store.data () + head, 4);
-		const uint32_t used = notify.atom.size;
-		const uint32_t event = static_cast<uint32_t> (sizeof (LV2_Atom_Event)) - sizeof (LV2_Atom) + padded (size);
-		if (event > capacity - std::min (capacity, used))
+		LV2_Atom* room = appendEvent (notify, capacity, size);
+		if (!room)
 		{
 			// One that cannot fit even an empty sequence would wait for ever.
-			if (used <= sizeof (LV2_Atom_Sequence_Body))
+			if (notify.atom.size <= sizeof (LV2_Atom_Sequence_Body))
 			{
 				head += 4 + padded (size);
 				--waiting;
@@ -170,11 +169,7 @@ void MessageRelay::writeReplies (LV2_Atom_Sequence& notify, uint32_t capacity) n
 			}
 			break;
 		}
-		auto* at = reinterpret_cast<uint8_t*> (&notify.body) + used;
-		auto* ev = reinterpret_cast<LV2_Atom_Event*> (at);
-		ev->time.frames = 0;
-		std::memcpy (&ev->body, store.data () + head + 4, size);
-		notify.atom.size = used + event;
+		std::memcpy (room, store.data () + head + 4, size);
 		head += 4 + padded (size);
 		--waiting;
 	}
