@@ -100,6 +100,10 @@ void ControllerSession::stopLearning ()
 
 bool ControllerSession::learnController (uint32_t channel, uint32_t controller)
 {
+	// Every controller the processor saw comes here: copy the map only
+	// while a binding learns.
+	if (!learn.active ())
+		return false;
 	CcMap learned = map;
 	if (!learn.take (learned, channel, controller))
 		return false;
